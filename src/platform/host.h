@@ -1,0 +1,95 @@
+#pragma once
+// Everything the game needs from the machine. SdlHost serves players,
+// HeadlessHost serves tests and the scenario runner; game code talks to
+// nothing else.
+#include <cstdint>
+#include <string>
+
+class TDirectDrawSurface;
+
+enum class TSysCommand { Maximize, Minimize, Restore, Other };
+enum class TMouseButton { mbLeft, mbRight, mbMiddle };
+
+// What the form answers to. The host calls these from its one loop; none of
+// them is ever re-entered.
+class HostEvents {
+public:
+  virtual ~HostEvents() = default;
+  virtual void HostKeyDown(uint16_t vk) = 0;
+  virtual void HostKeyUp(uint16_t vk, bool alt) = 0;
+  virtual void HostMouseMove(int x, int y) = 0;
+  virtual void HostMouseDown(TMouseButton button, int x, int y) = 0;
+  virtual void HostMouseUp(TMouseButton button, int x, int y) = 0;
+  virtual void HostClick() = 0;
+  virtual void HostActivate(bool active) = 0;
+  virtual void HostSysCommand(TSysCommand command) = 0;
+  // The window's close button or Alt+F4.
+  virtual void HostCloseRequest() = 0;
+  // Runs the window timers and the frame timer; called whenever the loop is idle.
+  virtual void HostIdle() = 0;
+  // Milliseconds until HostIdle has something to do (0 = now).
+  virtual uint32_t HostMsUntilDue() = 0;
+};
+
+// Raw joystick reading in the form of the system joystick functions: axes
+// with their capability range, a button mask.
+struct TJoystickReading {
+  bool Present = false;
+  uint32_t X = 0, Y = 0, Z = 0;
+  uint32_t XMin = 0, XMax = 65535, YMin = 0, YMax = 65535, ZMin = 0, ZMax = 65535;
+  uint32_t Buttons = 0;
+  int ButtonCount = 0;
+};
+
+// Pulls mixed audio from the game: interleaved stereo float frames.
+class AudioSource {
+public:
+  virtual ~AudioSource() = default;
+  virtual void RenderAudio(float* interleavedStereo, int frames) = 0;
+};
+
+class Host {
+public:
+  virtual ~Host() = default;
+
+  // Millisecond clock (wraps like any 32-bit millisecond clock).
+  virtual uint32_t Milliseconds() = 0;
+
+  // Shows a finished 800x600 frame.
+  virtual void Present(const TDirectDrawSurface& frame) = 0;
+  // Desktop full screen with the frame letterboxed, or the centred window.
+  virtual void SetFullScreen(bool fullScreen) = 0;
+  virtual bool FullScreen() const = 0;
+  // Is our window the foreground window (the application is active)?
+  virtual bool Foreground() = 0;
+
+  // Keyboard state as 256 scan-code bytes of the classic PC set (extended
+  // keys at 0x80 + code), top bit set while the key is down.
+  virtual void ReadScanCodes(uint8_t table[256]) = 0;
+  virtual TJoystickReading ReadJoystick() = 0;
+
+  // Pointer in surface coordinates.
+  virtual void PointerPos(int& x, int& y) = 0;
+  virtual void WarpPointer(int x, int y) = 0;
+  // The pointer's display counter: adds 1 (show) or -1 (hide) and returns the
+  // new count; the pointer is visible while the count is 0 or more.
+  virtual int ShowCursor(bool show) = 0;
+
+  // A key release that reaches HostKeyUp after the current handler returned.
+  virtual void QueueKeyRelease(uint16_t vk) = 0;
+
+  // A modal message box with one OK button.
+  virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
+  // Opens a URL in the user's browser.
+  virtual void OpenUrl(const std::string& url) = 0;
+
+  // Opens the audio device; false when there is none (the game runs silent).
+  virtual bool OpenAudio(AudioSource* source, int& sampleRate) = 0;
+  virtual void CloseAudio() = 0;
+  // Held while the main thread changes what the audio callback reads.
+  virtual void LockAudio() = 0;
+  virtual void UnlockAudio() = 0;
+
+  // Ends the loop after the current handler (the form has closed).
+  virtual void Quit() = 0;
+};
