@@ -1,0 +1,206 @@
+#include "media/wave_archive.h"
+
+#include <cstring>
+#include <memory>
+
+#include "media/object_stream.h"
+#include "platform/errors.h"
+
+namespace {
+
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+void PutId(std::vector<uint8_t>& out, const char* id) { out.insert(out.end(), id, id + 4); }
+
+[[noreturn]] void WaveInvalid() { throw EStreamError("Wave is invalid"); }
+
+class TItemObject : public TStreamObject {
+public:
+  explicit TItemObject(TWaveItemSink& sink) : sink_(sink) {}
+  std::string ClassName() const override { return "TWaveCollectionItem"; }
+  void ReadProperty(TObjectReader& r, const std::string& path) override {
+    if (SameText(path, "Name")) {
+      sink_.SetName(r.ReadString());
+    } else if (SameText(path, "Looped")) {
+      sink_.SetLooped(r.ReadBoolean());
+    } else if (SameText(path, "MaxPlayingCount")) {
+      sink_.SetMaxPlayingCount(r.ReadInteger());
+    } else if (SameText(path, "Wave.WAVE")) {
+      size_t n = 0;
+      const uint8_t* p = r.ReadBinary(n);
+      sink_.SetWave(ParseRiffWave(p, n));
+    } else {
+      PropertyPathNotFound(path, {"Wave"});
+    }
+  }
+
+private:
+  TWaveItemSink& sink_;
+};
+
+class TRootObject : public TStreamObject {
+public:
+  TRootObject(TWaveArchiveSink& sink, std::string name) : sink_(sink), name_(std::move(name)) {}
+  std::string ClassName() const override { return "TWaveCollectionComponent"; }
+  std::string Name() const override { return name_; }
+  void ReadProperty(TObjectReader& r, const std::string& path) override {
+    if (!SameText(path, "List")) PropertyPathNotFound(path, {"List"});
+    if (r.ReadValue() != vaCollection) PropValueError();
+    ReadCollection(
+        r, [&] { sink_.Clear(); },
+        [&]() -> TStreamObject& {
+          current_ = std::make_unique<TItemObject>(sink_.AddItem());
+          return *current_;
+        });
+  }
+
+private:
+  TWaveArchiveSink& sink_;
+  std::string name_;
+  std::unique_ptr<TItemObject> current_;
+};
+
+class TVectorSink : public TWaveArchiveSink {
+  class Item : public TWaveItemSink {
+  public:
+    explicit Item(TWaveArchiveItem& it) : it_(it) {}
+    void SetName(const std::string& name) override { it_.Name = name; }
+    void SetLooped(bool looped) override { it_.Looped = looped; }
+    void SetMaxPlayingCount(int32_t count) override { it_.MaxPlayingCount = count; }
+    void SetWave(TWave&& wave) override { it_.Wave = std::move(wave); }
+
+  private:
+    TWaveArchiveItem& it_;
+  };
+
+public:
+  std::vector<TWaveArchiveItem> Items;
+  void Clear() override { Items.clear(); }
+  TWaveItemSink& AddItem() override {
+    Items.emplace_back();
+    item_ = std::make_unique<Item>(Items.back());
+    return *item_;
+  }
+
+private:
+  std::unique_ptr<Item> item_;
+};
+
+}  // namespace
+
+TWave ParseRiffWave(const uint8_t* p, size_t n) {
+  if (n < 12 || std::memcmp(p, "RIFF", 4) != 0 || std::memcmp(p + 8, "WAVE", 4) != 0) WaveInvalid();
+  TWave wave;
+  size_t pos = 12;
+  // Chunks are taken by their stated sizes alone: no pad byte is skipped.
+  while (n - pos >= 8) {
+    const uint8_t* id = p + pos;
+    const uint64_t size = Le32(p + pos + 4);
+    pos += 8;
+    const bool fmt = std::memcmp(id, "fmt ", 4) == 0;
+    const bool data = std::memcmp(id, "data", 4) == 0;
+    if (fmt || data) {
+      if (size > n - pos) ReadError();
+      std::vector<uint8_t>& dest = fmt ? wave.Format : wave.Data;
+      dest.assign(p + pos, p + pos + size);
+    }
+    if (size >= n - pos) break;  // nothing left to read after this chunk
+    pos += static_cast<size_t>(size);
+  }
+  return wave;
+}
+
+std::vector<uint8_t> MakeRiffWave(const TWave& wave) {
+  std::vector<uint8_t> out;
+  const size_t dataPad = wave.Data.size() & 1;
+  out.reserve(12 + 8 + wave.Format.size() + 8 + wave.Data.size() + dataPad);
+  PutId(out, "RIFF");
+  Put32(out, static_cast<uint32_t>(4 + 8 + wave.Format.size() + 8 + wave.Data.size() + dataPad));
+  PutId(out, "WAVE");
+  // No pad after the format record even when it is odd: readers of the
+  // archive walk chunks by their sizes alone.
+  PutId(out, "fmt ");
+  Put32(out, static_cast<uint32_t>(wave.Format.size()));
+  out.insert(out.end(), wave.Format.begin(), wave.Format.end());
+  PutId(out, "data");
+  Put32(out, static_cast<uint32_t>(wave.Data.size()));
+  out.insert(out.end(), wave.Data.begin(), wave.Data.end());
+  if (dataPad) out.push_back(0);
+  return out;
+}
+
+TWaveFormatInfo ReadWaveFormat(const std::vector<uint8_t>& f) {
+  TWaveFormatInfo info;
+  const size_t n = f.size();
+  const uint8_t* p = f.data();
+  if (n >= 2) info.FormatTag = Le16(p);
+  if (n >= 4) info.Channels = Le16(p + 2);
+  if (n >= 8) info.SamplesPerSec = Le32(p + 4);
+  if (n >= 12) info.AvgBytesPerSec = Le32(p + 8);
+  if (n >= 14) info.BlockAlign = Le16(p + 12);
+  if (n >= 16) info.BitsPerSample = Le16(p + 14);
+  return info;
+}
+
+void LoadWaveArchive(const uint8_t* p, size_t n, TWaveArchiveSink& sink) {
+  std::unique_ptr<TRootObject> root;
+  ReadRootComponent(p, n, [&](const TRootHeader& h) -> TStreamObject& {
+    root = std::make_unique<TRootObject>(sink, h.ObjectName);
+    return *root;
+  });
+}
+
+void LoadWaveArchiveFile(const std::string& path, TWaveArchiveSink& sink) {
+  const std::vector<uint8_t> bytes = ReadFileBytes(path);
+  LoadWaveArchive(bytes.data(), bytes.size(), sink);
+}
+
+std::vector<TWaveArchiveItem> ReadWaveArchive(const uint8_t* p, size_t n) {
+  TVectorSink sink;
+  LoadWaveArchive(p, n, sink);
+  return std::move(sink.Items);
+}
+
+std::vector<uint8_t> WriteWaveArchiveRaw(const std::vector<TWaveArchiveRawItem>& items) {
+  TObjectWriter w;
+  w.BeginResHeader("QUORVANE");
+  w.WriteSignature();
+  w.WriteStr("TWaveCollectionComponent");
+  w.WriteStr("");
+  w.WritePropName("List");
+  w.WriteValue(vaCollection);
+  for (const TWaveArchiveRawItem& it : items) {
+    w.WriteListBegin();
+    w.WritePropName("Name");
+    w.WriteString(it.Name);
+    w.WritePropName("Looped");
+    w.WriteBoolean(it.Looped);
+    w.WritePropName("MaxPlayingCount");
+    w.WriteInteger(it.MaxPlayingCount);
+    w.WritePropName("Wave.WAVE");
+    w.WriteBinary(it.Riff.data(), it.Riff.size());
+    w.WriteListEnd();
+  }
+  w.WriteListEnd();  // collection
+  w.WriteListEnd();  // root properties
+  w.WriteListEnd();  // root children
+  w.EndResHeader();
+  return std::move(w.Bytes);
+}
+
+std::vector<uint8_t> WriteWaveArchive(const std::vector<TWaveArchiveItem>& items) {
+  std::vector<TWaveArchiveRawItem> raw;
+  raw.reserve(items.size());
+  for (const TWaveArchiveItem& it : items)
+    raw.push_back({it.Name, it.Looped, it.MaxPlayingCount, MakeRiffWave(it.Wave)});
+  return WriteWaveArchiveRaw(raw);
+}
