@@ -1,0 +1,340 @@
+#include "app/form.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "media/canvas.h"
+#include "media/font_library.h"
+#include "platform/errors.h"
+#include "ui/menu_sprites.h"
+#include "world/objects.h"
+#include "world/player.h"
+#include "world/scenery.h"
+
+TForm1::TForm1(Host& h, std::string programDir)
+    : host(h),
+      DXDraw1(h),
+      DXTimer1(h),
+      DXInput1(h),
+      DXSound1(h),
+      ProgramDir(std::move(programDir)) {
+  // The form resource: surface options, timers, bindings of the lists.
+  DXDraw1.SetOptions(doAllowReboot | doWaitVBlank | doCenter | doFlip | doDirectX7Mode | doHardware |
+                     doSelectDriver);
+  DXSpriteEngine1.Game = this;
+  DXSpriteEngine1.DXDraw = &DXDraw1;
+  DXSpriteEngine1.OnSpriteFreed = [this](TSprite* s) { ForgetSprite(s); };
+  DXImageList1.SetDXDraw(&DXDraw1);
+  GameImgs.SetDXDraw(&DXDraw1);
+  DXWaveList1.SetDXSound(&DXSound1);
+  DXTimer1.SetInterval(20);
+  DXTimer1.ActiveOnly = true;
+  DXTimer1.OnTimer = [this](int lag) { Dispatch([&] { DXTimer1Timer(lag); }); };
+  Timer1.OnTimer = [this] { Dispatch([&] { Timer1Timer(); }); };
+  Timer2.OnTimer = [this] { Dispatch([&] { Timer2Timer(); }); };
+  Timer3.OnTimer = [this] { Dispatch([&] { Timer3Timer(); }); };
+  SetFontConfigFile(ProgramDir + "fonts.conf");
+}
+
+TForm1::~TForm1() {
+  // Sprites go before the lists whose pictures they point at.
+  DXSpriteEngine1.OnSpriteFreed = nullptr;
+  while (DXSpriteEngine1.Children && !DXSpriteEngine1.Children->empty())
+    delete DXSpriteEngine1.Children->back();
+  DXTimer1.SetEnabled(false);
+}
+
+void TForm1::ForgetSprite(TSprite* s) {
+  if (s == Player) Player = nullptr;
+  if (s == Background) Background = nullptr;
+  if (s == Dialog) Dialog = nullptr;
+  if (s == Lava) Lava = nullptr;
+  for (auto& b : Buttons)
+    if (s == b) b = nullptr;
+}
+
+void TForm1::ShowError(const std::string& message) { host.MessageBox(message, "Quorvane"); }
+
+// ---------------------------------------------------------------------------
+// Start-up and shutdown
+
+void TForm1::FormCreate() {
+  try {
+    LoadConfig(Config, ProgramDir);
+    if (Config.WindowMode == 0) ApplyDisplayMode();
+    if (Config.MusicOn) LoadMusic("Sound/1.xm");
+    Rng.Seed(host.Milliseconds());
+    HighlightColor = RGB(255, 143, 2);
+    DXImageList1.Items.MakeColorTable();
+    std::copy(&DXImageList1.Items.ColorTable[0][0], &DXImageList1.Items.ColorTable[0][0] + 1024,
+              &DXDraw1.ColorTable[0][0]);
+    std::copy(&DXImageList1.Items.ColorTable[0][0], &DXImageList1.Items.ColorTable[0][0] + 1024,
+              &DXDraw1.DefColorTable[0][0]);
+    DXDraw1.UpdatePalette();
+    ApplyStartupKeyAssigns(DXInput1);
+    DXImageList1.LoadFromFile(ProgramDir + "Data/MData.dxg");
+    GameImgs.LoadFromFile(ProgramDir + "Data/GData.dxg");
+    DXWaveList1.LoadFromFile(ProgramDir + "Sound/GSnd.dxg");
+    Paused = false;
+    Background = new TFon(&DXSpriteEngine1, "FonMenu");
+    Selection = 1;
+    MenuSelection = 1;
+    DXWaveList1.Items.Find("Beep").SetVolume(-800);
+    DXWaveList1.Items.Find("Shum").SetLooped(true);
+    ShowMenu();
+  } catch (const std::exception& e) {
+    // The remaining steps are skipped; the form is still shown.
+    StartupFailed = true;
+    ShowError(e.what());
+  }
+}
+
+// The form is shown: the surface initialises, sound opens, the frame timer
+// starts.
+void TForm1::FormShow() {
+  Dispatch([&] {
+    if (!DXSound1.Initialized()) DXSound1.Initialize();
+    if (!DXDraw1.Initialized()) DXDraw1.Initialize();
+  });
+  DXTimer1.SetEnabled(true);
+}
+
+void TForm1::ApplyDisplayMode() {
+  DXTimer1.SetEnabled(false);
+  DXDraw1.Display.Width = 800;
+  DXDraw1.Display.Height = 600;
+  DXDraw1.Display.BitCount = 32;
+  try {
+    if (Config.WindowMode == 0)
+      DXDraw1.SetOptions(DXDraw1.Options() | doFullScreen);
+    else
+      DXDraw1.SetOptions(DXDraw1.Options() & ~doFullScreen);
+    DXDraw1.Initialize();
+    SaveConfig(Config, ProgramDir);
+  } catch (...) {
+    // A failed save must not leave the game without ticks.
+    DXTimer1.SetEnabled(true);
+    throw;
+  }
+  DXTimer1.SetEnabled(true);
+}
+
+bool TForm1::FormCloseQuery() {
+  if (ExitConfirmed) return true;
+  // Without a finished start-up there is no menu to ask from.
+  if (StartupFailed) return true;
+  const std::string& s = ScreenName;
+  if (s == "Game" || s == "ExitGame?" || s == "GameOver" || s == "EnterName" || s == "Send") return false;
+  if (s != "Menu") ShowMenu();
+  Selection = 1;
+  ScreenName = "Exit?";
+  Dialog = new TAsk(&DXSpriteEngine1, "Qtns");
+  return false;
+}
+
+void TForm1::FormClose() { SaveConfig(Config, ProgramDir); }
+
+void TForm1::Close() {
+  bool canClose = false;
+  Dispatch([&] { canClose = FormCloseQuery(); });
+  if (!canClose) return;
+  bool saved = false;
+  Dispatch([&] {
+    FormClose();
+    saved = true;
+  });
+  // A close the user asked for after a failed start-up still closes.
+  if (!saved && !StartupFailed) return;
+  closed_ = true;
+  DXTimer1.SetEnabled(false);
+  host.Quit();
+}
+
+void TForm1::FormDeactivate() {
+  Paused = true;
+  EnableTimer(Timer2, true);
+}
+
+void TForm1::WMGetSysCommand(TSysCommand command) {
+  if (command == TSysCommand::Maximize) {
+    Config.WindowMode = 0;
+    ApplyDisplayMode();
+    return;
+  }
+  if (command == TSysCommand::Minimize && ScreenName == "Game") {
+    Paused = true;
+    EnableTimer(Timer2, true);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The tick and the window timers
+
+void TForm1::DXTimer1Timer(int /*lagCount*/) {
+  if (!DXDraw1.CanDraw()) return;
+  DXInput1.Update();
+  TDirectDrawSurface* surface = DXDraw1.Surface();
+  surface->Fill(0);
+  FrameCounter = static_cast<uint8_t>(FrameCounter + 1);
+  DXSpriteEngine1.MoveAll(FrameCounter);
+  DXSpriteEngine1.FreeDead();
+  if (DXDraw1.Initialized()) DXSpriteEngine1.DrawAll();
+  DrawScreenText();
+  surface->ReleaseCanvas();
+  DXDraw1.Flip();
+}
+
+void TForm1::TryBonusSpawn() {
+  if (Timer2.Enabled() || Timer1.Enabled()) return;
+  if (Rng.Random(200) == 199 && BonusCount < 5) {
+    BonusCount++;
+    new TObj(&DXSpriteEngine1);
+  }
+}
+
+void TForm1::Timer1Timer() { EnableTimer(Timer1, false); }
+
+void TForm1::Timer2Timer() {
+  if (Paused) return;
+  EnableTimer(Timer2, false);
+  if (Player) Player->Shown = true;
+  ScreenName = "Game";
+}
+
+void TForm1::Timer3Timer() {
+  if (ScreenName == "GameOver") {
+    EnableTimer(Timer2, false);
+    LeaveGame();
+  } else {
+    ScreenName = "GameOver2";
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Helpers shared by the game's sprites and handlers
+
+void TForm1::PlaySound(const std::string& name) {
+  if (Config.SoundOn) DXWaveList1.Items.Find(name).Play(false);
+}
+
+void TForm1::StopSound(const std::string& name) {
+  if (Config.SoundOn) DXWaveList1.Items.Find(name).Stop();
+}
+
+void TForm1::StopAllSounds() {
+  for (int i = 0; i < DXWaveList1.Items.Count(); i++) DXWaveList1.Items.Items(i).Stop();
+}
+
+void TForm1::LoadMusic(const std::string& relativePath) {
+  if (!Config.MusicOn) return;
+  SongHandle = Music.SongLoadFromFile(ProgramDir + relativePath);
+  if (SongHandle == 0) {
+    Config.MusicOn = 0;
+    host.MessageBox("Can't load music.", "Quorvane");
+    return;
+  }
+  Music.SongPlay(SongHandle);
+}
+
+uint32_t TForm1::UnmaskedScore() const { return Score ^ ScoreMask; }
+
+void TForm1::AppendScoreLabel(int32_t points, double x, double y) {
+  // The count is a byte: a 256th label would wrap it, so it is dropped.
+  if (ScoreLabelCount == 255) return;
+  TScoreLabel label;
+  label.Points = static_cast<int8_t>(points & 0xFF);
+  label.Y = static_cast<uint16_t>(static_cast<int32_t>(std::nearbyint(y)));
+  label.X = static_cast<uint16_t>(static_cast<int32_t>(std::nearbyint(x)));
+  ScoreLabelCount++;
+  ScoreLabels.resize(ScoreLabelCount);
+  ScoreLabels.back() = label;
+}
+
+void TForm1::RemoveLastScoreLabel() {
+  if (ScoreLabelCount == 0) return;
+  ScoreLabelCount--;
+  ScoreLabels.resize(ScoreLabelCount);
+}
+
+void TForm1::SetNormalKeys() { SetNormalDirectionKeys(DXInput1); }
+void TForm1::SetReversedKeys() { SetReversedDirectionKeys(DXInput1); }
+
+void TForm1::SetCursorVisible(bool visible) {
+  int count = host.ShowCursor(true);
+  if (visible) {
+    while (count < 0) count = host.ShowCursor(true);
+  } else {
+    while (count >= 0) count = host.ShowCursor(false);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Host events
+
+void TForm1::HostKeyDown(uint16_t) {}
+
+void TForm1::HostKeyUp(uint16_t vk, bool alt) {
+  if (closed_) return;
+  Dispatch([&] {
+    uint16_t key = vk;
+    FormKeyUp(key, alt);
+  });
+}
+
+void TForm1::HostMouseMove(int x, int y) {
+  if (closed_) return;
+  Dispatch([&] { DXDraw1MouseMove(x, y); });
+}
+
+void TForm1::HostMouseDown(TMouseButton button, int x, int y) {
+  if (closed_) return;
+  Dispatch([&] { DXDraw1MouseDown(button, x, y); });
+}
+
+void TForm1::HostMouseUp(TMouseButton button, int x, int y) {
+  if (closed_) return;
+  Dispatch([&] { DXDraw1MouseUp(button, x, y); });
+}
+
+void TForm1::HostClick() {
+  if (closed_) return;
+  Dispatch([&] { DXDraw1Click(); });
+}
+
+void TForm1::HostActivate(bool active) {
+  if (closed_) return;
+  if (active) {
+    DXTimer1.AppActivated();
+  } else {
+    Dispatch([&] { FormDeactivate(); });
+  }
+}
+
+void TForm1::HostSysCommand(TSysCommand command) {
+  if (closed_) return;
+  Dispatch([&] { WMGetSysCommand(command); });
+}
+
+void TForm1::HostCloseRequest() {
+  if (closed_) return;
+  Close();
+}
+
+void TForm1::HostIdle() {
+  if (closed_) return;
+  const uint32_t now = host.Milliseconds();
+  Timer1.Check(now);
+  Timer2.Check(now);
+  Timer3.Check(now);
+  if (!closed_) DXTimer1.DoIdle();
+}
+
+uint32_t TForm1::HostMsUntilDue() {
+  const uint32_t now = host.Milliseconds();
+  uint32_t due = DXTimer1.MsUntilDue();
+  due = std::min(due, Timer1.MsUntilDue(now));
+  due = std::min(due, Timer2.MsUntilDue(now));
+  due = std::min(due, Timer3.MsUntilDue(now));
+  return due;
+}

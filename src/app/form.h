@@ -1,0 +1,193 @@
+#pragma once
+// The main form: owns every component, the game state and the settings
+// record, and has one method per event.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/random.h"
+#include "app/timers.h"
+#include "media/dxdraw.h"
+#include "media/dxsound.h"
+#include "media/dxtimer.h"
+#include "media/image_list.h"
+#include "media/input.h"
+#include "media/music.h"
+#include "media/wave_list.h"
+#include "persist/config.h"
+#include "platform/host.h"
+#include "world/sprite.h"
+
+class TPlayer;
+class TFon;
+class TLava;
+class TAsk;
+class TMenuB;
+class TFonB;
+class THlp;
+
+// One rising point figure: 6 bytes as the game keeps them.
+#pragma pack(push, 1)
+struct TScoreLabel {
+  int8_t Points = 0;
+  uint8_t Spare = 0;
+  uint16_t Y = 0;
+  uint16_t X = 0;
+};
+#pragma pack(pop)
+static_assert(sizeof(TScoreLabel) == 6);
+
+// Virtual-key codes the game names.
+enum : uint16_t {
+  VK_BACK = 8, VK_RETURN = 13, VK_ESCAPE = 27, VK_SPACE = 32, VK_LEFT = 37, VK_UP = 38,
+  VK_RIGHT = 39, VK_DOWN = 40,
+};
+
+class TForm1 : public HostEvents {
+public:
+  // ProgramDir ends with a separator.
+  TForm1(Host& host, std::string programDir);
+  ~TForm1() override;
+
+  // --- events -------------------------------------------------------------
+  void FormCreate();
+  // The form is shown: the surface and sound initialise, the frame timer starts.
+  void FormShow();
+  // Asks the form to close (the close button, or YES to "Exit?").
+  void Close();
+  bool FormCloseQuery();  // returns CanClose
+  void FormClose();
+  void FormDestroy() {}
+  void FormDeactivate();
+  void WMGetSysCommand(TSysCommand command);
+  void ApplyDisplayMode();
+  void DXTimer1Timer(int lagCount);
+  void Timer1Timer();
+  void Timer2Timer();
+  void Timer3Timer();
+  void FormKeyUp(uint16_t& key, bool alt);
+  void DXDraw1Click();
+  void DXDraw1MouseDown(TMouseButton button, int x, int y);
+  void DXDraw1MouseMove(int x, int y);
+  void DXDraw1MouseUp(TMouseButton button, int x, int y);
+
+  // --- level flow ---------------------------------------------------------
+  void StartGame();
+  void StartWave();
+  void EnterGameOver();
+  void LeaveGame();
+
+  // --- screens ------------------------------------------------------------
+  void ShowMenu();
+  void SetCursorVisible(bool visible);
+  void DrawScreenText();
+  // One chance in 200 per eligible tick to raise a bonus.
+  void TryBonusSpawn();
+  void DrawCenteredText(TCanvas& canvas, const std::string& text, int y);
+
+  // --- shared helpers -----------------------------------------------------
+  // Plays an effect once when sound is on.
+  void PlaySound(const std::string& name);
+  // Stops one effect when sound is on.
+  void StopSound(const std::string& name);
+  // Stops every effect, item by item in index order.
+  void StopAllSounds();
+  // Loads and plays a song when music is on; failure turns music off.
+  void LoadMusic(const std::string& relativePath);
+  uint32_t UnmaskedScore() const;
+  void AppendScoreLabel(int32_t points, double x, double y);
+  void RemoveLastScoreLabel();
+  void SetNormalKeys();
+  void SetReversedKeys();
+  bool Timer1Enabled() const { return Timer1.Enabled(); }
+  bool Timer2Enabled() const { return Timer2.Enabled(); }
+  bool Timer3Enabled() const { return Timer3.Enabled(); }
+  void EnableTimer(TTimer& timer, bool enabled) { timer.SetEnabled(enabled, host.Milliseconds()); }
+  int32_t Random(int32_t n) { return Rng.Random(n); }
+  int32_t RandomRange(int32_t a, int32_t b) { return Rng.RandomRange(a, b); }
+  // Runs a handler; an error it raises is shown in a message box and the
+  // program goes on.
+  template <class F>
+  void Dispatch(F&& handler) {
+    try {
+      handler();
+    } catch (const std::exception& e) {
+      ShowError(e.what());
+    }
+  }
+  void ShowError(const std::string& message);
+  bool Closed() const { return closed_; }
+
+  // --- HostEvents -----------------------------------------------------------
+  void HostKeyDown(uint16_t vk) override;
+  void HostKeyUp(uint16_t vk, bool alt) override;
+  void HostMouseMove(int x, int y) override;
+  void HostMouseDown(TMouseButton button, int x, int y) override;
+  void HostMouseUp(TMouseButton button, int x, int y) override;
+  void HostClick() override;
+  void HostActivate(bool active) override;
+  void HostSysCommand(TSysCommand command) override;
+  void HostCloseRequest() override;
+  void HostIdle() override;
+  uint32_t HostMsUntilDue() override;
+
+  // --- components ---------------------------------------------------------
+  Host& host;
+  TDXDraw DXDraw1;
+  TDXTimer DXTimer1;
+  TSpriteEngine DXSpriteEngine1;
+  TDXImageList DXImageList1;
+  TDXImageList GameImgs;
+  TDXInput DXInput1;
+  TDXSound DXSound1;
+  TDXWaveList DXWaveList1;
+  TTimer Timer1{5000};
+  TTimer Timer2{2000};
+  TTimer Timer3{2500};
+  TMusic Music;
+  TRandom Rng;
+  ConfigRecord Config{};
+
+  // --- game state -----------------------------------------------------------
+  std::string ScreenName;
+  uint8_t FrameCounter = 0;
+  uint16_t Level = 0;
+  uint32_t Score = 0;  // masked
+  bool Paused = false;
+  uint8_t Selection = 1;
+  bool GameEnded = false;
+  TColor HighlightColor = RGB(255, 143, 2);
+  std::string ProgramDir;
+  TPlayer* Player = nullptr;
+  TFon* Background = nullptr;
+  TAsk* Dialog = nullptr;
+  TLava* Lava = nullptr;
+  int8_t EnemiesLeft = 0;
+  int32_t EnemyBound = 0;
+  uint8_t EnemyKinds = 0;
+  uint8_t BonusCount = 0;
+  std::vector<TScoreLabel> ScoreLabels;
+  uint8_t ScoreLabelCount = 0;
+  uint8_t PulseRight = 0, PulseLeft = 0, PulseDown = 0, PulseUp = 0;
+  intptr_t SongHandle = 0;
+
+  // --- menu and input state -------------------------------------------------
+  uint32_t KeySum = 0;
+  std::string EnteredName;
+  bool AddTextEditing = false;
+  bool ExitConfirmed = false;
+  bool SwallowKey = false;
+  bool Hover[18] = {};
+  uint8_t MenuSelection = 1;
+  uint8_t HelpPage = 1;
+  bool ClickLatch = false;
+  TMenuB* Buttons[6] = {};
+
+  // A start-up step failed: the close request then simply closes.
+  bool StartupFailed = false;
+
+private:
+  void ForgetSprite(TSprite* sprite);
+  bool closed_ = false;
+};

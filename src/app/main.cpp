@@ -1,0 +1,47 @@
+// The program body: create the form, run the message loop, then open
+// "play.url" from the current directory when it is there.
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "app/form.h"
+#include "app/url_file.h"
+#include "platform/sdl_host.h"
+
+namespace {
+std::string ProgramFolder(const char* argv0) {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  std::string path = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string(argv0);
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+}  // namespace
+
+int main(int /*argc*/, char** argv) {
+  std::string url;
+  {
+    SdlHost host;
+    if (!host.Init()) return 1;
+    auto form = std::make_unique<TForm1>(host, ProgramFolder(argv[0]));
+    host.Attach(form.get());
+    form->FormCreate();
+    host.ShowWindow();
+    form->FormShow();
+    host.Run(*form);
+    form->FormDestroy();
+    form.reset();
+    // The shortcut is opened only after the window has gone.
+    url = ReadUrlFile("play.url");
+  }
+  if (!url.empty()) {
+    SDL_Init(0);
+    if (SDL_OpenURL(url.c_str()) != 0) std::fprintf(stderr, "quorvane: cannot open %s\n", url.c_str());
+    SDL_Quit();
+  }
+  return 0;
+}

@@ -1,0 +1,171 @@
+// Every text the player sees, drawn over the sprites each tick.
+#include <cstdio>
+#include <string>
+
+#include "app/form.h"
+#include "media/canvas.h"
+#include "world/player.h"
+
+namespace {
+constexpr TColor kNavy = RGB(0, 0, 128);
+constexpr TColor kRed = RGB(255, 0, 0);
+
+std::string Fmt(const char* fmt, long long v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, fmt, v);
+  return buf;
+}
+
+void SetFont(TCanvas& c, int size, TColor color, bool bold = false) {
+  c.Brush.Style = TBrushStyle::bsClear;
+  c.Font.Name = "Monolyt_Diai";
+  c.Font.Size = size;
+  c.Font.Color = color;
+  c.Font.Bold = bold;
+}
+}  // namespace
+
+void TForm1::DrawCenteredText(TCanvas& canvas, const std::string& text, int y) {
+  TSize size = canvas.TextExtent(text);
+  int x;
+  if (!text.empty() && text.back() == '|')
+    x = 400 - (size.cx / 2) - 2 + canvas.TextWidth("(");
+  else
+    x = 400 - (size.cx / 2);
+  canvas.TextOut(x, y - (size.cy / 2), text);
+}
+
+void TForm1::DrawScreenText() {
+  TDirectDrawSurface* surface = DXDraw1.Surface();
+  if (!surface) return;
+  TCanvas& c = surface->Canvas();
+  const std::string& s = ScreenName;
+
+  auto answers = [&] {
+    SetFont(c, 22, kNavy);
+    if (Selection == 1) {
+      c.Font.Color = HighlightColor;
+      c.TextOut(320, 310, "YES");
+      c.Font.Color = kNavy;
+      c.TextOut(415, 310, "NO");
+    } else if (Selection == 2) {
+      c.Font.Color = HighlightColor;
+      c.TextOut(415, 310, "NO");
+      c.Font.Color = kNavy;
+      c.TextOut(320, 310, "YES");
+    }
+  };
+  auto hud = [&](bool labels) {
+    SetFont(c, 15, kNavy);
+    c.TextOut(150, 20, Fmt("%8d", static_cast<int32_t>(UnmaskedScore())));
+    if (labels) {
+      SetFont(c, 15, HighlightColor);
+      for (uint8_t i = 0; i < ScoreLabelCount && i < ScoreLabels.size(); i++) {
+        TScoreLabel& l = ScoreLabels[i];
+        c.TextOut(l.X, static_cast<int16_t>(l.Y), Fmt("%3d", l.Points));
+        l.Y = static_cast<uint16_t>(l.Y - 1);
+      }
+    }
+    SetFont(c, 20, kNavy);
+    c.TextOut(30, 18, Fmt("%3d", Level));
+    c.TextOut(360, 18, Fmt("%1d", Player ? Player->Lives : 0));
+  };
+
+  // 1. Options panel.
+  if (s == "Options") {
+    SetFont(c, 18, kNavy);
+    c.TextOut(345, 205, "/");
+    c.TextOut(230, 280, "/");
+    c.TextOut(230, 360, "/");
+    if (Config.WindowMode != 0) c.TextOut(365, 205, "FULL SCREEN"); else c.TextOut(215, 205, "WINDOW");
+    if (Config.MusicOn) c.TextOut(250, 280, "OFF"); else c.TextOut(180, 280, "ON");
+    if (Config.SoundOn) c.TextOut(250, 360, "OFF"); else c.TextOut(180, 360, "ON");
+    c.Font.Color = HighlightColor;
+    if (Config.WindowMode != 0) c.TextOut(215, 205, "WINDOW"); else c.TextOut(365, 205, "FULL SCREEN");
+    if (Config.MusicOn) c.TextOut(180, 280, "ON"); else c.TextOut(250, 280, "OFF");
+    if (Config.SoundOn) c.TextOut(180, 360, "ON"); else c.TextOut(250, 360, "OFF");
+    static const int frames[4][4] = {
+        {210, 200, 555, 240}, {175, 275, 305, 315}, {175, 355, 305, 395}, {285, 425, 585, 465}};
+    if (Selection >= 1 && Selection <= 4) {
+      const int* f = frames[Selection - 1];
+      c.Pen.Style = TPenStyle::psSolid;
+      c.Pen.Width = 3;
+      c.Pen.Color = HighlightColor;
+      c.Rectangle(f[0], f[1], f[2], f[3]);
+    }
+    SetFont(c, 16, HighlightColor);
+    std::string text = Config.AddText.Str();
+    if (AddTextEditing && FrameCounter % 32 < 16) text = (text + "(").substr(0, 13);
+    c.TextOut(293, 430, text);
+  }
+  // 2. Credit line.
+  if (s != "Game" && KeySum == 583) {
+    SetFont(c, 16, HighlightColor);
+    c.TextOut(10, 0, "Programming by Dovrin");
+  }
+  // 3. High-score table; scores are unmasked only for the drawing.
+  if (s == "HiScores") {
+    SetFont(c, 18, kRed);
+    for (int n = 1; n <= 10; n++) {
+      const int y = 200 + 25 * n;
+      const std::string name = HighScoreName(Config.HighScores[n - 1]);
+      const uint32_t score = Config.HighScores[n - 1].Score ^ ScoreMask;
+      c.Font.Color = n == 1 ? kRed : kNavy;
+      c.TextOut(n == 10 ? 50 : 60, y, std::to_string(n));
+      c.TextOut(140, y, name.substr(0, n == 1 ? 11 : 12));
+      c.TextOut(430, y, Fmt("%10d", static_cast<int32_t>(score)));
+    }
+  }
+  // 4. "Send".
+  if (s == "Send") {
+    SetFont(c, 14, kNavy);
+    DrawCenteredText(c, "SEND THE RESULT TO WORLD'S", 240);
+    DrawCenteredText(c, "HIGHSCORES PAGE?", 270);
+    answers();
+  }
+  // 5. Name entry.
+  if (s == "EnterName") {
+    SetFont(c, 14, kNavy);
+    DrawCenteredText(c, Fmt("Your Scores is %8d", static_cast<int32_t>(UnmaskedScore())), 185);
+    DrawCenteredText(c, "PLEASE ENTER YOUR NAME", 230);
+    DrawCenteredText(c, "THEN PRESS \"ENTER\"", 260);
+    SetFont(c, 20, HighlightColor);
+    std::string name = EnteredName;
+    if (FrameCounter % 32 >= 16) name = (name + "|").substr(0, 13);
+    DrawCenteredText(c, name, 290);
+    answers();
+  }
+  // 6. "Clear?".
+  if (s == "Clear?") {
+    SetFont(c, 14, kNavy);
+    DrawCenteredText(c, "DO YOU WANT TO CLEAR", 240);
+    DrawCenteredText(c, "THE HIGH SCORE TABLE?", 270);
+    answers();
+  }
+  // 7. Play: bonus spawn first, then the HUD and the captions.
+  if (s == "Game") {
+    TryBonusSpawn();
+    hud(true);
+    if (Timer2.Enabled()) {
+      if (Paused) {
+        SetFont(c, 30, HighlightColor);
+        DrawCenteredText(c, "Pause", 210);
+      } else if (!(Player && Player->Blinking)) {
+        SetFont(c, 18, HighlightColor);
+        DrawCenteredText(c, "Level " + std::to_string(Level), 300);
+      }
+    }
+  }
+  // 8. Game over.
+  if (s == "GameOver" || s == "GameOver2") {
+    SetFont(c, 20, HighlightColor, true);
+    DrawCenteredText(c, "GAME OVER", 300);
+  }
+  // 9. Questions about leaving.
+  if (s == "Exit?" || s == "ExitGame?") {
+    if (s == "ExitGame?") hud(false);
+    SetFont(c, 20, kNavy);
+    DrawCenteredText(c, "EXIT GAME?", 240);
+    answers();
+  }
+}

@@ -1,0 +1,136 @@
+#include "platform/headless_host.h"
+
+#include <algorithm>
+
+#include "media/input.h"
+#include "media/surface.h"
+
+void HeadlessHost::Present(const TDirectDrawSurface& frame) {
+  frameWidth_ = frame.Width();
+  frameHeight_ = frame.Height();
+  lastFrame_.assign(frame.Bits(), frame.Bits() + static_cast<size_t>(frameWidth_) * frameHeight_);
+  presentCount_++;
+}
+
+void HeadlessHost::ReadScanCodes(uint8_t table[256]) {
+  std::copy(scanCodes_, scanCodes_ + 256, table);
+}
+
+void HeadlessHost::WarpPointer(int x, int y) {
+  pointerX_ = x;
+  pointerY_ = y;
+}
+
+void HeadlessHost::MessageBox(const std::string& text, const std::string&) { messages_.push_back(text); }
+
+bool HeadlessHost::OpenAudio(AudioSource* source, int& sampleRate) {
+  if (!audioAvailable_) return false;
+  audio_ = source;
+  sampleRate = audioRate_;
+  return true;
+}
+
+std::vector<float> HeadlessHost::RenderAudio(int frames) {
+  std::vector<float> out(static_cast<size_t>(frames) * 2, 0.0f);
+  if (audio_ && frames > 0) audio_->RenderAudio(out.data(), frames);
+  return out;
+}
+
+void HeadlessHost::Advance(uint32_t ms) {
+  if (!events_) {
+    now_ += ms;
+    return;
+  }
+  uint32_t remaining = ms;
+  while (remaining > 0 && !quit_) {
+    uint32_t due = events_->HostMsUntilDue();
+    if (due == 0) {
+      events_->HostIdle();
+      DrainQueue();
+      due = events_->HostMsUntilDue();
+      if (due == 0) due = 1;
+    }
+    const uint32_t step = std::min(due, remaining);
+    now_ += step;
+    remaining -= step;
+    events_->HostIdle();
+    DrainQueue();
+  }
+}
+
+void HeadlessHost::DrainQueue() {
+  // Queued releases arrive after the handler that queued them, like posted
+  // messages; a release may queue another.
+  int guard = 0;
+  while (!queuedReleases_.empty() && events_ && guard++ < 1000) {
+    uint16_t vk = queuedReleases_.front();
+    queuedReleases_.pop_front();
+    events_->HostKeyUp(vk, false);
+  }
+}
+
+bool HeadlessHost::KeyIsDown(uint16_t vk) const {
+  int sc = VirtualKeyToScanCode(vk);
+  return sc > 0 && (scanCodes_[sc] & 0x80) != 0;
+}
+
+void HeadlessHost::KeyDown(uint16_t vk) {
+  int sc = VirtualKeyToScanCode(vk);
+  if (sc > 0) scanCodes_[sc] = 0x80;
+  if (events_) events_->HostKeyDown(vk);
+  DrainQueue();
+}
+
+void HeadlessHost::KeyUp(uint16_t vk, bool alt) {
+  int sc = VirtualKeyToScanCode(vk);
+  if (sc > 0) scanCodes_[sc] = 0;
+  if (events_) events_->HostKeyUp(vk, alt);
+  DrainQueue();
+}
+
+void HeadlessHost::MouseMove(int x, int y) {
+  pointerX_ = x;
+  pointerY_ = y;
+  if (events_) events_->HostMouseMove(x, y);
+  DrainQueue();
+}
+
+void HeadlessHost::MouseDown(TMouseButton button) {
+  if (events_) events_->HostMouseDown(button, pointerX_, pointerY_);
+  DrainQueue();
+}
+
+void HeadlessHost::MouseUp(TMouseButton button) {
+  if (events_) events_->HostMouseUp(button, pointerX_, pointerY_);
+  DrainQueue();
+}
+
+void HeadlessHost::Click(TMouseButton button) {
+  MouseDown(button);
+  MouseUp(button);
+  if (button == TMouseButton::mbLeft && events_) {
+    events_->HostClick();
+    DrainQueue();
+  }
+}
+
+void HeadlessHost::SetForeground(bool foreground) {
+  foreground_ = foreground;
+  if (events_) events_->HostActivate(foreground);
+  DrainQueue();
+}
+
+void HeadlessHost::Minimize() {
+  if (events_) events_->HostSysCommand(TSysCommand::Minimize);
+  DrainQueue();
+}
+
+void HeadlessHost::Maximize() {
+  if (events_) events_->HostSysCommand(TSysCommand::Maximize);
+  DrainQueue();
+}
+
+void HeadlessHost::CloseRequest() {
+  if (events_) events_->HostCloseRequest();
+  DrainQueue();
+}

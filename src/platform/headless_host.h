@@ -1,0 +1,93 @@
+#pragma once
+// A host without a screen: a virtual clock the caller advances, scripted
+// keys, pointer and joystick, every presented frame kept, message boxes and
+// opened URLs recorded. Tests and the scenario runner drive the real game
+// through it.
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/host.h"
+
+class HeadlessHost : public Host {
+public:
+  HeadlessHost() { for (auto& k : scanCodes_) k = 0; }
+
+  void Attach(HostEvents* events) { events_ = events; }
+
+  // --- Host -----------------------------------------------------------------
+  uint32_t Milliseconds() override { return now_; }
+  void Present(const TDirectDrawSurface& frame) override;
+  void SetFullScreen(bool fullScreen) override { fullScreen_ = fullScreen; }
+  bool FullScreen() const override { return fullScreen_; }
+  bool Foreground() override { return foreground_; }
+  void ReadScanCodes(uint8_t table[256]) override;
+  TJoystickReading ReadJoystick() override { return joystick_; }
+  void PointerPos(int& x, int& y) override { x = pointerX_; y = pointerY_; }
+  void WarpPointer(int x, int y) override;
+  int ShowCursor(bool show) override { return cursorCount_ += show ? 1 : -1; }
+  void QueueKeyRelease(uint16_t vk) override { queuedReleases_.push_back(vk); }
+  void MessageBox(const std::string& text, const std::string& caption) override;
+  void OpenUrl(const std::string& url) override { urls_.push_back(url); }
+  bool OpenAudio(AudioSource* source, int& sampleRate) override;
+  void CloseAudio() override { audio_ = nullptr; }
+  void LockAudio() override {}
+  void UnlockAudio() override {}
+  void Quit() override { quit_ = true; }
+
+  // --- driving the game -------------------------------------------------------
+  // Advances the virtual clock, running the game's timers as a real loop would.
+  void Advance(uint32_t ms);
+  void Ticks(int n) { Advance(20u * static_cast<uint32_t>(n)); }
+  void KeyDown(uint16_t vk);
+  void KeyUp(uint16_t vk, bool alt = false);
+  void KeyPress(uint16_t vk, bool alt = false) { KeyDown(vk); KeyUp(vk, alt); }
+  void MouseMove(int x, int y);
+  void MouseDown(TMouseButton button);
+  void MouseUp(TMouseButton button);
+  // A left click: down, up, then the click event.
+  void Click(TMouseButton button = TMouseButton::mbLeft);
+  void SetForeground(bool foreground);
+  void Minimize();
+  void Maximize();
+  void CloseRequest();
+  void SetJoystick(const TJoystickReading& reading) { joystick_ = reading; }
+  void SetAudioAvailable(bool available) { audioAvailable_ = available; }
+  // Pulls audio from the game's mixer as a device would.
+  std::vector<float> RenderAudio(int frames);
+
+  // --- what happened -------------------------------------------------------------
+  const std::vector<uint32_t>& LastFrame() const { return lastFrame_; }
+  int FrameWidth() const { return frameWidth_; }
+  int FrameHeight() const { return frameHeight_; }
+  uint64_t PresentCount() const { return presentCount_; }
+  const std::vector<std::string>& MessageBoxes() const { return messages_; }
+  const std::vector<std::string>& Urls() const { return urls_; }
+  int CursorCount() const { return cursorCount_; }
+  bool QuitRequested() const { return quit_; }
+  int AudioRate() const { return audioRate_; }
+  bool KeyIsDown(uint16_t vk) const;
+
+private:
+  void DrainQueue();
+
+  HostEvents* events_ = nullptr;
+  uint32_t now_ = 1000;
+  bool fullScreen_ = false;
+  bool foreground_ = true;
+  uint8_t scanCodes_[256];
+  TJoystickReading joystick_;
+  int pointerX_ = 400, pointerY_ = 300;
+  int cursorCount_ = 0;
+  std::deque<uint16_t> queuedReleases_;
+  std::vector<std::string> messages_;
+  std::vector<std::string> urls_;
+  AudioSource* audio_ = nullptr;
+  bool audioAvailable_ = true;
+  int audioRate_ = 44100;
+  bool quit_ = false;
+  std::vector<uint32_t> lastFrame_;
+  int frameWidth_ = 0, frameHeight_ = 0;
+  uint64_t presentCount_ = 0;
+};

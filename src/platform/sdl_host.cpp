@@ -1,0 +1,414 @@
+#include "platform/sdl_host.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "media/surface.h"
+
+namespace {
+constexpr int kWidth = 800;
+constexpr int kHeight = 600;
+}  // namespace
+
+SdlHost::SdlHost() = default;
+
+SdlHost::~SdlHost() {
+  CloseAudio();
+  if (joystick_) SDL_JoystickClose(joystick_);
+  if (texture_) SDL_DestroyTexture(texture_);
+  if (renderer_) SDL_DestroyRenderer(renderer_);
+  if (window_) SDL_DestroyWindow(window_);
+  SDL_Quit();
+}
+
+bool SdlHost::Init() {
+  SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "0");
+  // Alt+F4 should ask the game, and Alt+Enter is the game's own key.
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
+    std::fprintf(stderr, "quorvane: cannot open the display: %s\n", SDL_GetError());
+    return false;
+  }
+  // Audio and joystick are welcome, not required.
+  SDL_InitSubSystem(SDL_INIT_AUDIO);
+  SDL_InitSubSystem(SDL_INIT_JOYSTICK);
+  window_ = SDL_CreateWindow("Quorvane", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
+                             SDL_WINDOW_HIDDEN);
+  if (!window_) {
+    std::fprintf(stderr, "quorvane: cannot create the window: %s\n", SDL_GetError());
+    return false;
+  }
+  renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
+  if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
+  if (!renderer_) {
+    std::fprintf(stderr, "quorvane: cannot create a renderer: %s\n", SDL_GetError());
+    return false;
+  }
+  // The frame keeps its 800x600 and is letterboxed in full screen; pointer
+  // coordinates come back in frame coordinates.
+  SDL_RenderSetLogicalSize(renderer_, kWidth, kHeight);
+  texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
+  if (!texture_) {
+    std::fprintf(stderr, "quorvane: cannot create the frame texture: %s\n", SDL_GetError());
+    return false;
+  }
+  OpenJoystick();
+  return true;
+}
+
+void SdlHost::ShowWindow() {
+  SDL_ShowWindow(window_);
+  SDL_RaiseWindow(window_);
+  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+  SDL_RenderClear(renderer_);
+  SDL_RenderPresent(renderer_);
+}
+
+void SdlHost::OpenJoystick() {
+  if (joystick_) return;
+  for (int i = 0; i < SDL_NumJoysticks(); i++) {
+    joystick_ = SDL_JoystickOpen(i);
+    if (joystick_) break;
+  }
+}
+
+void SdlHost::Present(const TDirectDrawSurface& frame) {
+  SDL_UpdateTexture(texture_, nullptr, frame.Bits(), frame.Width() * 4);
+  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+  SDL_RenderClear(renderer_);
+  SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+  SDL_RenderPresent(renderer_);
+}
+
+void SdlHost::SetFullScreen(bool fullScreen) {
+  if (fullScreen == fullScreen_) return;
+  fullScreen_ = fullScreen;
+  if (fullScreen) {
+    SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  } else {
+    SDL_SetWindowFullscreen(window_, 0);
+    SDL_SetWindowSize(window_, kWidth, kHeight);
+    SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+  }
+}
+
+void SdlHost::ReadScanCodes(uint8_t table[256]) {
+  std::fill(table, table + 256, 0);
+  int count = 0;
+  const Uint8* state = SDL_GetKeyboardState(&count);
+  for (int sc = 0; sc < count; sc++) {
+    if (!state[sc]) continue;
+    int pc = PcScanCodeFromSdl(static_cast<SDL_Scancode>(sc));
+    if (pc > 0 && pc < 256) table[pc] = 0x80;
+  }
+}
+
+TJoystickReading SdlHost::ReadJoystick() {
+  TJoystickReading r;
+  if (!joystick_ || !SDL_JoystickGetAttached(joystick_)) return r;
+  SDL_JoystickUpdate();
+  r.Present = true;
+  const int axes = SDL_JoystickNumAxes(joystick_);
+  auto axis = [&](int i) -> uint32_t {
+    if (i >= axes) return 32768;
+    return static_cast<uint32_t>(static_cast<int32_t>(SDL_JoystickGetAxis(joystick_, i)) + 32768);
+  };
+  r.X = axis(0);
+  r.Y = axis(1);
+  r.Z = axis(2);
+  r.ButtonCount = std::min(32, SDL_JoystickNumButtons(joystick_));
+  for (int i = 0; i < r.ButtonCount; i++)
+    if (SDL_JoystickGetButton(joystick_, i)) r.Buttons |= 1u << i;
+  return r;
+}
+
+void SdlHost::PointerPos(int& x, int& y) {
+  int wx = 0, wy = 0;
+  SDL_GetMouseState(&wx, &wy);
+  float lx = 0, ly = 0;
+  SDL_RenderWindowToLogical(renderer_, wx, wy, &lx, &ly);
+  x = static_cast<int>(lx);
+  y = static_cast<int>(ly);
+}
+
+void SdlHost::WarpPointer(int x, int y) {
+  int wx = 0, wy = 0;
+  SDL_RenderLogicalToWindow(renderer_, static_cast<float>(x), static_cast<float>(y), &wx, &wy);
+  SDL_WarpMouseInWindow(window_, wx, wy);
+}
+
+int SdlHost::ShowCursor(bool show) {
+  cursorCount_ += show ? 1 : -1;
+  SDL_ShowCursor(cursorCount_ >= 0 ? SDL_ENABLE : SDL_DISABLE);
+  return cursorCount_;
+}
+
+void SdlHost::MessageBox(const std::string& text, const std::string& caption) {
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption.c_str(), text.c_str(), window_) != 0)
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+}
+
+void SdlHost::OpenUrl(const std::string& url) {
+  if (SDL_OpenURL(url.c_str()) != 0) std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), SDL_GetError());
+}
+
+void SdlHost::AudioCallback(void* user, Uint8* stream, int len) {
+  auto* self = static_cast<SdlHost*>(user);
+  auto* out = reinterpret_cast<float*>(stream);
+  const int frames = len / static_cast<int>(2 * sizeof(float));
+  std::fill(out, out + frames * 2, 0.0f);
+  if (self->audioSource_) self->audioSource_->RenderAudio(out, frames);
+}
+
+bool SdlHost::OpenAudio(AudioSource* source, int& sampleRate) {
+  CloseAudio();
+  SDL_AudioSpec want{}, have{};
+  want.freq = 44100;
+  want.format = AUDIO_F32SYS;
+  want.channels = 2;
+  want.samples = 1024;
+  want.callback = &SdlHost::AudioCallback;
+  want.userdata = this;
+  audioSource_ = source;
+  audio_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+  if (audio_ == 0) {
+    audioSource_ = nullptr;
+    return false;
+  }
+  sampleRate = have.freq;
+  SDL_PauseAudioDevice(audio_, 0);
+  return true;
+}
+
+void SdlHost::CloseAudio() {
+  if (audio_) SDL_CloseAudioDevice(audio_);
+  audio_ = 0;
+  audioSource_ = nullptr;
+}
+
+void SdlHost::LockAudio() {
+  if (audio_) SDL_LockAudioDevice(audio_);
+}
+
+void SdlHost::UnlockAudio() {
+  if (audio_) SDL_UnlockAudioDevice(audio_);
+}
+
+void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
+  switch (e.type) {
+    case SDL_QUIT:
+      ev.HostCloseRequest();
+      break;
+    case SDL_WINDOWEVENT:
+      switch (e.window.event) {
+        case SDL_WINDOWEVENT_CLOSE: ev.HostCloseRequest(); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+          focused_ = false;
+          ev.HostActivate(false);
+          break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          focused_ = true;
+          ev.HostActivate(true);
+          break;
+        case SDL_WINDOWEVENT_MINIMIZED:
+          minimized_ = true;
+          ev.HostSysCommand(TSysCommand::Minimize);
+          break;
+        case SDL_WINDOWEVENT_RESTORED:
+          minimized_ = false;
+          break;
+        case SDL_WINDOWEVENT_MAXIMIZED:
+          // Maximising means full screen in this game.
+          SDL_RestoreWindow(window_);
+          ev.HostSysCommand(TSysCommand::Maximize);
+          break;
+        default: break;
+      }
+      break;
+    case SDL_KEYDOWN:
+      if (!e.key.repeat) ev.HostKeyDown(VirtualKeyFromSdl(e.key.keysym.sym, e.key.keysym.scancode));
+      break;
+    case SDL_KEYUP: {
+      uint16_t vk = VirtualKeyFromSdl(e.key.keysym.sym, e.key.keysym.scancode);
+      if (vk) ev.HostKeyUp(vk, (e.key.keysym.mod & KMOD_ALT) != 0);
+      break;
+    }
+    case SDL_MOUSEMOTION:
+      ev.HostMouseMove(e.motion.x, e.motion.y);
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+      TMouseButton b = e.button.button == SDL_BUTTON_LEFT    ? TMouseButton::mbLeft
+                       : e.button.button == SDL_BUTTON_RIGHT ? TMouseButton::mbRight
+                                                             : TMouseButton::mbMiddle;
+      if (e.type == SDL_MOUSEBUTTONDOWN) {
+        if (b == TMouseButton::mbLeft) leftDown_ = true;
+        ev.HostMouseDown(b, e.button.x, e.button.y);
+      } else {
+        ev.HostMouseUp(b, e.button.x, e.button.y);
+        if (b == TMouseButton::mbLeft && leftDown_) {
+          leftDown_ = false;
+          ev.HostClick();
+        }
+      }
+      break;
+    }
+    case SDL_JOYDEVICEADDED:
+      OpenJoystick();
+      break;
+    case SDL_JOYDEVICEREMOVED:
+      if (joystick_ && !SDL_JoystickGetAttached(joystick_)) {
+        SDL_JoystickClose(joystick_);
+        joystick_ = nullptr;
+        OpenJoystick();
+      }
+      break;
+    default:
+      break;
+  }
+  // Releases queued by a handler arrive after it has returned.
+  while (!queued_.empty() && !quit_) {
+    uint16_t vk = queued_.front();
+    queued_.pop_front();
+    ev.HostKeyUp(vk, false);
+  }
+}
+
+void SdlHost::Run(HostEvents& ev) {
+  SDL_Event e;
+  while (!quit_) {
+    uint32_t due = ev.HostMsUntilDue();
+    if (due > 0) {
+      // Sleep until the next tick is due or an event arrives.
+      if (SDL_WaitEventTimeout(&e, static_cast<int>(std::min<uint32_t>(due, 100)))) Handle(e, ev);
+    }
+    while (!quit_ && SDL_PollEvent(&e)) Handle(e, ev);
+    if (!quit_) ev.HostIdle();
+  }
+}
+
+int PcScanCodeFromSdl(SDL_Scancode sc) {
+  if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) {
+    static const int letters[26] = {30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50,
+                                    49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44};
+    return letters[sc - SDL_SCANCODE_A];
+  }
+  if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return 2 + (sc - SDL_SCANCODE_1);
+  if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F10) return 59 + (sc - SDL_SCANCODE_F1);
+  switch (sc) {
+    case SDL_SCANCODE_0: return 11;
+    case SDL_SCANCODE_ESCAPE: return 1;
+    case SDL_SCANCODE_MINUS: return 12;
+    case SDL_SCANCODE_EQUALS: return 13;
+    case SDL_SCANCODE_BACKSPACE: return 14;
+    case SDL_SCANCODE_TAB: return 15;
+    case SDL_SCANCODE_LEFTBRACKET: return 26;
+    case SDL_SCANCODE_RIGHTBRACKET: return 27;
+    case SDL_SCANCODE_RETURN: return 28;
+    case SDL_SCANCODE_LCTRL: return 29;
+    case SDL_SCANCODE_SEMICOLON: return 39;
+    case SDL_SCANCODE_APOSTROPHE: return 40;
+    case SDL_SCANCODE_GRAVE: return 41;
+    case SDL_SCANCODE_LSHIFT: return 42;
+    case SDL_SCANCODE_BACKSLASH: return 43;
+    case SDL_SCANCODE_COMMA: return 51;
+    case SDL_SCANCODE_PERIOD: return 52;
+    case SDL_SCANCODE_SLASH: return 53;
+    case SDL_SCANCODE_RSHIFT: return 54;
+    case SDL_SCANCODE_KP_MULTIPLY: return 55;
+    case SDL_SCANCODE_LALT: return 56;
+    case SDL_SCANCODE_SPACE: return 57;
+    case SDL_SCANCODE_CAPSLOCK: return 58;
+    case SDL_SCANCODE_NUMLOCKCLEAR: return 69;
+    case SDL_SCANCODE_SCROLLLOCK: return 70;
+    case SDL_SCANCODE_KP_7: return 71;
+    case SDL_SCANCODE_KP_8: return 72;
+    case SDL_SCANCODE_KP_9: return 73;
+    case SDL_SCANCODE_KP_MINUS: return 74;
+    case SDL_SCANCODE_KP_4: return 75;
+    case SDL_SCANCODE_KP_5: return 76;
+    case SDL_SCANCODE_KP_6: return 77;
+    case SDL_SCANCODE_KP_PLUS: return 78;
+    case SDL_SCANCODE_KP_1: return 79;
+    case SDL_SCANCODE_KP_2: return 80;
+    case SDL_SCANCODE_KP_3: return 81;
+    case SDL_SCANCODE_KP_0: return 82;
+    case SDL_SCANCODE_KP_PERIOD: return 83;
+    case SDL_SCANCODE_NONUSBACKSLASH: return 86;
+    case SDL_SCANCODE_F11: return 87;
+    case SDL_SCANCODE_F12: return 88;
+    case SDL_SCANCODE_KP_ENTER: return 156;
+    case SDL_SCANCODE_RCTRL: return 157;
+    case SDL_SCANCODE_KP_DIVIDE: return 181;
+    case SDL_SCANCODE_PRINTSCREEN: return 183;
+    case SDL_SCANCODE_RALT: return 184;
+    case SDL_SCANCODE_PAUSE: return 197;
+    case SDL_SCANCODE_HOME: return 199;
+    case SDL_SCANCODE_UP: return 200;
+    case SDL_SCANCODE_PAGEUP: return 201;
+    case SDL_SCANCODE_LEFT: return 203;
+    case SDL_SCANCODE_RIGHT: return 205;
+    case SDL_SCANCODE_END: return 207;
+    case SDL_SCANCODE_DOWN: return 208;
+    case SDL_SCANCODE_PAGEDOWN: return 209;
+    case SDL_SCANCODE_INSERT: return 210;
+    case SDL_SCANCODE_DELETE: return 211;
+    case SDL_SCANCODE_LGUI: return 219;
+    case SDL_SCANCODE_RGUI: return 220;
+    case SDL_SCANCODE_APPLICATION: return 221;
+    default: return 0;
+  }
+}
+
+uint16_t VirtualKeyFromSdl(SDL_Keycode key, SDL_Scancode sc) {
+  // Letters and digits by position, so the game's letter keys work on any layout.
+  if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return static_cast<uint16_t>('A' + (sc - SDL_SCANCODE_A));
+  if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return static_cast<uint16_t>('1' + (sc - SDL_SCANCODE_1));
+  if (sc == SDL_SCANCODE_0) return '0';
+  if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return static_cast<uint16_t>(112 + (sc - SDL_SCANCODE_F1));
+  if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return static_cast<uint16_t>(97 + (sc - SDL_SCANCODE_KP_1));
+  switch (sc) {
+    case SDL_SCANCODE_KP_0: return 96;
+    case SDL_SCANCODE_KP_MULTIPLY: return 106;
+    case SDL_SCANCODE_KP_PLUS: return 107;
+    case SDL_SCANCODE_KP_MINUS: return 109;
+    case SDL_SCANCODE_KP_PERIOD: return 110;
+    case SDL_SCANCODE_KP_DIVIDE: return 111;
+    case SDL_SCANCODE_KP_ENTER: return 13;
+    default: break;
+  }
+  switch (key) {
+    case SDLK_BACKSPACE: return 8;
+    case SDLK_TAB: return 9;
+    case SDLK_RETURN: return 13;
+    case SDLK_LSHIFT: case SDLK_RSHIFT: return 16;
+    case SDLK_LCTRL: case SDLK_RCTRL: return 17;
+    case SDLK_LALT: case SDLK_RALT: return 18;
+    case SDLK_PAUSE: return 19;
+    case SDLK_CAPSLOCK: return 20;
+    case SDLK_ESCAPE: return 27;
+    case SDLK_SPACE: return 32;
+    case SDLK_PAGEUP: return 33;
+    case SDLK_PAGEDOWN: return 34;
+    case SDLK_END: return 35;
+    case SDLK_HOME: return 36;
+    case SDLK_LEFT: return 37;
+    case SDLK_UP: return 38;
+    case SDLK_RIGHT: return 39;
+    case SDLK_DOWN: return 40;
+    case SDLK_INSERT: return 45;
+    case SDLK_DELETE: return 46;
+    case SDLK_SEMICOLON: return 186;
+    case SDLK_EQUALS: return 187;
+    case SDLK_COMMA: return 188;
+    case SDLK_MINUS: return 189;
+    case SDLK_PERIOD: return 190;
+    case SDLK_SLASH: return 191;
+    case SDLK_BACKQUOTE: return 192;
+    case SDLK_LEFTBRACKET: return 219;
+    case SDLK_BACKSLASH: return 220;
+    case SDLK_RIGHTBRACKET: return 221;
+    case SDLK_QUOTE: return 222;
+    default: return 0;
+  }
+}

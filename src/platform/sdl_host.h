@@ -1,0 +1,68 @@
+#pragma once
+// The host for players: an SDL2 window with the 800x600 frame, keyboard,
+// mouse, the first joystick, message boxes, the browser and the audio device.
+#include <SDL.h>
+
+#include <deque>
+#include <string>
+
+#include "platform/host.h"
+
+class SdlHost : public Host {
+public:
+  SdlHost();
+  ~SdlHost() override;
+
+  // Creates the hidden window; false (with the reason on stderr) when no
+  // display can be opened.
+  bool Init();
+  void Attach(HostEvents* events) { events_ = events; }
+  void ShowWindow();
+  // The message loop: events, window timers and the frame timer, sleeping
+  // while nothing is due. Returns when the form has closed.
+  void Run(HostEvents& events);
+
+  uint32_t Milliseconds() override { return SDL_GetTicks(); }
+  void Present(const TDirectDrawSurface& frame) override;
+  void SetFullScreen(bool fullScreen) override;
+  bool FullScreen() const override { return fullScreen_; }
+  bool Foreground() override { return focused_ && !minimized_; }
+  void ReadScanCodes(uint8_t table[256]) override;
+  TJoystickReading ReadJoystick() override;
+  void PointerPos(int& x, int& y) override;
+  void WarpPointer(int x, int y) override;
+  int ShowCursor(bool show) override;
+  void QueueKeyRelease(uint16_t vk) override { queued_.push_back(vk); }
+  void MessageBox(const std::string& text, const std::string& caption) override;
+  void OpenUrl(const std::string& url) override;
+  bool OpenAudio(AudioSource* source, int& sampleRate) override;
+  void CloseAudio() override;
+  void LockAudio() override;
+  void UnlockAudio() override;
+  void Quit() override { quit_ = true; }
+
+private:
+  void Handle(const SDL_Event& e, HostEvents& events);
+  void OpenJoystick();
+  static void AudioCallback(void* user, Uint8* stream, int len);
+
+  HostEvents* events_ = nullptr;
+  SDL_Window* window_ = nullptr;
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  SDL_Joystick* joystick_ = nullptr;
+  SDL_AudioDeviceID audio_ = 0;
+  AudioSource* audioSource_ = nullptr;
+  bool fullScreen_ = false;
+  bool focused_ = true;
+  bool minimized_ = false;
+  bool quit_ = false;
+  int cursorCount_ = 0;
+  bool leftDown_ = false;
+  std::deque<uint16_t> queued_;
+};
+
+// Windows virtual-key code of an SDL key, as the game's key handler expects.
+uint16_t VirtualKeyFromSdl(SDL_Keycode key, SDL_Scancode scancode);
+// Classic PC scan code (extended keys at 0x80 + code) of an SDL scancode.
+int PcScanCodeFromSdl(SDL_Scancode scancode);

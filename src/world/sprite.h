@@ -1,0 +1,136 @@
+#pragma once
+// The sprite engine: a tree of sprites (one level deep in this game) that is
+// moved, swept for collisions and drawn in layer order once per tick.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "media/surface.h"
+
+class TSpriteEngine;
+class TPictureCollectionItem;
+class TDXDraw;
+class TForm1;
+
+class TSprite {
+public:
+  explicit TSprite(TSprite* parent);
+  virtual ~TSprite();
+  TSprite(const TSprite&) = delete;
+  TSprite& operator=(const TSprite&) = delete;
+
+  // Virtual operations, in slot order.
+  virtual void OnHit(TSprite* other, bool& done);
+  virtual void Render();
+  virtual void Step(int moveCount);
+  virtual TRect GetBounds();
+  virtual bool HitTest(TSprite* other);
+
+  void Kill();
+  void SetZ(int32_t z);
+  int32_t GetZ() const { return Z; }
+  int CheckHits();
+  void MoveTree(int moveCount);
+  void DrawTree();
+
+  double WorldX() const;
+  double WorldY() const;
+  int Count() const { return Children ? static_cast<int>(Children->size()) : 0; }
+  TSprite* Child(int index) const;
+  // The sprite's own rectangle from its world position and size.
+  TRect OwnRect() const;
+  // The game this sprite belongs to (through its engine).
+  TForm1& Form() const;
+
+  TSpriteEngine* Engine = nullptr;
+  TSprite* Parent = nullptr;
+  std::unique_ptr<std::vector<TSprite*>> Children;
+  bool IsDead = false;
+  std::unique_ptr<std::vector<TSprite*>> DrawOrder;
+  bool Collides = true;
+  bool Moves = true;
+  bool Visible = true;
+  double X = 0;
+  double Y = 0;
+  int32_t Width = 0;
+  int32_t Height = 0;
+
+protected:
+  int32_t Z = 0;
+
+private:
+  friend class TSpriteEngine;
+  void Add(TSprite* child);
+  void Remove(TSprite* child);
+  void InsertDrawOrder(TSprite* child);
+  void Collision2();
+};
+
+class TImageSprite : public TSprite {
+public:
+  explicit TImageSprite(TSprite* parent);
+
+  void Render() override;
+  void Step(int moveCount) override;
+  TRect GetBounds() override;
+  bool HitTest(TSprite* other) override;
+
+  // The frame drawn: FramePos truncated toward zero.
+  int Frame() const { return static_cast<int>(FramePos); }
+
+  int32_t FrameCount = 0;
+  bool AnimLooped = false;
+  double FramePos = 0;
+  double FrameSpeed = 0;
+  int32_t AnimStart = 0;
+  TPictureCollectionItem* Image = nullptr;
+  bool PixelCheck = false;
+  bool Tile = false;
+  bool Transparent = true;
+};
+
+class TImageSpriteEx : public TImageSprite {
+public:
+  explicit TImageSpriteEx(TSprite* parent);
+
+  void Render() override;
+  TRect GetBounds() override;
+  bool HitTest(TSprite* other) override;
+
+  int32_t Angle = 0;
+  int32_t Alpha = 255;
+};
+
+class TSpriteEngine : public TSprite {
+public:
+  TSpriteEngine();
+  ~TSpriteEngine() override;
+
+  void MoveAll(int moveCount) { MoveTree(moveCount); }
+  void FreeDead();
+  void DrawAll();
+
+  int32_t AllCount = 0;
+  int32_t DrawCount = 0;
+  std::vector<TSprite*> DeadList;
+  TDirectDrawSurface* Surface = nullptr;
+  TRect SurfaceRect;
+  TDXDraw* DXDraw = nullptr;
+  TForm1* Game = nullptr;
+
+  // Called as each sprite is destroyed, so holders of plain references can
+  // drop them instead of keeping a dangling pointer.
+  std::function<void(TSprite*)> OnSpriteFreed;
+
+private:
+  friend class TSprite;
+  int32_t collisionCount_ = 0;
+  bool collisionDone_ = false;
+  TRect collisionRect_;
+  TSprite* collisionSprite_ = nullptr;
+};
+
+// The form's engine component: owns the root engine and follows the
+// drawing component's surface.
+class TDXSpriteEngine;
