@@ -1,0 +1,248 @@
+#include "app/scenario.h"
+
+#include <cxxabi.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <typeinfo>
+#include <vector>
+
+#include "world/player.h"
+
+namespace {
+std::string Lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string ClassName(const TSprite& s) {
+  const char* mangled = typeid(s).name();
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
+  std::string name = status == 0 && demangled ? demangled : mangled;
+  std::free(demangled);
+  return name;
+}
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+bool ParseInt(const std::string& s, long long& v) {
+  if (s.empty()) return false;
+  char* end = nullptr;
+  v = std::strtoll(s.c_str(), &end, 0);
+  return end && *end == '\0';
+}
+}  // namespace
+
+int ParseKeyName(const std::string& name) {
+  static const std::map<std::string, int> names = {
+      {"backspace", 8}, {"tab", 9}, {"enter", 13}, {"return", 13}, {"shift", 16}, {"ctrl", 17},
+      {"control", 17}, {"alt", 18}, {"pause", 19}, {"escape", 27}, {"esc", 27}, {"space", 32},
+      {"pageup", 33}, {"pagedown", 34}, {"end", 35}, {"home", 36}, {"left", 37}, {"up", 38},
+      {"right", 39}, {"down", 40}, {"insert", 45}, {"delete", 46}, {"numpad0", 96}, {"numpad1", 97},
+      {"numpad2", 98}, {"numpad3", 99}, {"numpad4", 100}, {"numpad5", 101}, {"numpad6", 102},
+      {"numpad7", 103}, {"numpad8", 104}, {"numpad9", 105}};
+  std::string l = Lower(name);
+  auto it = names.find(l);
+  if (it != names.end()) return it->second;
+  if (l.size() == 1 && std::isalnum(static_cast<unsigned char>(l[0])))
+    return std::toupper(static_cast<unsigned char>(l[0]));
+  if (l.size() >= 2 && l[0] == 'f') {
+    long long n = 0;
+    if (ParseInt(l.substr(1), n) && n >= 1 && n <= 12) return static_cast<int>(111 + n);
+  }
+  long long v = 0;
+  if (ParseInt(name, v) && v > 0 && v < 256) return static_cast<int>(v);
+  return -1;
+}
+
+ScenarioRunner::ScenarioRunner(const std::string& programDir) {
+  std::string dir = programDir;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  form_ = std::make_unique<TForm1>(host_, dir);
+  host_.Attach(form_.get());
+  form_->FormCreate();
+  form_->FormShow();
+}
+
+ScenarioRunner::~ScenarioRunner() {
+  host_.Attach(nullptr);
+  form_.reset();
+}
+
+void ScenarioRunner::RunScript(const std::string& text) {
+  std::istringstream in(text);
+  std::string line;
+  int n = 0;
+  while (std::getline(in, line)) RunLine(line, ++n);
+}
+
+void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
+  std::string line = rawLine;
+  size_t hash = line.find('#');
+  if (hash != std::string::npos) line = line.substr(0, hash);
+  std::istringstream in(line);
+  std::vector<std::string> w;
+  for (std::string t; in >> t;) w.push_back(t);
+  if (w.empty()) return;
+  auto fail = [&](const std::string& why) { throw ScenarioError(lineNumber, why + ": " + rawLine); };
+  auto number = [&](size_t i) {
+    long long v = 0;
+    if (i >= w.size() || !ParseInt(w[i], v)) fail("expected a number");
+    return v;
+  };
+  const std::string cmd = Lower(w[0]);
+  if (cmd == "seed") {
+    if (w.size() != 2) fail("usage: seed N");
+    form_->Rng.Seed(static_cast<uint64_t>(number(1)));
+  } else if (cmd == "tick") {
+    long long n = w.size() == 1 ? 1 : number(1);
+    if (w.size() > 2 || n < 0 || n > 10000000) fail("usage: tick N");
+    host_.Ticks(static_cast<int>(n));
+  } else if (cmd == "wait") {
+    long long ms = number(1);
+    if (w.size() != 2 || ms < 0) fail("usage: wait MS");
+    host_.Advance(static_cast<uint32_t>(ms));
+  } else if (cmd == "key") {
+    if (w.size() < 3 || w.size() > 4) fail("usage: key down|up|press KEY [alt]");
+    int vk = ParseKeyName(w[2]);
+    if (vk < 0) fail("unknown key");
+    bool alt = w.size() == 4;
+    if (alt && Lower(w[3]) != "alt") fail("usage: key down|up|press KEY [alt]");
+    std::string what = Lower(w[1]);
+    if (what == "down") host_.KeyDown(static_cast<uint16_t>(vk));
+    else if (what == "up") host_.KeyUp(static_cast<uint16_t>(vk), alt);
+    else if (what == "press") host_.KeyPress(static_cast<uint16_t>(vk), alt);
+    else fail("usage: key down|up|press KEY [alt]");
+  } else if (cmd == "mouse") {
+    if (w.size() < 2) fail("usage: mouse move X Y | mouse down|up|click left|right");
+    std::string what = Lower(w[1]);
+    if (what == "move") {
+      if (w.size() != 4) fail("usage: mouse move X Y");
+      host_.MouseMove(static_cast<int>(number(2)), static_cast<int>(number(3)));
+    } else {
+      if (w.size() != 3) fail("usage: mouse down|up|click left|right");
+      std::string b = Lower(w[2]);
+      TMouseButton button;
+      if (b == "left") button = TMouseButton::mbLeft;
+      else if (b == "right") button = TMouseButton::mbRight;
+      else fail("unknown mouse button");
+      if (what == "down") host_.MouseDown(button);
+      else if (what == "up") host_.MouseUp(button);
+      else if (what == "click") host_.Click(button);
+      else fail("usage: mouse down|up|click left|right");
+    }
+  } else if (cmd == "focus") {
+    if (w.size() != 2) fail("usage: focus lost|gained");
+    std::string what = Lower(w[1]);
+    if (what == "lost") host_.SetForeground(false);
+    else if (what == "gained") host_.SetForeground(true);
+    else fail("usage: focus lost|gained");
+  } else if (cmd == "minimize" || cmd == "minimise") {
+    host_.Minimize();
+  } else if (cmd == "maximize" || cmd == "maximise") {
+    host_.Maximize();
+  } else if (cmd == "close") {
+    host_.CloseRequest();
+  } else if (cmd == "call") {
+    if (w.size() != 2) fail("usage: call StartGame|LeaveGame");
+    if (w[1] == "StartGame") form_->Dispatch([&] { form_->StartGame(); });
+    else if (w[1] == "LeaveGame") form_->Dispatch([&] { form_->LeaveGame(); });
+    else fail("unknown call");
+  } else if (cmd == "shot") {
+    if (w.size() != 2) fail("usage: shot NAME.png");
+    if (host_.LastFrame().empty()) fail("no frame has been presented yet");
+    if (!SavePng) fail("screenshots are not available here");
+    std::string path = OutDir + "/" + w[1];
+    if (!SavePng(path, host_.LastFrame().data(), host_.FrameWidth(), host_.FrameHeight()))
+      fail("cannot write " + path);
+  } else if (cmd == "state") {
+    if (w.size() != 2) fail("usage: state NAME.json");
+    std::string path = OutDir + "/" + w[1];
+    std::ofstream out(path, std::ios::binary);
+    out << StateJson();
+    if (!out) fail("cannot write " + path);
+  } else {
+    fail("unknown command");
+  }
+}
+
+std::map<std::string, int> ScenarioRunner::SpriteCounts() {
+  std::map<std::string, int> counts;
+  TSpriteEngine& e = form_->DXSpriteEngine1;
+  for (int i = 0; i < e.Count(); i++) {
+    TSprite* s = e.Child(i);
+    if (!s->IsDead) counts[ClassName(*s)]++;
+  }
+  return counts;
+}
+
+std::string ScenarioRunner::StateJson() {
+  TForm1& f = *form_;
+  std::ostringstream o;
+  o << "{\n";
+  o << "  \"screen\": " << JsonString(f.ScreenName) << ",\n";
+  o << "  \"level\": " << f.Level << ",\n";
+  o << "  \"score\": " << f.UnmaskedScore() << ",\n";
+  o << "  \"lives\": ";
+  if (f.Player) o << static_cast<int>(f.Player->Lives); else o << "null";
+  o << ",\n";
+  if (f.Player) {
+    o << "  \"player\": {\"x\": " << f.Player->X << ", \"y\": " << f.Player->Y
+      << ", \"falling\": " << (f.Player->Falling ? "true" : "false")
+      << ", \"blinking\": " << (f.Player->Blinking ? "true" : "false")
+      << ", \"shown\": " << (f.Player->Shown ? "true" : "false") << "},\n";
+  }
+  o << "  \"paused\": " << (f.Paused ? "true" : "false") << ",\n";
+  o << "  \"gameEnded\": " << (f.GameEnded ? "true" : "false") << ",\n";
+  o << "  \"timer1\": " << (f.Timer1Enabled() ? "true" : "false") << ",\n";
+  o << "  \"timer2\": " << (f.Timer2Enabled() ? "true" : "false") << ",\n";
+  o << "  \"timer3\": " << (f.Timer3Enabled() ? "true" : "false") << ",\n";
+  o << "  \"windowMode\": " << static_cast<int>(f.Config.WindowMode) << ",\n";
+  o << "  \"musicOn\": " << static_cast<int>(f.Config.MusicOn) << ",\n";
+  o << "  \"soundOn\": " << static_cast<int>(f.Config.SoundOn) << ",\n";
+  o << "  \"selection\": " << static_cast<int>(f.Selection) << ",\n";
+  o << "  \"frameCounter\": " << static_cast<int>(f.FrameCounter) << ",\n";
+  o << "  \"enemiesLeft\": " << static_cast<int>(f.EnemiesLeft) << ",\n";
+  o << "  \"bonusCount\": " << static_cast<int>(f.BonusCount) << ",\n";
+  o << "  \"scoreLabels\": " << static_cast<int>(f.ScoreLabelCount) << ",\n";
+  o << "  \"fullScreen\": " << (host_.FullScreen() ? "true" : "false") << ",\n";
+  o << "  \"sprites\": {";
+  bool first = true;
+  for (auto& [name, count] : SpriteCounts()) {
+    o << (first ? "" : ", ") << JsonString(name) << ": " << count;
+    first = false;
+  }
+  o << "},\n";
+  o << "  \"messageBoxes\": [";
+  for (size_t i = 0; i < host_.MessageBoxes().size(); i++)
+    o << (i ? ", " : "") << JsonString(host_.MessageBoxes()[i]);
+  o << "],\n";
+  o << "  \"urls\": [";
+  for (size_t i = 0; i < host_.Urls().size(); i++) o << (i ? ", " : "") << JsonString(host_.Urls()[i]);
+  o << "]\n}\n";
+  return o.str();
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The scenario language: a seed, ticks, key and mouse events, calls into the
+// level flow, screenshots and state dumps, run against the real game on a
+// HeadlessHost. Used by quorvane-headless and by the scenario tests.
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "app/form.h"
+#include "platform/headless_host.h"
+
+class ScenarioError : public std::runtime_error {
+public:
+  ScenarioError(int line, const std::string& message)
+      : std::runtime_error("line " + std::to_string(line) + ": " + message), Line(line) {}
+  int Line;
+};
+
+// Virtual-key code of a key name ("Enter", "Escape", "Up", "P", "F2", "0x26",
+// "38"); -1 when the name is unknown.
+int ParseKeyName(const std::string& name);
+
+class ScenarioRunner {
+public:
+  // Starts the game in programDir on a headless host (FormCreate, FormShow).
+  explicit ScenarioRunner(const std::string& programDir);
+  ~ScenarioRunner();
+
+  // Runs one line; throws ScenarioError on a bad line.
+  void RunLine(const std::string& line, int lineNumber);
+  // Runs a whole script; throws ScenarioError naming the first bad line.
+  void RunScript(const std::string& text);
+
+  HeadlessHost& Host() { return host_; }
+  TForm1& Form() { return *form_; }
+
+  // The state dump as JSON text.
+  std::string StateJson();
+  // Live sprites counted by class name.
+  std::map<std::string, int> SpriteCounts();
+
+  // Where `shot` and `state` write; shots need a PNG writer (the command-line
+  // tool provides one).
+  std::string OutDir = ".";
+  std::function<bool(const std::string& path, const uint32_t* pixels, int width, int height)> SavePng;
+
+private:
+  HeadlessHost host_;
+  std::unique_ptr<TForm1> form_;
+};

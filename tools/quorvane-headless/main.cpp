@@ -1,0 +1,62 @@
+// Runs a scenario script against the real game without a screen and writes
+// the screenshots and state dumps it asks for.
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/scenario.h"
+
+namespace {
+bool SavePng(const std::string& path, const uint32_t* pixels, int w, int h) {
+  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), w, h, 32, w * 4,
+                                                      SDL_PIXELFORMAT_XRGB8888);
+  if (!s) return false;
+  bool ok = IMG_SavePNG(s, path.c_str()) == 0;
+  SDL_FreeSurface(s);
+  return ok;
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: quorvane-headless --program-dir DIR --script FILE --out DIR\n");
+  return 2;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string programDir, script, out;
+  for (int i = 1; i < argc; i++) {
+    std::string a = argv[i];
+    if (i + 1 >= argc) return Usage();
+    if (a == "--program-dir") programDir = argv[++i];
+    else if (a == "--script") script = argv[++i];
+    else if (a == "--out") out = argv[++i];
+    else return Usage();
+  }
+  if (programDir.empty() || script.empty() || out.empty()) return Usage();
+  std::ifstream in(script, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "quorvane-headless: cannot read %s\n", script.c_str());
+    return 1;
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(out, ec);
+  ScenarioRunner runner(programDir);
+  runner.OutDir = out;
+  runner.SavePng = SavePng;
+  std::string line;
+  int n = 0;
+  try {
+    while (std::getline(in, line)) runner.RunLine(line, ++n);
+  } catch (const ScenarioError& e) {
+    std::fprintf(stderr, "quorvane-headless: %s: %s\n", script.c_str(), e.what());
+    return 1;
+  }
+  for (const auto& m : runner.Host().MessageBoxes()) std::fprintf(stderr, "message box: %s\n", m.c_str());
+  return 0;
+}
