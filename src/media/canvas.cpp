@@ -1,0 +1,116 @@
+#include "media/canvas.h"
+
+#include <SDL.h>
+#include <SDL_ttf.h>
+
+#include <algorithm>
+
+#include "media/font_library.h"
+
+namespace {
+
+// Solid fill of [left, right) x [top, bottom), clipped to the surface.
+void FillRect(TDirectDrawSurface& s, int64_t left, int64_t top, int64_t right, int64_t bottom,
+              uint32_t device) {
+  left = std::max<int64_t>(left, 0);
+  top = std::max<int64_t>(top, 0);
+  right = std::min<int64_t>(right, s.Width());
+  bottom = std::min<int64_t>(bottom, s.Height());
+  if (left >= right || top >= bottom) return;
+  for (int64_t y = top; y < bottom; ++y) {
+    uint32_t* row = s.Bits() + y * s.Width();
+    std::fill(row + left, row + right, device);
+  }
+}
+
+// c*a + d*(255-a), divided by 255 with rounding, without a division.
+inline uint32_t Mix(uint32_t c, uint32_t d, uint32_t a) {
+  const uint32_t t = c * a + d * (255 - a) + 128;
+  return (t + (t >> 8)) >> 8;
+}
+
+}  // namespace
+
+TCanvas::TCanvas(TDirectDrawSurface& surface) : surface_(surface) {}
+
+TCanvas::~TCanvas() = default;
+
+void TCanvas::TextOut(int x, int y, const std::string& text) {
+  TTF_Font* font = OpenFont(Font.Name, PointsToPixels(Font.Size), Font.Bold);
+  if (font == nullptr) return;
+  const std::string utf8 = Cp1252ToUtf8(text);
+  int w = 0, h = TTF_FontHeight(font);
+  if (!utf8.empty() && TTF_SizeUTF8(font, utf8.c_str(), &w, &h) != 0) return;
+  if (Brush.Style == TBrushStyle::bsSolid)
+    FillRect(surface_, x, y, int64_t{x} + w, int64_t{y} + h, surface_.ColorMatch(Brush.Color));
+  if (utf8.empty()) return;
+
+  // Rendered white with coverage in alpha; the coverage mixes Font.Color
+  // into our pixels, so full coverage gives exactly that colour.
+  SDL_Surface* glyphs = TTF_RenderUTF8_Blended(font, utf8.c_str(), SDL_Color{255, 255, 255, 255});
+  if (glyphs == nullptr) return;
+  if (glyphs->format->BytesPerPixel == 4 && (!SDL_MUSTLOCK(glyphs) || SDL_LockSurface(glyphs) == 0)) {
+    const uint32_t colour = surface_.ColorMatch(Font.Color);
+    const uint32_t cr = (colour >> 16) & 0xFF, cg = (colour >> 8) & 0xFF, cb = colour & 0xFF;
+    const uint32_t amask = glyphs->format->Amask;
+    const int ashift = glyphs->format->Ashift;
+    const int x0 = std::max(0, -x), y0 = std::max(0, -y);
+    const int x1 = static_cast<int>(std::min<int64_t>(glyphs->w, int64_t{surface_.Width()} - x));
+    const int y1 = static_cast<int>(std::min<int64_t>(glyphs->h, int64_t{surface_.Height()} - y));
+    for (int gy = y0; gy < y1; ++gy) {
+      const auto* src = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(glyphs->pixels) +
+                                                          static_cast<size_t>(gy) * glyphs->pitch);
+      uint32_t* dst = surface_.Bits() + static_cast<size_t>(y + gy) * surface_.Width() + (x + x0);
+      for (int gx = x0; gx < x1; ++gx, ++dst) {
+        const uint32_t a = amask ? (src[gx] & amask) >> ashift : 255;
+        if (a == 0) continue;
+        if (a == 255) {
+          *dst = colour;
+          continue;
+        }
+        const uint32_t d = *dst;
+        *dst = (Mix(cr, (d >> 16) & 0xFF, a) << 16) | (Mix(cg, (d >> 8) & 0xFF, a) << 8) |
+               Mix(cb, d & 0xFF, a);
+      }
+    }
+    if (SDL_MUSTLOCK(glyphs)) SDL_UnlockSurface(glyphs);
+  }
+  SDL_FreeSurface(glyphs);
+}
+
+TSize TCanvas::TextExtent(const std::string& text) {
+  TTF_Font* font = OpenFont(Font.Name, PointsToPixels(Font.Size), Font.Bold);
+  if (font == nullptr) return {};
+  const std::string utf8 = Cp1252ToUtf8(text);
+  TSize size{0, TTF_FontHeight(font)};
+  if (!utf8.empty() && TTF_SizeUTF8(font, utf8.c_str(), &size.cx, &size.cy) != 0) return {};
+  return size;
+}
+
+// The outline runs through the outermost pixels of [left, right) x [top,
+// bottom); a pen w pixels wide is centred on it, (w-1)/2 pixels outside and
+// w/2 inside, so a 3-pixel frame reaches one pixel beyond the rectangle on
+// every side. A clear pen leaves the interior one pixel narrower and lower.
+void TCanvas::Rectangle(int left, int top, int right, int bottom) {
+  if (right < left) std::swap(left, right);
+  if (bottom < top) std::swap(top, bottom);
+  const bool pen = Pen.Style != TPenStyle::psClear;
+  if (Brush.Style != TBrushStyle::bsClear) {
+    const int shrink = pen ? 0 : 1;
+    FillRect(surface_, left, top, int64_t{right} - shrink, int64_t{bottom} - shrink,
+             surface_.ColorMatch(Brush.Color));
+  }
+  if (!pen || right == left || bottom == top) return;
+  const int64_t w = std::clamp(Pen.Width, 1, 10000);
+  const int64_t out = (w - 1) / 2, in = w / 2;
+  const uint32_t c = surface_.ColorMatch(Pen.Color);
+  const int64_t l = left, t = top, r = int64_t{right} - 1, b = int64_t{bottom} - 1;
+  FillRect(surface_, l - out, t - out, r + out + 1, t + in + 1, c);  // top
+  FillRect(surface_, l - out, b - in, r + out + 1, b + out + 1, c);  // bottom
+  FillRect(surface_, l - out, t - out, l + in + 1, b + out + 1, c);  // left
+  FillRect(surface_, r - in, t - out, r + out + 1, b + out + 1, c);  // right
+}
+
+// Drawing goes straight into the surface's pixels, so there is no device
+// context to hand back.
+void TCanvas::Release() {}

@@ -1,0 +1,186 @@
+#include "media/font_library.h"
+
+#include <SDL_ttf.h>
+#include <fontconfig/fontconfig.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+#include <utility>
+
+namespace {
+
+FcConfig* g_config = nullptr;  // our reference; nullptr: the library's current one
+bool g_fcReady = false;
+
+struct FontKey {
+  std::string File;
+  int Index;
+  int PixelSize;
+  bool SyntheticBold;
+  bool operator<(const FontKey& o) const {
+    return std::tie(File, Index, PixelSize, SyntheticBold) <
+           std::tie(o.File, o.Index, o.PixelSize, o.SyntheticBold);
+  }
+};
+
+std::map<std::pair<std::string, bool>, TFontFace>& FaceCache() {
+  static std::map<std::pair<std::string, bool>, TFontFace> cache;
+  return cache;
+}
+
+// Failed opens are remembered as nullptr so text drawn every frame does not
+// retry them.
+std::map<FontKey, TTF_Font*>& FontCache() {
+  static std::map<FontKey, TTF_Font*> cache;
+  return cache;
+}
+
+// Sizes come from game code, but a runaway caller must not pile up faces.
+constexpr size_t kMaxOpenFonts = 64;
+
+void CloseAllFonts() {
+  for (auto& [key, font] : FontCache())
+    if (font) TTF_CloseFont(font);
+  FontCache().clear();
+}
+
+FcConfig* Config() {
+  if (g_config) return g_config;
+  if (!g_fcReady) g_fcReady = FcInit() == FcTrue;
+  return g_fcReady ? FcConfigGetCurrent() : nullptr;
+}
+
+bool ReadableFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool EnsureTtf() {
+  static bool ready = false;
+  if (!ready) ready = TTF_WasInit() > 0 || TTF_Init() == 0;
+  return ready;
+}
+
+TFontFace FallbackFace() {
+  TFontFace face;
+  face.File = kFallbackFontFile;
+  face.Family = "DejaVu Sans";
+  return face;
+}
+
+// Code points of 0x80..0x9F; the five unassigned bytes keep their C1 value.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+}  // namespace
+
+void SetFontConfigFile(const std::string& path) {
+  FcConfig* cfg = FcInitLoadConfig();
+  if (cfg == nullptr) return;
+  if (ReadableFile(path) &&
+      FcConfigParseAndLoad(cfg, reinterpret_cast<const FcChar8*>(path.c_str()), FcTrue) != FcTrue) {
+    // A half-parsed file could leave odd rules behind: start again clean.
+    FcConfigDestroy(cfg);
+    cfg = FcInitLoadConfig();
+    if (cfg == nullptr) return;
+  }
+  if (FcConfigBuildFonts(cfg) != FcTrue || FcConfigSetCurrent(cfg) != FcTrue) {
+    FcConfigDestroy(cfg);
+    return;
+  }
+  if (g_config) FcConfigDestroy(g_config);
+  g_config = cfg;
+  g_fcReady = true;
+  FaceCache().clear();
+}
+
+TFontFace ResolveFontFace(const std::string& family, bool bold) {
+  const auto key = std::make_pair(family, bold);
+  auto& cache = FaceCache();
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+
+  TFontFace face;
+  if (FcConfig* cfg = Config()) {
+    FcPattern* pattern = FcPatternCreate();
+    if (pattern) {
+      FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+      FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+      FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+      FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+      FcConfigSubstitute(cfg, pattern, FcMatchPattern);
+      FcDefaultSubstitute(pattern);
+      FcResult result = FcResultNoMatch;
+      FcPattern* match = FcFontMatch(cfg, pattern, &result);
+      if (match) {
+        FcChar8* file = nullptr;
+        FcChar8* fam = nullptr;
+        int index = 0, weight = FC_WEIGHT_REGULAR;
+        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file) {
+          face.File = reinterpret_cast<const char*>(file);
+          if (FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch) face.Index = index;
+          if (FcPatternGetString(match, FC_FAMILY, 0, &fam) == FcResultMatch && fam)
+            face.Family = reinterpret_cast<const char*>(fam);
+          if (FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch)
+            face.Bold = weight >= FC_WEIGHT_DEMIBOLD;
+        }
+        FcPatternDestroy(match);
+      }
+      FcPatternDestroy(pattern);
+    }
+  }
+  if (face.File.empty() || !ReadableFile(face.File)) face = FallbackFace();
+  cache[key] = face;
+  return face;
+}
+
+int PointsToPixels(int points) {
+  const long px = std::lround(std::abs(static_cast<double>(points)) * 96.0 / 72.0);
+  return static_cast<int>(std::clamp(px, 1L, 1000L));
+}
+
+TTF_Font* OpenFont(const std::string& family, int pixelSize, bool bold) {
+  if (!EnsureTtf()) return nullptr;
+  pixelSize = std::clamp(pixelSize, 1, 1000);
+  TFontFace face = ResolveFontFace(family, bold);
+  auto open = [&](const TFontFace& f) -> TTF_Font* {
+    const FontKey key{f.File, f.Index, pixelSize, bold && !f.Bold};
+    auto& cache = FontCache();
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
+    if (cache.size() >= kMaxOpenFonts) CloseAllFonts();
+    TTF_Font* font = TTF_OpenFontIndex(f.File.c_str(), pixelSize, f.Index);
+    if (font && key.SyntheticBold) TTF_SetFontStyle(font, TTF_STYLE_BOLD);
+    FontCache()[key] = font;
+    return font;
+  };
+  TTF_Font* font = open(face);
+  if (!font && face.File != kFallbackFontFile) font = open(FallbackFace());
+  return font;
+}
+
+std::string Cp1252ToUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (unsigned char c : text) {
+    if (c == 0) break;
+    uint32_t cp = c;
+    if (c >= 0x80 && c <= 0x9F) cp = kCp1252High[c - 0x80];
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Font faces by family name. Lookup goes through fontconfig, so a family that
+// is not installed resolves to what the configuration prefers for it (our
+// shipped fonts.conf names the face that stands in for the game's own).
+// Opened faces are cached per file, pixel size and boldness. Main thread only.
+#include <string>
+
+typedef struct _TTF_Font TTF_Font;
+
+// The fallback face when fontconfig yields nothing that opens.
+inline constexpr const char* kFallbackFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+// Rebuilds the font configuration from the system defaults plus the given
+// file (ProgramDir + "fonts.conf" at start-up). A missing or unreadable file
+// leaves the plain system configuration. Forgets earlier lookups.
+void SetFontConfigFile(const std::string& path);
+
+struct TFontFace {
+  std::string File;     // empty when nothing was found
+  int Index = 0;        // face index inside the file
+  std::string Family;   // family name the file reports
+  bool Bold = false;    // the face itself is bold (no synthetic emboldening needed)
+};
+
+// The face fontconfig picks for a family name and weight.
+TFontFace ResolveFontFace(const std::string& family, bool bold);
+
+// An opened font for the family at a size in pixels (em height), bold by
+// face or by synthetic emboldening; nullptr when no face can be opened.
+// The font stays owned by the cache: use it at once, it may be closed by a
+// later call.
+TTF_Font* OpenFont(const std::string& family, int pixelSize, bool bold);
+
+// Pixel size of a font size in points on a 96 dpi display.
+int PointsToPixels(int points);
+
+// Windows-1252 bytes to UTF-8, up to the first NUL byte.
+std::string Cp1252ToUtf8(const std::string& text);
