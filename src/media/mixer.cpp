@@ -142,7 +142,10 @@ void TMixer::MixVoice(Voice& v, float* out, int frames, int deviceRate) {
     out[2 * i + 1] += r * v.GainRight;
     pos += step;
   }
-  if (v.Playing && pos >= static_cast<double>(n) && !v.Looping) v.Playing = false;
+  if (pos >= static_cast<double>(n)) {
+    if (v.Looping) pos = std::fmod(pos, static_cast<double>(n));
+    else v.Playing = false;
+  }
   v.Position = pos;
 }
 
