@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -125,9 +126,12 @@ TEST(ShellTest, FailedStartUpShowsTheErrorAndStillLetsTheWindowClose) {
   host.Attach(&form);
   form.FormCreate();
   form.FormShow();
-  ASSERT_EQ(host.MessageBoxes().size(), 1u);
-  EXPECT_NE(host.MessageBoxes()[0].find("Cannot open file"), std::string::npos) << host.MessageBoxes()[0];
-  EXPECT_NE(host.MessageBoxes()[0].find("MData.dxg"), std::string::npos);
+  // Music is on by default and its file is missing too.
+  ASSERT_EQ(host.MessageBoxes().size(), 2u);
+  EXPECT_EQ(host.MessageBoxes()[0], "Can't load music.");
+  EXPECT_EQ(form.Config.MusicOn, 0);
+  EXPECT_NE(host.MessageBoxes()[1].find("Cannot open file"), std::string::npos) << host.MessageBoxes()[1];
+  EXPECT_NE(host.MessageBoxes()[1].find("MData.dxg"), std::string::npos);
   EXPECT_TRUE(form.ScreenName.empty());
   // The loop keeps running and presenting frames.
   host.Ticks(5);
