@@ -28,6 +28,7 @@ TPlayer::TPlayer(TSprite* parent) : TImageSprite(parent) {
   X = 400;
   Y = 300;
   SetZ(0);
+  GoingRight = true;
 }
 
 void TPlayer::Step(int) {
