@@ -867,7 +867,7 @@ def make_fonhscr():
     s.append('<g transform="translate(%d,%d)">' % (640 - 38, 260 - 134)
              + '<path d="M-22 0 H22 C22 30 10 40 0 42 C-10 40 -22 30 -22 0 Z" fill="%s" stroke="%s" stroke-width="3"/>' % (GOLD1, OL)
              + '<path d="M-22 6 C-36 6 -34 26 -16 26 M22 6 C36 6 34 26 16 26" fill="none" stroke="%s" stroke-width="3"/>' % OL
-             + '<rect x="-5" y="42" width="10" height="14" fill="%s" stroke="%s" stroke-width="2.5"/>' % (GOLD2, OL)
+             + '<rect x="-5" y="42" width="10" height="14" fill="%s" stroke="%s" stroke-width="2.5"/>' % (GOLD1, OL)
              + '<rect x="-18" y="56" width="36" height="10" rx="3" fill="%s" stroke="%s" stroke-width="2.5"/>' % (SUIT, OL)
              + '<path d="M-10 8 C-10 20 -6 28 0 30" fill="none" stroke="#FFF3B8" stroke-width="4" stroke-linecap="round"/></g>')
     s.append(panel_buttons([("btn_clear.svg", 352, 495), ("btn_world.svg", 257, 534), ("btn_back.svg", 38, 545)]))
