@@ -136,6 +136,9 @@ TEST(PlayerArt, LanceTipHarnessFeetAndEmptyOverlayRows) {
   auto& p = G("Player");
   for (int f : {0, 1}) EXPECT_TRUE(Opaque(p, f, 86, 100)) << "tip, frame " << f;
   for (int f : {3, 4}) EXPECT_TRUE(Opaque(p, f, 12, 100)) << "tip, frame " << f;
+  // The tip is the frontmost point: nothing reaches far past it.
+  for (int f : {0, 1}) EXPECT_EQ(OpaqueShare(p, f, 92, 90, 98, 103), 0.0) << f;
+  for (int f : {3, 4}) EXPECT_EQ(OpaqueShare(p, f, 0, 90, 6, 103), 0.0) << f;
   for (int f : {0, 1, 3, 4}) EXPECT_TRUE(Opaque(p, f, 49, 44)) << "harness, frame " << f;
   for (int f = 0; f < 5; ++f) {
     int bottom = 0;
