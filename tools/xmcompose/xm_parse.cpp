@@ -480,19 +480,6 @@ Cell Parser::cell(const std::string& text, int line, int channel) {
 }
 
 void Parser::finish() {
-    if (song_.patterns.empty()) fail(1, "the song has no patterns");
-    for (const Pattern& p : song_.patterns)
-        if (p.rows == 0) fail(p.line, "pattern '" + p.name + "' has no rows");
-    if (orderNames_.empty()) fail(1, "the song has no 'order' line");
-    if (orderNames_.size() > 256) fail(orderNames_[256].second, "the order list is longer than 256 entries");
-    for (const auto& [name, line] : orderNames_) {
-        auto it = std::find_if(song_.patterns.begin(), song_.patterns.end(), [&](const Pattern& p) { return p.name == name; });
-        if (it == song_.patterns.end()) fail(line, "no pattern named '" + name + "'");
-        song_.order.push_back(static_cast<int>(it - song_.patterns.begin()));
-    }
-    if (song_.restart >= static_cast<int>(song_.order.size()))
-        fail(restartLine_, "restart position " + std::to_string(song_.restart) + " is past the end of the order list");
-
     std::sort(song_.instruments.begin(), song_.instruments.end(),
               [](const Instrument& a, const Instrument& b) { return a.number < b.number; });
     for (size_t i = 0; i < song_.instruments.size(); ++i)
@@ -511,19 +498,33 @@ void Parser::finish() {
         }
     }
     for (const Instrument& ins : song_.instruments) {
+        long points = 0;
         try {
-            const long points = static_cast<long>(synthesise(ins).size());
-            if (ins.loopStart >= 0 && ins.loopStart + static_cast<long>(ins.loopLength) > points)
-                fail(ins.loopLine, "the loop runs past the end of the sample (" + std::to_string(points) + " points)");
+            points = static_cast<long>(synthesise(ins).size());
         } catch (const ComposeError& e) {
             fail(e.line() ? e.line() : ins.line, e.what());
         }
+        if (ins.loopStart >= 0 && ins.loopStart + static_cast<long>(ins.loopLength) > points)
+            fail(ins.loopLine, "the loop runs past the end of the sample (" + std::to_string(points) + " points)");
     }
+    if (song_.patterns.empty()) fail(1, "the song has no patterns");
+    for (const Pattern& p : song_.patterns)
+        if (p.rows == 0) fail(p.line, "pattern '" + p.name + "' has no rows");
+    if (orderNames_.empty()) fail(1, "the song has no 'order' line");
+    if (orderNames_.size() > 256) fail(orderNames_[256].second, "the order list is longer than 256 entries");
+    for (const auto& [name, line] : orderNames_) {
+        auto it = std::find_if(song_.patterns.begin(), song_.patterns.end(), [&](const Pattern& p) { return p.name == name; });
+        if (it == song_.patterns.end()) fail(line, "no pattern named '" + name + "'");
+        song_.order.push_back(static_cast<int>(it - song_.patterns.begin()));
+    }
+    if (song_.restart >= static_cast<int>(song_.order.size()))
+        fail(restartLine_, "restart position " + std::to_string(song_.restart) + " is past the end of the order list");
+
     for (const InstrumentUse& u : uses_)
         if (u.instrument > static_cast<int>(song_.instruments.size()))
             fail(u.line, "instrument " + std::to_string(u.instrument) + " is not defined");
 
-    // Pattern jumps and breaks must land somewhere real; notes must stay in
+    // Position jumps must land inside the order list; notes must stay in
     // the range the players can pitch.
     std::vector<int> rel(song_.instruments.size());
     for (size_t i = 0; i < rel.size(); ++i) {
