@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <tuple>
 #include <utility>
@@ -84,8 +85,11 @@ constexpr uint16_t kCp1252High[32] = {
 void SetFontConfigFile(const std::string& path) {
   FcConfig* cfg = FcInitLoadConfig();
   if (cfg == nullptr) return;
-  if (ReadableFile(path) &&
-      FcConfigParseAndLoad(cfg, reinterpret_cast<const FcChar8*>(path.c_str()), FcTrue) != FcTrue) {
+  // fontconfig reads a relative name against its own folder, not ours.
+  std::error_code ec;
+  const std::string full = path.empty() ? path : std::filesystem::absolute(path, ec).string();
+  if (!ec && ReadableFile(full) &&
+      FcConfigParseAndLoad(cfg, reinterpret_cast<const FcChar8*>(full.c_str()), FcTrue) != FcTrue) {
     // A half-parsed file could leave odd rules behind: start again clean.
     FcConfigDestroy(cfg);
     cfg = FcInitLoadConfig();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -65,6 +66,15 @@ TEST_F(CanvasText, ShippedAliasPicksItsFaceForTheGameFont) {
   EXPECT_EQ(bold.Family, family);
   EXPECT_NE(bold.File, plain.File) << "a bold face of the family is installed and preferred";
   EXPECT_TRUE(bold.Bold);
+}
+
+TEST_F(CanvasText, AliasFileGivenRelativeToTheWorkingFolder) {
+  const std::string relative = std::filesystem::relative(kShippedConf).string();
+  ASSERT_FALSE(relative.empty());
+  ASSERT_NE(relative[0], '/');
+  SetFontConfigFile("/nonexistent/fonts.conf");
+  SetFontConfigFile(relative);
+  EXPECT_EQ(ResolveFontFace("Monolyt_Diai", false).Family, PreferredFamily());
 }
 
 TEST_F(CanvasText, WithoutTheAliasFileFallbackStillGivesAFace) {

@@ -163,14 +163,6 @@ TEST(SurfaceDrawKey, KeyTestIgnoresTheTopByte) {
   EXPECT_EQ(dest->Pixel(3, 0), 1u);
 }
 
-TEST(SurfaceDraw, OntoItselfOverlappingReadsTheOldPixels) {
-  TDirectDrawSurface s(10, 1);
-  for (int x = 0; x < 10; ++x) s.SetPixel(x, 0, x);
-  s.Draw(2, 0, Rect(0, 0, 8, 1), &s, false);
-  const uint32_t want[10] = {0, 1, 0, 1, 2, 3, 4, 5, 6, 7};
-  for (int x = 0; x < 10; ++x) EXPECT_EQ(s.Pixel(x, 0), want[x]) << x;
-}
-
 // ---- scaled copies ----------------------------------------------------------
 
 enum class Op { Stretch, Add, Alpha };
@@ -181,6 +173,29 @@ void Apply(Op op, TDirectDrawSurface& d, const TRect& dr, const TRect& sr, const
     case Op::Stretch: d.StretchDraw(dr, sr, s, transparent); break;
     case Op::Add: d.DrawAdd(dr, sr, s, transparent, alpha); break;
     case Op::Alpha: d.DrawAlpha(dr, sr, s, transparent, alpha); break;
+  }
+}
+
+TEST(SurfaceDraw, OntoItselfOverlappingReadsTheOldPixels) {
+  // Shifted down and right by one: copied top to bottom without care, the
+  // first row would run down the whole surface.
+  for (bool transparent : {false, true}) {
+    TDirectDrawSurface s(10, 6), before(10, 6);
+    Number(s);
+    Number(before);
+    s.SetColorKey(kKey);
+    s.Draw(1, 1, Rect(0, 0, 9, 5), &s, transparent);
+    for (int y = 1; y < 6; ++y)
+      for (int x = 1; x < 10; ++x) ASSERT_EQ(s.Pixel(x, y), before.Pixel(x - 1, y - 1)) << x << "," << y;
+    EXPECT_EQ(s.Pixel(0, 3), before.Pixel(0, 3));
+  }
+  for (Op op : {Op::Stretch, Op::Alpha}) {
+    TDirectDrawSurface s(8, 8), before(8, 8);
+    Number(s);
+    Number(before);
+    Apply(op, s, Rect(0, 0, 8, 8), Rect(0, 0, 4, 4), &s, false, 256);
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) ASSERT_EQ(s.Pixel(x, y), before.Pixel(x / 2, y / 2)) << x << "," << y;
   }
 }
 
