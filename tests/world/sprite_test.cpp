@@ -28,7 +28,8 @@ public:
     if (OnStep) OnStep(*this);
   }
   void OnHit(TSprite* other, bool& done) override {
-    if (gLog) gLog->push_back("hit " + Name + " " + static_cast<Probe*>(other)->Name);
+    auto* probe = dynamic_cast<Probe*>(other);
+    if (gLog) gLog->push_back("hit " + Name + " " + (probe ? probe->Name : std::string("?")));
     if (OnHitDo) OnHitDo(*this, other, done);
   }
   std::string Name;
@@ -215,11 +216,12 @@ TEST_F(EngineTest, OffSurfaceSpritesAreNotRendered) {
 
 TEST_F(EngineTest, DestroyingAParentDestroysChildrenLastFirst) {
   auto* p = new Probe(&engine, "p");
-  new Probe(p, "c1");
-  new Probe(p, "c2");
+  auto* c1 = new Probe(p, "c1");
+  auto* c2 = new Probe(p, "c2");
   EXPECT_EQ(engine.AllCount, 3);
   std::vector<std::string> order;
-  engine.OnSpriteFreed = [&](TSprite* s) { order.push_back(static_cast<Probe*>(s)->Name); };
+  // Only the address is meaningful once a sprite is being torn down.
+  engine.OnSpriteFreed = [&](TSprite* s) { order.push_back(s == p ? "p" : s == c1 ? "c1" : s == c2 ? "c2" : "?"); };
   p->Kill();
   engine.FreeDead();
   EXPECT_EQ(order, (std::vector<std::string>{"c2", "c1", "p"}));
