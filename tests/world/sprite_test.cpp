@@ -215,9 +215,9 @@ TEST_F(EngineTest, OffSurfaceSpritesAreNotRendered) {
 }
 
 TEST_F(EngineTest, DestroyingAParentDestroysChildrenLastFirst) {
-  auto* p = new Probe(&engine, "p");
-  auto* c1 = new Probe(p, "c1");
-  auto* c2 = new Probe(p, "c2");
+  TSprite* p = new Probe(&engine, "p");
+  TSprite* c1 = new Probe(p, "c1");
+  TSprite* c2 = new Probe(p, "c2");
   EXPECT_EQ(engine.AllCount, 3);
   std::vector<std::string> order;
   // Only the address is meaningful once a sprite is being torn down.
