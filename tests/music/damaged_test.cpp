@@ -2,7 +2,9 @@
 // file cut inside its fixed header fields or with a wrong ID; past those it repairs what it can
 // (missing patterns and sample data read as empty), so for those cases the
 // guarantee we check is: no crash, and any module it does return renders
-// finite audio. libxmp, the stricter loader, refuses them.
+// finite audio. libxmp, the stricter loader, refuses them, and so does the
+// game's own structural check before it hands a file to libopenmpt.
+#include "media/music.h"
 #include "music_util.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,18 @@ using namespace musictest;
 namespace {
 
 std::string song() { return readBytes(std::string(QV_GAME_DIR) + "Sound/1.xm"); }
+
+bool gameAccepts(const std::string& b) {
+    return IsCompleteExtendedModule(reinterpret_cast<const uint8_t*>(b.data()), b.size());
+}
+
+TEST(Damaged, GameAcceptsBothSongsWhole) {
+    for (const char* name : {"Sound/1.xm", "Sound/2.xm"}) {
+        const std::string b = readBytes(std::string(QV_GAME_DIR) + name);
+        ASSERT_FALSE(b.empty()) << name;
+        EXPECT_TRUE(gameAccepts(b)) << name;
+    }
+}
 
 void put16(std::string& b, size_t at, int v) {
     b[at] = static_cast<char>(v & 0xFF);
@@ -41,6 +55,7 @@ TEST_P(HeaderTruncation, IsRefusedByBothLoaders) {
     ASSERT_GT(full.size(), 336u);
     const std::string cut = full.substr(0, GetParam());
     EXPECT_FALSE(openmptLoad(cut.data(), cut.size())) << "cut at " << GetParam();
+    EXPECT_FALSE(gameAccepts(cut)) << "cut at " << GetParam();
     XmpContext x;
     EXPECT_NE(x.load(cut), 0) << "cut at " << GetParam();
 }
@@ -52,6 +67,7 @@ TEST(Damaged, WrongIdTextIsRefused) {
     ASSERT_GT(b.size(), 17u);
     b.replace(0, 17, "Extended Modul_: ");
     EXPECT_FALSE(openmptLoad(b.data(), b.size()));
+    EXPECT_FALSE(gameAccepts(b));
     XmpContext x;
     EXPECT_NE(x.load(b), 0);
 }
@@ -63,18 +79,22 @@ TEST(Damaged, TruncatedBodyIsSafeAndLibxmpRefusesIt) {
     for (size_t at : {size_t{335}, size_t{336}, size_t{340}, size_t{345}, size_t{400}, size_t{2000}}) {
         const std::string cut = full.substr(0, at);
         expectSafe(cut, "cut at " + std::to_string(at));
+        EXPECT_FALSE(gameAccepts(cut)) << "cut at " << at;
         XmpContext x;
         EXPECT_NE(x.load(cut), 0) << "cut at " << at;
     }
     // Inside the instruments and their sample data.
-    for (size_t at : {full.size() / 2, full.size() - 100, full.size() - 1})
+    for (size_t at : {full.size() / 2, full.size() - 100, full.size() - 1}) {
         expectSafe(full.substr(0, at), "cut at " + std::to_string(at));
+        EXPECT_FALSE(gameAccepts(full.substr(0, at))) << "cut at " << at;
+    }
 }
 
 struct Corruption {
     const char* name;
     void (*apply)(std::string&);
     bool libxmpRefuses;
+    bool gameRefuses;
 };
 
 class CorruptHeader : public ::testing::TestWithParam<Corruption> {};
@@ -88,21 +108,24 @@ TEST_P(CorruptHeader, DoesNotCrashEitherLoader) {
         XmpContext x;
         EXPECT_NE(x.load(b), 0) << GetParam().name;
     }
+    if (GetParam().gameRefuses) {
+        EXPECT_FALSE(gameAccepts(b)) << GetParam().name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Damaged, CorruptHeader,
     ::testing::Values(
-        Corruption{"HeaderSizeMax", [](std::string& b) { put32(b, 60, 0xFFFFFFFFu); }, true},
-        Corruption{"HeaderSizeHuge", [](std::string& b) { put32(b, 60, 0x10000000u); }, true},
-        Corruption{"HeaderSizeZero", [](std::string& b) { put32(b, 60, 0); }, false},
-        Corruption{"PatternDataBeyondFile", [](std::string& b) { put16(b, 336 + 7, 0xFFFF); }, true},
-        Corruption{"PatternHeaderLengthHuge", [](std::string& b) { put32(b, 336, 0x7FFFFFFFu); }, false},
-        Corruption{"ManyMorePatterns", [](std::string& b) { put16(b, 70, 255); }, true},
-        Corruption{"ManyMoreInstruments", [](std::string& b) { put16(b, 72, 255); }, false},
-        Corruption{"ChannelsBeyondLimit", [](std::string& b) { put16(b, 68, 256); }, true},
-        Corruption{"SongLengthZero", [](std::string& b) { put16(b, 64, 0); }, false},
-        Corruption{"OrderPastPatterns", [](std::string& b) { b[80] = static_cast<char>(200); }, false},
+        Corruption{"HeaderSizeMax", [](std::string& b) { put32(b, 60, 0xFFFFFFFFu); }, true, true},
+        Corruption{"HeaderSizeHuge", [](std::string& b) { put32(b, 60, 0x10000000u); }, true, true},
+        Corruption{"HeaderSizeZero", [](std::string& b) { put32(b, 60, 0); }, false, true},
+        Corruption{"PatternDataBeyondFile", [](std::string& b) { put16(b, 336 + 7, 0xFFFF); }, true, true},
+        Corruption{"PatternHeaderLengthHuge", [](std::string& b) { put32(b, 336, 0x7FFFFFFFu); }, false, true},
+        Corruption{"ManyMorePatterns", [](std::string& b) { put16(b, 70, 255); }, true, true},
+        Corruption{"ManyMoreInstruments", [](std::string& b) { put16(b, 72, 255); }, false, true},
+        Corruption{"ChannelsBeyondLimit", [](std::string& b) { put16(b, 68, 256); }, true, true},
+        Corruption{"SongLengthZero", [](std::string& b) { put16(b, 64, 0); }, false, false},
+        Corruption{"OrderPastPatterns", [](std::string& b) { b[80] = static_cast<char>(200); }, false, false},
         Corruption{"SampleLengthHuge",
                    [](std::string& b) {
                        // First instrument: size field, then its sample header.
@@ -111,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
                            at += 9 + (static_cast<uint8_t>(b[at + 7]) | static_cast<uint8_t>(b[at + 8]) << 8);
                        put32(b, at + 263, 0x7FFFFFF0u);
                    },
-                   false}),
+                   false, true}),
     [](const ::testing::TestParamInfo<Corruption>& i) { return std::string(i.param.name); });
 
 } // namespace
