@@ -2,6 +2,7 @@
 // A bare game for the world tests: a form on a headless host, without
 // FormCreate, whose image lists hold plain coloured pictures of the game's
 // names and frame sizes. Sound and music are off, so no sound list is needed.
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,8 @@
 #include "media/dib.h"
 #include "media/image_list.h"
 #include "media/input.h"
+#include "media/wave_archive.h"
+#include "media/wave_list.h"
 #include "platform/headless_host.h"
 #include "world/enemy.h"
 #include "world/objects.h"
@@ -142,6 +145,23 @@ public:
   }
 
   uint32_t Pixel(int x, int y) { return Form->DXDraw1.Surface()->Pixel(x, y); }
+
+  // Sound on, with short silent-ish waves under these effect names.
+  void EnableSound(std::initializer_list<const char*> names = {"Bum", "Molnia", "Shum", "Die", "Level", "Over",
+                                                                "Beep"}) {
+    for (const char* n : names) {
+      TWaveCollectionItem& item = Form->DXWaveList1.Items().Add();
+      item.SetName(n);
+      TWave w;
+      const uint8_t fmt[16] = {1, 0, 1, 0, 0x22, 0x56, 0, 0, 0x44, 0xAC, 0, 0, 2, 0, 16, 0};
+      w.Format.assign(fmt, fmt + 16);
+      w.Data.assign(44100, 0x20);  // one second, so it is still playing when asked
+      item.SetWave(std::move(w));
+    }
+    if (!Form->DXSound1.Initialized()) Form->DXSound1.Initialize();
+    Form->Config.SoundOn = 1;
+  }
+  bool Sounding(const char* name) { return Form->DXWaveList1.Items().Find(name).Playing(); }
 
   HeadlessHost Host;
   std::unique_ptr<TForm1> Form;
