@@ -393,6 +393,31 @@ TEST(WaveListFormats, EightBitStereoAndSixteenBitMonoSoundAlike) {
   }
 }
 
+TEST(WaveListFormats, LongerFormatRecordsArePlayable) {
+  AudioOnlyHost host;
+  TDXSound sound(host);
+  sound.Initialize();
+  TDXWaveList list;
+  list.SetDXSound(&sound);
+  auto withCbSize = Fmt(1, 44100, 16);
+  withCbSize.insert(withCbSize.end(), {0, 0});  // 18 bytes
+  auto extensible = Fmt(1, 44100, 16, 0xFFFE);
+  const uint8_t tail[24] = {22, 0, 16, 0, 4, 0, 0, 0, 1, 0, 0, 0, 0, 0, 16, 0, 128, 0, 0, 170, 0, 56, 155, 113};
+  extensible.insert(extensible.end(), tail, tail + 24);  // 40 bytes, sub-format PCM
+  for (const auto& format : {withCbSize, extensible}) {
+    SCOPED_TRACE(format.size());
+    std::vector<TWaveArchiveItem> items(1);
+    items[0].Name = "Long";
+    items[0].Wave = Wave16(kDie);
+    items[0].Wave.Format = format;
+    list.LoadFromStream(WriteWaveArchive(items));
+    ASSERT_EQ(list.Items().Find("Long").Wave().Format.size(), format.size());
+    list.Items().Find("Long").Play();
+    auto out = host.Pull(3);
+    EXPECT_FLOAT_EQ(out[4], F(kDie[2]));
+  }
+}
+
 TEST(WaveListFormats, AFormatWeCannotPlayIsReportedWhenTheBufferIsMade) {
   AudioOnlyHost host;
   TDXSound sound(host);
@@ -426,6 +451,40 @@ TEST(WaveListFormats, AFormatWeCannotPlayIsReportedWhenTheBufferIsMade) {
     list.Items().Find("Odd").Play();
     EXPECT_FALSE(list.Items().Find("Odd").Playing());
   }
+}
+
+TEST(WaveListShipped, TheGameArchiveHoldsTheSevenEffects) {
+  const std::string path = std::string(QV_GAME_DIR) + "Sound/GSnd.dxg";
+  if (!std::ifstream(path)) GTEST_SKIP() << "the sound archive is not built";
+  AudioOnlyHost host;
+  TDXSound sound(host);
+  sound.Initialize();
+  TDXWaveList list;
+  list.SetDXSound(&sound);
+  list.LoadFromFile(path);
+  for (const char* name : {"Beep", "Bum", "Die", "Level", "Molnia", "Over", "Shum"}) {
+    SCOPED_TRACE(name);
+    TWaveCollectionItem& item = list.Items().Find(name);
+    ASSERT_NE(item.MainBuffer(), nullptr);
+    const TSampleData& d = item.MainBuffer()->Data();
+    EXPECT_GT(d.Frames, d.SampleRate / 20);  // at least 50 ms
+    float peak = 0;
+    for (float s : d.Samples) peak = std::max(peak, std::fabs(s));
+    EXPECT_GT(peak, 0.3f);
+    EXPECT_LT(peak, 1.0f);  // headroom: nothing clips
+    item.Play();
+    float heard = 0;
+    for (float s : host.Pull(2048)) heard = std::max(heard, std::fabs(s));
+    EXPECT_GT(heard, 0.05f);
+    item.Stop();
+  }
+  // The fan loops: its last sample leads into its first like any other step.
+  TWaveCollectionItem& shum = list.Items().Find("Shum");
+  EXPECT_TRUE(shum.Looped());
+  const auto& s = shum.MainBuffer()->Data().Samples;
+  float largestStep = 0;
+  for (size_t i = 1; i < s.size(); ++i) largestStep = std::max(largestStep, std::fabs(s[i] - s[i - 1]));
+  EXPECT_LE(std::fabs(s.front() - s.back()), largestStep);
 }
 
 TEST(WaveCollection, FindIgnoresCaseAndTheLaterOfTwoNamesWins) {
