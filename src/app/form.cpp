@@ -18,12 +18,12 @@ TForm1::TForm1(Host& h, std::string programDir)
       DXTimer1(h),
       DXInput1(h),
       DXSound1(h),
+      Music(DXSound1.Mixer()),
       ProgramDir(std::move(programDir)) {
   // The form resource: surface options, timers, bindings of the lists.
   DXDraw1.SetOptions(doAllowReboot | doWaitVBlank | doCenter | doFlip | doDirectX7Mode | doHardware |
                      doSelectDriver);
   DXSpriteEngine1.Game = this;
-  DXSpriteEngine1.DXDraw = &DXDraw1;
   DXSpriteEngine1.OnSpriteFreed = [this](TSprite* s) { ForgetSprite(s); };
   DXImageList1.SetDXDraw(&DXDraw1);
   GameImgs.SetDXDraw(&DXDraw1);
@@ -80,8 +80,8 @@ void TForm1::FormCreate() {
     Background = new TFon(&DXSpriteEngine1, "FonMenu");
     Selection = 1;
     MenuSelection = 1;
-    DXWaveList1.Items.Find("Beep").SetVolume(-800);
-    DXWaveList1.Items.Find("Shum").SetLooped(true);
+    DXWaveList1.Items().Find("Beep").SetVolume(-800);
+    DXWaveList1.Items().Find("Shum").SetLooped(true);
     ShowMenu();
   } catch (const std::exception& e) {
     // The remaining steps are skipped; the form is still shown.
@@ -215,15 +215,15 @@ void TForm1::Timer3Timer() {
 // Helpers shared by the game's sprites and handlers
 
 void TForm1::PlaySound(const std::string& name) {
-  if (Config.SoundOn) DXWaveList1.Items.Find(name).Play(false);
+  if (Config.SoundOn) DXWaveList1.Items().Find(name).Play(false);
 }
 
 void TForm1::StopSound(const std::string& name) {
-  if (Config.SoundOn) DXWaveList1.Items.Find(name).Stop();
+  if (Config.SoundOn) DXWaveList1.Items().Find(name).Stop();
 }
 
 void TForm1::StopAllSounds() {
-  for (int i = 0; i < DXWaveList1.Items.Count(); i++) DXWaveList1.Items.Items(i).Stop();
+  for (int i = 0; i < DXWaveList1.Items().Count(); i++) DXWaveList1.Items().Items(i).Stop();
 }
 
 void TForm1::LoadMusic(const std::string& relativePath) {
@@ -307,6 +307,7 @@ void TForm1::HostActivate(bool active) {
   if (active) {
     DXTimer1.AppActivated();
   } else {
+    DXTimer1.AppDeactivated();
     Dispatch([&] { FormDeactivate(); });
   }
 }

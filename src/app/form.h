@@ -137,6 +137,7 @@ public:
   TDXDraw DXDraw1;
   TDXTimer DXTimer1;
   TSpriteEngine DXSpriteEngine1;
+  TDXSpriteEngine DXSpriteEngineBinding{DXSpriteEngine1, DXDraw1};
   TDXImageList DXImageList1;
   TDXImageList GameImgs;
   TDXInput DXInput1;
@@ -170,7 +171,7 @@ public:
   std::vector<TScoreLabel> ScoreLabels;
   uint8_t ScoreLabelCount = 0;
   uint8_t PulseRight = 0, PulseLeft = 0, PulseDown = 0, PulseUp = 0;
-  intptr_t SongHandle = 0;
+  TSongHandle SongHandle = 0;
 
   // --- menu and input state -------------------------------------------------
   uint32_t KeySum = 0;

@@ -215,3 +215,39 @@ void TSpriteEngine::DrawAll() {
   DrawCount = 0;
   DrawTree();
 }
+
+// ---------------------------------------------------------------------------
+
+TDXSpriteEngine::TDXSpriteEngine(TSpriteEngine& engine, TDXDraw& dxdraw) : engine_(engine), dxdraw_(&dxdraw) {
+  engine_.DXDraw = dxdraw_;
+  dxdraw_->RegisterNotifyEvent(this);
+  if (dxdraw_->Initialized()) DXDrawNotify(dxdraw_, dxntInitialize);
+}
+
+TDXSpriteEngine::~TDXSpriteEngine() {
+  if (dxdraw_) dxdraw_->UnRegisterNotifyEvent(this);
+}
+
+void TDXSpriteEngine::DXDrawNotify(TDXDraw* sender, TDXDrawNotifyType code) {
+  switch (code) {
+    case dxntDestroying:
+      dxdraw_ = nullptr;
+      engine_.Surface = nullptr;
+      engine_.DXDraw = nullptr;
+      break;
+    case dxntInitialize:
+      // BindSurface: the engine takes the surface and its size.
+      engine_.Surface = sender->Surface();
+      if (engine_.Surface) {
+        engine_.SurfaceRect = engine_.Surface->ClientRect();
+        engine_.Width = engine_.Surface->Width();
+        engine_.Height = engine_.Surface->Height();
+      }
+      break;
+    case dxntFinalize:
+      engine_.Surface = nullptr;
+      break;
+    default:
+      break;
+  }
+}

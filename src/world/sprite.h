@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "media/dxdraw.h"
 #include "media/surface.h"
 
 class TSpriteEngine;
@@ -131,6 +132,15 @@ private:
   TSprite* collisionSprite_ = nullptr;
 };
 
-// The form's engine component: owns the root engine and follows the
-// drawing component's surface.
-class TDXSpriteEngine;
+// The form's engine component: binds the root engine to the drawing
+// component's surface as it is initialised and finalised.
+class TDXSpriteEngine : public TDXDrawListener {
+public:
+  TDXSpriteEngine(TSpriteEngine& engine, TDXDraw& dxdraw);
+  ~TDXSpriteEngine() override;
+  void DXDrawNotify(TDXDraw* sender, TDXDrawNotifyType code) override;
+
+private:
+  TSpriteEngine& engine_;
+  TDXDraw* dxdraw_;
+};
