@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -243,19 +244,15 @@ TDirectDrawSurface::~TDirectDrawSurface() = default;
 void TDirectDrawSurface::Fill(uint32_t device) {
   uint32_t* p = pixels_.data();
   const size_t n = pixels_.size();
+  if (n == 0) return;
   if (device == 0) {
     std::memset(p, 0, n * sizeof(uint32_t));
     return;
   }
-  size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i v = _mm_set1_epi32(static_cast<int>(device));
-  for (; i + 8 <= n; i += 8) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), v);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i + 4), v);
-  }
-#endif
-  for (; i < n; ++i) p[i] = device;
+  // wchar_t is 32 bits here, and the C library's wmemset picks the widest
+  // stores the processor has, as memset does.
+  static_assert(sizeof(wchar_t) == sizeof(uint32_t));
+  std::wmemset(reinterpret_cast<wchar_t*>(p), static_cast<wchar_t>(device), n);
 }
 
 void TDirectDrawSurface::Draw(int x, int y, const TRect& src, const TDirectDrawSurface* source,

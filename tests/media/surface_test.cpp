@@ -403,7 +403,8 @@ TEST_P(SurfaceKeyAllOps, KeyedSourcePixelsLeaveTheDestination) {
 
 INSTANTIATE_TEST_SUITE_P(Ops, SurfaceKeyAllOps,
                          ::testing::Values(std::make_tuple(Op::Stretch, 0), std::make_tuple(Op::Add, 255),
-                                           std::make_tuple(Op::Add, 196), std::make_tuple(Op::Alpha, 256),
+                                           std::make_tuple(Op::Add, 196), std::make_tuple(Op::Alpha, 255),
+                                           std::make_tuple(Op::Alpha, 256),
                                            std::make_tuple(Op::Alpha, 128)));
 
 // ---- colours -------------------------------------------------------------------
