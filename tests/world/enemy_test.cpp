@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "play_fixture.h"
+#include "play_scenario.h"
 
 using play_test::BareGame;
 
@@ -435,6 +436,99 @@ TEST_F(EnemyRenderTest, OverlayFrameAdvancesEveryFifthCount) {
   e->Falling = true;
   for (int i = 0; i < 10; i++) Draw(e);
   EXPECT_EQ(e->EffectFrame, 0);  // 0 -> 1 -> 0
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Scenarios on the real game
+
+namespace {
+
+using play_test::PlayingGame;
+
+struct ScenarioPop {
+  uint8_t kind;
+  int tipX, tipY;  // on an enemy at (300, 300) moving right
+  uint32_t points;
+};
+
+class EnemyScenarioTest : public ::testing::TestWithParam<ScenarioPop> {};
+
+TEST_P(EnemyScenarioTest, PoppedFromAboveItScoresFallsAndIsRemoved) {
+  const ScenarioPop c = GetParam();
+  PlayingGame g;
+  g.StartAndSkipIntro();
+  g.ClearSky(2);
+  const uint16_t level = g.F().Level;
+  TEnemy* e = g.AddEnemy(c.kind, 300, 300, 1, 0);
+  g.AimPlayer(c.tipX, c.tipY);
+  const uint32_t before = g.Score();
+  g.H.Ticks(1);
+  ASSERT_TRUE(e->Falling);
+  EXPECT_EQ(g.Score(), before + c.points);
+  EXPECT_EQ(g.F().ScoreLabelCount, 1);
+  const double y = e->Y;
+  int ticks = 1;
+  while (g.Alive(e) && ticks < 400) {
+    g.H.Ticks(1);
+    ticks++;
+  }
+  EXPECT_FALSE(g.Alive(e));
+  EXPECT_EQ(g.Score(), before + c.points);
+  EXPECT_EQ(g.F().EnemiesLeft, 1);
+  EXPECT_EQ(g.F().Level, level);
+  // 3 px a frame until the balloon point passes 560.
+  EXPECT_GT(y + 3 * (ticks - 1), c.kind == 3 ? 540 : 603);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EnemyScenarioTest,
+                         ::testing::Values(ScenarioPop{1, 340, 270, 10}, ScenarioPop{2, 340, 270, 15},
+                                           ScenarioPop{3, 305, 350, 20}));
+
+TEST(EnemyScenario, Kind3StruckFromTheFrontIsNotPopped) {
+  PlayingGame g;
+  g.StartAndSkipIntro();
+  g.ClearSky(2);
+  TEnemy* e = g.AddEnemy(3, 300, 300, 1, 0);
+  g.AimPlayer(370, 350);  // its front: the last 15 columns while moving right
+  const uint32_t before = g.Score();
+  g.H.Ticks(1);
+  EXPECT_FALSE(e->Falling);
+  EXPECT_TRUE(e->Scorable);
+  EXPECT_EQ(g.Score(), before);
+}
+
+TEST(EnemyScenario, RemovingTheLastEnemyStartsTheNextLevelWithItsIntro) {
+  PlayingGame g;
+  g.StartAndSkipIntro();
+  g.ClearSky(1);
+  TEnemy* e = g.AddEnemy(1, 300, 300, 1, 0);
+  g.AimPlayer(340, 270);
+  g.H.Ticks(1);
+  ASSERT_TRUE(e->Falling);
+  int ticks = 0;
+  while (g.F().Level == 1 && ticks < 400) {
+    g.H.Ticks(1);
+    ticks++;
+  }
+  ASSERT_EQ(g.F().Level, 2);
+  EXPECT_FALSE(g.Alive(e));
+  EXPECT_TRUE(g.F().Timer2Enabled());
+  EXPECT_EQ(g.F().ScreenName, "Game");
+  EXPECT_FALSE(g.P().Shown);
+  EXPECT_EQ(g.F().EnemyBound, 4);
+  EXPECT_EQ(g.F().EnemyKinds, 2);
+  EXPECT_GE(g.F().EnemiesLeft, 1);
+  // The intro: nothing moves for 2000 ms, then the player shows.
+  const double px = g.P().X, py = g.P().Y;
+  g.H.Ticks(99);
+  EXPECT_EQ(g.P().X, px);
+  EXPECT_EQ(g.P().Y, py);
+  EXPECT_TRUE(g.F().Timer2Enabled());
+  g.H.Ticks(2);
+  EXPECT_FALSE(g.F().Timer2Enabled());
+  EXPECT_TRUE(g.P().Shown);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "play_fixture.h"
+#include "play_scenario.h"
 #include "ui/menu_sprites.h"
 
 using play_test::BareGame;
@@ -301,6 +302,96 @@ TEST_F(LevelFlowTest, LeavingARunningGameAsksAndFreezesTheField) {
   g.Tick(20);
   EXPECT_EQ(p->Y, y);
   EXPECT_EQ(g.CountLive<TEnemy>(), enemies);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Scenarios on the real game
+
+namespace {
+
+using play_test::PlayingGame;
+
+TEST(LevelFlowScenario, LeftAloneItLosesEveryLifeToTheLavaThenTheMenuReturns) {
+  PlayingGame g;
+  g.F().Config.HighScores[HighScoreRows - 1].Score = MaskScore(1000000);
+  g.StartAndSkipIntro();
+  g.ClearSky(5);
+  TForm1& f = g.F();
+  int lives = 3;
+  int respawns = 0;
+  int ticks = 0;
+  bool wasFalling = false;
+  int blinkingOverLava = 0;
+  while (f.ScreenName == "Game" && ticks < 6000) {
+    g.H.Ticks(1);
+    ticks++;
+    TPlayer& p = g.P();
+    ASSERT_FALSE(p.Blinking && p.Falling && !wasFalling) << "died while blinking at tick " << ticks;
+    if (p.Lives != lives) {
+      ASSERT_EQ(p.Lives, lives - 1) << "tick " << ticks;
+      lives = p.Lives;
+      respawns++;
+      EXPECT_TRUE(p.Blinking);
+      EXPECT_EQ(p.X, 400);
+      EXPECT_EQ(p.Y, 300);
+    }
+    if (p.Blinking && p.Y + p.Height > 560) blinkingOverLava++;
+    wasFalling = p.Falling;
+  }
+  EXPECT_EQ(respawns, 2);
+  // Each respawn sank to the lava while still blinking and stood there.
+  EXPECT_GT(blinkingOverLava, 20);
+  ASSERT_EQ(f.ScreenName, "GameOver");
+  EXPECT_TRUE(f.GameEnded);
+  EXPECT_EQ(f.Player->Lives, 1);
+  EXPECT_FALSE(f.Player->Shown);
+  g.H.Ticks(124);
+  EXPECT_EQ(f.ScreenName, "GameOver");
+  g.H.Ticks(2);
+  EXPECT_EQ(f.ScreenName, "Menu");
+  EXPECT_EQ(f.Player, nullptr);
+  EXPECT_EQ(g.H.Host().MessageBoxes().size(), 0u);
+}
+
+TEST(LevelFlowScenario, EscapeAsksAndFreezesTheFieldAndNoResumes) {
+  PlayingGame g;
+  g.StartAndSkipIntro();
+  g.H.Ticks(10);
+  TForm1& f = g.F();
+  g.H.Host().KeyPress(VK_ESCAPE);
+  g.H.Ticks(1);
+  ASSERT_EQ(f.ScreenName, "ExitGame?");
+  EXPECT_TRUE(f.Paused);
+  EXPECT_TRUE(f.Timer2Enabled());
+  EXPECT_NE(f.Dialog, nullptr);
+  std::vector<std::pair<double, double>> before;
+  for (int i = 0; i < f.DXSpriteEngine1.Count(); i++) {
+    TSprite* s = f.DXSpriteEngine1.Child(i);
+    before.emplace_back(s->X, s->Y);
+  }
+  g.H.Ticks(150);  // past several Timer2 periods: the pause holds
+  ASSERT_EQ(f.ScreenName, "ExitGame?");
+  ASSERT_EQ(static_cast<size_t>(f.DXSpriteEngine1.Count()), before.size());
+  for (int i = 0; i < f.DXSpriteEngine1.Count(); i++) {
+    TSprite* s = f.DXSpriteEngine1.Child(i);
+    EXPECT_EQ(s->X, before[i].first) << i;
+    EXPECT_EQ(s->Y, before[i].second) << i;
+  }
+  // NO resumes play.
+  g.H.Host().KeyPress(VK_ESCAPE);
+  g.H.Ticks(1);
+  EXPECT_EQ(f.ScreenName, "Game");
+  EXPECT_FALSE(f.Paused);
+  EXPECT_FALSE(f.Timer2Enabled());
+}
+
+TEST(LevelFlowScenario, LeaveGameCallDuringTheIntroAlsoAsks) {
+  PlayingGame g;
+  g.H.Run("call StartGame\ntick 10\ncall LeaveGame\ntick 5");
+  EXPECT_EQ(g.F().ScreenName, "ExitGame?");
+  EXPECT_TRUE(g.F().Paused);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "play_fixture.h"
+#include "play_scenario.h"
 
 using play_test::BareGame;
 
@@ -386,6 +387,89 @@ TEST_F(PlayerRenderTest, BalloonsOrFan) {
   EXPECT_NE(g.Pixel(710, 30), 0u);
   EXPECT_EQ(g.Pixel(300 + 37 + 1, 200 - 9 + 1), 0u);
   EXPECT_EQ(p->FanFrame, 1);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Scenarios on the real game
+
+namespace {
+
+using play_test::PlayingGame;
+
+TEST(PlayerScenario, HoldingUpRisesAndReboundsFromTheTop) {
+  PlayingGame g;
+  g.StartAndSkipIntro();
+  g.ClearSky(5);
+  const double startY = g.P().Y;
+  g.H.Host().KeyDown(VK_UP);
+  double top = startY;
+  int downwardNearTop = 0;
+  for (int i = 0; i < 250; i++) {
+    g.H.Ticks(1);
+    top = std::min(top, g.P().Y);
+    if (g.P().Y < 70 && g.P().VY > 0) downwardNearTop++;
+    ASSERT_GT(g.P().Y, 40) << "tick " << i;
+  }
+  g.H.Host().KeyUp(VK_UP);
+  EXPECT_LT(top, 64);
+  EXPECT_GT(downwardNearTop, 0);
+  EXPECT_FALSE(g.P().Falling);
+}
+
+TEST(PlayerScenario, StandingOnABankStopsSinking) {
+  for (double x : {10.0, 680.0}) {
+    PlayingGame g;
+    g.StartAndSkipIntro();
+    g.ClearSky(5);
+    g.P().X = x;
+    g.P().Y = 420;
+    g.H.Ticks(200);
+    EXPECT_FALSE(g.P().Falling) << x;
+    EXPECT_EQ(g.P().Lives, 3) << x;
+    EXPECT_GT(g.P().Y + g.P().Height, 560) << x;
+    EXPECT_LT(g.P().Y + g.P().Height, 566) << x;
+  }
+}
+
+TEST(PlayerScenario, TwoBalloonsLostOneByOneMakeThePlayerFall) {
+  PlayingGame g;
+  g.StartAndSkipIntro();
+  g.ClearSky(5);
+  g.F().Score = MaskScore(100);
+  TPlayer& p = g.P();
+  p.X = 200;
+  p.Y = 200;
+  p.VX = p.VY = 0;
+  p.FacingLeft = false;
+  g.AddEnemy(1, 160, 150, 1, 0.5);  // its tip (230, 216) in the left balloon zone
+  g.H.Ticks(1);
+  EXPECT_EQ(p.BalloonsLeft, 1);
+  EXPECT_EQ(p.BalloonPose, 1);
+  EXPECT_FALSE(p.Falling);
+  EXPECT_EQ(g.Score(), 90u);
+  ASSERT_EQ(g.F().ScoreLabelCount, 1);
+  EXPECT_EQ(g.F().ScoreLabels[0].Points, -10);
+  // The last balloon: one enemy tip in the column over the player.
+  p.X = 200;
+  p.Y = 200;
+  p.VX = p.VY = 0;
+  g.AddEnemy(1, 232, 150, -1, 0.5);  // tip (236, 216)
+  g.H.Ticks(1);
+  EXPECT_TRUE(p.Falling);
+  EXPECT_EQ(p.BalloonsLeft, 0);
+  EXPECT_EQ(g.Score(), 80u);
+  // It drops 3 px a frame and comes back blinking with a life less.
+  int ticks = 0;
+  while (p.Falling && ticks < 200) {
+    g.H.Ticks(1);
+    ticks++;
+  }
+  EXPECT_FALSE(p.Falling);
+  EXPECT_TRUE(p.Blinking);
+  EXPECT_EQ(p.Lives, 2);
+  EXPECT_EQ(p.BalloonsLeft, 2);
 }
 
 }  // namespace
