@@ -47,7 +47,7 @@ bool SdlHost::Init() {
   // The frame keeps its 800x600 and is letterboxed in full screen; pointer
   // coordinates come back in frame coordinates.
   SDL_RenderSetLogicalSize(renderer_, kWidth, kHeight);
-  texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
+  texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
   if (!texture_) {
     std::fprintf(stderr, "quorvane: cannot create the frame texture: %s\n", SDL_GetError());
     return false;
