@@ -353,6 +353,12 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) fail(errno);
   std::vector<uint8_t> bytes;
+  // The size is only a hint for the first allocation; the reads decide.
+  if (std::fseek(f, 0, SEEK_END) == 0) {
+    const long size = std::ftell(f);
+    if (size > 0) bytes.reserve(static_cast<size_t>(size));
+    std::rewind(f);
+  }
   uint8_t buf[65536];
   for (;;) {
     const size_t got = std::fread(buf, 1, sizeof buf, f);

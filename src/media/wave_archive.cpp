@@ -15,12 +15,6 @@ uint32_t Le32(const uint8_t* p) {
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void PutId(std::vector<uint8_t>& out, const char* id) { out.insert(out.end(), id, id + 4); }
-
 [[noreturn]] void WaveInvalid() { throw EStreamError("Wave is invalid"); }
 
 class TItemObject : public TStreamObject {
@@ -120,22 +114,30 @@ TWave ParseRiffWave(const uint8_t* p, size_t n) {
 }
 
 std::vector<uint8_t> MakeRiffWave(const TWave& wave) {
-  std::vector<uint8_t> out;
   const size_t dataPad = wave.Data.size() & 1;
-  out.reserve(12 + 8 + wave.Format.size() + 8 + wave.Data.size() + dataPad);
-  PutId(out, "RIFF");
-  Put32(out, static_cast<uint32_t>(4 + 8 + wave.Format.size() + 8 + wave.Data.size() + dataPad));
-  PutId(out, "WAVE");
+  std::vector<uint8_t> out(12 + 8 + wave.Format.size() + 8 + wave.Data.size() + dataPad, 0);
+  uint8_t* p = out.data();
+  auto put = [&](const void* src, size_t n) {
+    if (n) std::memcpy(p, src, n);
+    p += n;
+  };
+  auto put32 = [&](size_t v) {
+    const uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                          static_cast<uint8_t>(v >> 24)};
+    put(b, 4);
+  };
+  put("RIFF", 4);
+  put32(out.size() - 8);
+  put("WAVE", 4);
   // No pad after the format record even when it is odd: readers of the
   // archive walk chunks by their sizes alone.
-  PutId(out, "fmt ");
-  Put32(out, static_cast<uint32_t>(wave.Format.size()));
-  out.insert(out.end(), wave.Format.begin(), wave.Format.end());
-  PutId(out, "data");
-  Put32(out, static_cast<uint32_t>(wave.Data.size()));
-  out.insert(out.end(), wave.Data.begin(), wave.Data.end());
-  if (dataPad) out.push_back(0);
-  return out;
+  put("fmt ", 4);
+  put32(wave.Format.size());
+  put(wave.Format.data(), wave.Format.size());
+  put("data", 4);
+  put32(wave.Data.size());
+  put(wave.Data.data(), wave.Data.size());
+  return out;  // the pad byte after odd data is already 0
 }
 
 TWaveFormatInfo ReadWaveFormat(const std::vector<uint8_t>& f) {
