@@ -59,6 +59,21 @@ bool ReadableFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+struct FileStamp {
+  int64_t Size = -1, MTimeNs = -1;
+  bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp StampOf(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0) return {};
+  return {static_cast<int64_t>(st.st_size),
+          static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+std::string g_loadedFile;  // what g_config was built with ("" = defaults only)
+FileStamp g_loadedStamp;
+
 bool EnsureTtf() {
   static bool ready = false;
   if (!ready) ready = TTF_WasInit() > 0 || TTF_Init() == 0;
@@ -83,12 +98,18 @@ constexpr uint16_t kCp1252High[32] = {
 }  // namespace
 
 void SetFontConfigFile(const std::string& path) {
-  FcConfig* cfg = FcInitLoadConfig();
-  if (cfg == nullptr) return;
   // fontconfig reads a relative name against its own folder, not ours.
   std::error_code ec;
-  const std::string full = path.empty() ? path : std::filesystem::absolute(path, ec).string();
-  if (!ec && ReadableFile(full) &&
+  std::string full = path.empty() ? path : std::filesystem::absolute(path, ec).string();
+  if (ec || !ReadableFile(full)) full.clear();
+  // Every new game object asks again; rebuilding the configuration costs
+  // milliseconds, so the same unchanged file is not loaded twice.
+  const FileStamp stamp = StampOf(full);
+  if (g_config && full == g_loadedFile && stamp == g_loadedStamp) return;
+
+  FcConfig* cfg = FcInitLoadConfig();
+  if (cfg == nullptr) return;
+  if (!full.empty() &&
       FcConfigParseAndLoad(cfg, reinterpret_cast<const FcChar8*>(full.c_str()), FcTrue) != FcTrue) {
     // A half-parsed file could leave odd rules behind: start again clean.
     FcConfigDestroy(cfg);
@@ -101,6 +122,8 @@ void SetFontConfigFile(const std::string& path) {
   }
   if (g_config) FcConfigDestroy(g_config);
   g_config = cfg;
+  g_loadedFile = full;
+  g_loadedStamp = stamp;
   g_fcReady = true;
   FaceCache().clear();
 }

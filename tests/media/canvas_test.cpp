@@ -77,6 +77,25 @@ TEST_F(CanvasText, AliasFileGivenRelativeToTheWorkingFolder) {
   EXPECT_EQ(ResolveFontFace("Monolyt_Diai", false).Family, PreferredFamily());
 }
 
+TEST_F(CanvasText, AChangedAliasFileIsReadAgain) {
+  const std::string path = std::string(QV_BUILD_DIR) + "canvas_test_fonts.conf";
+  auto write = [&](const char* family) {
+    std::ofstream(path, std::ios::trunc)
+        << "<?xml version=\"1.0\"?>\n<fontconfig><alias binding=\"strong\"><family>Monolyt_Diai</family>"
+        << "<prefer><family>" << family << "</family></prefer></alias></fontconfig>\n";
+  };
+  write("DejaVu Serif");
+  SetFontConfigFile(path);
+  EXPECT_EQ(ResolveFontFace("Monolyt_Diai", false).Family, "DejaVu Serif");
+  SetFontConfigFile(path);  // unchanged: kept as it is
+  EXPECT_EQ(ResolveFontFace("Monolyt_Diai", false).Family, "DejaVu Serif");
+  write("DejaVu Sans Mono");
+  SetFontConfigFile(path);
+  EXPECT_EQ(ResolveFontFace("Monolyt_Diai", false).Family, "DejaVu Sans Mono");
+  std::filesystem::remove(path);
+  SetFontConfigFile(kShippedConf);
+}
+
 TEST_F(CanvasText, WithoutTheAliasFileFallbackStillGivesAFace) {
   SetFontConfigFile("/nonexistent/fonts.conf");
   const TFontFace face = ResolveFontFace("Monolyt_Diai", false);
