@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "media/canvas.h"
+#include "media/font_library.h"
 #include "media/surface.h"
 
 namespace {
@@ -252,5 +254,22 @@ BENCHMARK(BM_DrawAdd_Ours)->Apply([](auto* b) { BlendArgs(b, 196); BlendArgs(b, 
 BENCHMARK(BM_DrawAdd_SDL)->Apply([](auto* b) { BlendArgs(b, 196); BlendArgs(b, 255); });
 BENCHMARK(BM_DrawAlpha_Ours)->Apply([](auto* b) { BlendArgs(b, 128); });
 BENCHMARK(BM_DrawAlpha_SDL)->Apply([](auto* b) { BlendArgs(b, 128); });
+
+// ---- text ---------------------------------------------------------------------
+
+// One line of the high-score table; the screen draws thirty of these a tick.
+void BM_TextOut(benchmark::State& state) {
+  SetFontConfigFile(std::string(QV_GAME_DIR) + "fonts.conf");
+  TDirectDrawSurface dest(kW, kH);
+  TCanvas& c = dest.Canvas();
+  c.Brush.Style = TBrushStyle::bsClear;
+  c.Font.Size = 18;
+  c.Font.Color = RGB(0, 0, 128);
+  for (auto _ : state) {
+    c.TextOut(140, 250, "PLAYERNAME12");
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_TextOut);
 
 }  // namespace
