@@ -515,3 +515,198 @@ TEST_F(SceneryTest, IntroAndPauseFreezeTheWholeWorld) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The world with the real pictures on the real tick. Each test leaves its
+// frames as PNGs under the build folder for a person to look at.
+
+#include <SDL_image.h>
+
+#include <filesystem>
+
+#include "media/image_list.h"
+#include "support/game_harness.h"
+
+namespace {
+
+class WorldLook : public ::testing::Test {
+protected:
+  WorldLook() {
+    GameHarness::Options o;
+    o.Seed = 99;
+    o.Sound = false;
+    h = std::make_unique<GameHarness>(o);
+    f().Dispatch([&] { f().StartGame(); });
+    h->Ticks(105);  // past the level intro
+  }
+  TForm1& f() { return h->Form(); }
+  TSpriteEngine& e() { return f().DXSpriteEngine1; }
+
+  void Shot(const std::string& name) {
+    const std::string dir = std::string(QV_BUILD_DIR) + "world-shots/";
+    std::filesystem::create_directories(dir);
+    auto& px = h->Host().LastFrame();
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(px.data()), 800, 600, 32, 800 * 4,
+                                                        SDL_PIXELFORMAT_RGB888);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(IMG_SavePNG(s, (dir + name).c_str()), 0);
+    SDL_FreeSurface(s);
+  }
+  // The level's scenery made again from a seed, as a level start makes it.
+  TFon* RemakeScenery(uint64_t seed) {
+    f().Background->ClearLevelScenery();
+    f().Rng.Seed(seed);
+    f().Background = new TFon(&e(), "Game");
+    return f().Background;
+  }
+  // Pixel of a frame of a picture at (x, y), or 0 where it is keyed out.
+  uint32_t PicturePixel(const std::string& name, int x, int y, int frame = 0) {
+    TPictureCollectionItem& item = f().GameImgs.Items.Find(name);
+    TRect r = item.PatternRect(frame);
+    const TDirectDrawSurface* s = item.PatternSurface(frame);
+    const uint32_t c = s->Pixel(r.Left + x, r.Top + y);
+    return item.Transparent() && s->HasColorKey() && c == s->ColorKey() ? 0 : c;
+  }
+  uint32_t FramePixel(int x, int y) { return h->Pixel(x, y); }
+
+  std::unique_ptr<GameHarness> h;
+};
+
+TEST_F(WorldLook, EachLevelBackgroundWithItsClouds) {
+  for (int want = 1; want <= 3; want++) {
+    TFon* fon = nullptr;
+    for (uint64_t seed = 1; seed < 500; seed++) {
+      fon = RemakeScenery(seed);
+      if (fon->Image->Name() == "FonGame" + std::to_string(want) && fon->CloudCount >= 2) break;
+    }
+    ASSERT_EQ(fon->Image->Name(), "FonGame" + std::to_string(want));
+    for (int i = 0; i < fon->CloudCount; i++) fon->Clouds[i]->Flashing = false;
+    h->Ticks(1);
+    Shot("level_background_" + std::to_string(want) + ".png");
+    // Every cloud is drawn plain at its place: its opaque centre shows as is.
+    for (int i = 0; i < fon->CloudCount; i++) {
+      TOblako* o = fon->Clouds[i];
+      if (o->Flashing) continue;  // a sequence may have started this very tick
+      const int cx = o->Width / 2, cy = o->Height / 2;
+      const uint32_t want = PicturePixel(o->Image->Name(), cx, cy);
+      ASSERT_NE(want, 0u);
+      EXPECT_EQ(FramePixel(static_cast<int>(std::nearbyint(o->X)) + cx, static_cast<int>(std::nearbyint(o->Y)) + cy),
+                want);
+    }
+  }
+}
+
+TEST_F(WorldLook, LightningStrikesThePlayerUnderTheCloud) {
+  TFon* fon = nullptr;
+  for (uint64_t seed = 1; seed < 500; seed++) {
+    fon = RemakeScenery(seed);
+    if (fon->CloudCount >= 1) break;
+  }
+  TOblako* o = fon->Clouds[0];
+  TPlayer* p = f().Player;
+  ASSERT_NE(p, nullptr);
+  // The player just under the cloud's edge, the bolt's column at its left
+  // side so the bolt stays in sight.
+  p->X = o->X + o->Width / 2.0 - 8;
+  p->Y = o->Y + 30;
+  p->VX = p->VY = 0;
+  o->Flashing = true;
+  o->ChargeTicks = 36;
+  o->StrikeTicks = 3;  // the step makes it 4: a full-strength frame
+  f().BonusCount = 5;  // no bonus in the way
+  const uint32_t score = f().UnmaskedScore();
+  h->Ticks(1);
+  Shot("lightning_strike.png");
+  ASSERT_TRUE(o->Flashing);
+  ASSERT_EQ(o->StrikeTicks, 4);
+  // The bolt below the cloud shows with its own colours.
+  int shown = 0, opaque = 0;
+  for (int y = 70; y < 86; y++)
+    for (int x = 0; x < 65; x++) {
+      const uint32_t want = PicturePixel("Molnia", x, y);
+      if (want == 0) continue;
+      opaque++;
+      // The player may cover part of it.
+      if (FramePixel(o->BoltX + x, o->BoltY + y) == want) shown++;
+    }
+  ASSERT_GT(opaque, 0);
+  EXPECT_GT(shown, opaque / 3);
+  EXPECT_TRUE(p->Zapped);
+  ASSERT_GE(f().ScoreLabelCount, 1);
+  EXPECT_EQ(f().ScoreLabels.back().Points, -30);
+  EXPECT_EQ(f().UnmaskedScore(), score);
+}
+
+TEST_F(WorldLook, BonusesRiseAndAnExplosionShowsItsLabel) {
+  for (int kind = 1; kind <= 6; kind++) {
+    auto* b = new TObj(&e());
+    f().BonusCount++;
+    b->Kind = static_cast<uint8_t>(kind);
+    b->FramePos = kind - 1;
+    b->X = b->HomeX = static_cast<uint16_t>(110 * kind);
+  }
+  f().Player->X = 20;  // out of the bonuses' way
+  f().Player->Y = 100;
+  h->Ticks(40);
+  new TVzriv(&e(), 400, 250, 50);
+  h->Ticks(4);
+  Shot("bonuses_and_explosion.png");
+  // The label is drawn in the highlight colour near its place.
+  const TScoreLabel& l = f().ScoreLabels.back();
+  int orange = 0;
+  for (int y = l.Y - 4; y < l.Y + 30; y++)
+    for (int x = l.X - 4; x < l.X + 60; x++) {
+      const uint32_t c = FramePixel(x, y);
+      if (((c >> 16) & 0xFF) > 200 && ((c >> 8) & 0xFF) > 100 && ((c >> 8) & 0xFF) < 180 && (c & 0xFF) < 60) orange++;
+    }
+  EXPECT_GT(orange, 10);
+  // Each bonus shows its own frame where it is.
+  for (int i = 0; i < e().Count(); i++) {
+    auto* b = dynamic_cast<TObj*>(e().Child(i));
+    if (!b) continue;
+    const uint32_t want = PicturePixel("Bonus", b->Width / 2, b->Height / 2, b->Kind - 1);
+    if (want == 0) continue;
+    EXPECT_EQ(FramePixel(static_cast<int>(b->X) + b->Width / 2, static_cast<int>(b->Y) + b->Height / 2), want)
+        << "kind " << int(b->Kind);
+  }
+}
+
+TEST_F(WorldLook, FanAndReversedControlsIcons) {
+  TPlayer* p = f().Player;
+  f().BonusCount = 5;  // only the bonuses placed here
+  auto square = [&] {
+    std::vector<uint32_t> v;
+    for (int y = 20; y < 45; y++)
+      for (int x = 700; x < 725; x++) v.push_back(FramePixel(x, y));
+    return v;
+  };
+  auto differing = [](const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+    int n = 0;
+    for (size_t i = 0; i < a.size(); i++) n += a[i] != b[i];
+    return n;
+  };
+  h->Ticks(1);
+  const std::vector<uint32_t> plain = square();
+  for (uint8_t kind : {uint8_t(3), uint8_t(1)}) {
+    auto* b = new TObj(&e());
+    b->Kind = kind;
+    b->FramePos = kind - 1;
+    b->X = b->HomeX = static_cast<uint16_t>(p->TipX - b->Width / 2);
+    b->Y = p->TipY - b->Height / 2;
+    h->Ticks(1);
+    // Collected and freed in that tick.
+    for (int i = 0; i < e().Count(); i++) ASSERT_EQ(dynamic_cast<TObj*>(e().Child(i)), nullptr);
+    h->Ticks(2);
+    if (kind == 3) {
+      EXPECT_TRUE(p->FanActive);
+      Shot("fan_icon.png");
+      EXPECT_GT(differing(square(), plain), 100);
+    } else {
+      EXPECT_TRUE(p->Reversed);
+      EXPECT_FALSE(p->FanActive);
+      Shot("reversed_controls_icon.png");
+    }
+  }
+}
+
+}  // namespace
