@@ -16,7 +16,7 @@ namespace {
 class HeadlessRunnerTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (!fs::exists(std::string(QV_GAME_DIR) + "Data/MData.dxg")) GTEST_SKIP() << "assets not built";
+    ASSERT_TRUE(fs::exists(std::string(QV_GAME_DIR) + "Data/MData.dxg")) << "the build makes the archives";
     char tmpl[] = "/tmp/quorvane-runner-XXXXXX";
     dir_ = mkdtemp(tmpl);
     // A program folder of its own, so the runner's Config.cfg stays here.
