@@ -14,6 +14,8 @@
 #include "persist/config.h"
 #include "platform/headless_host.h"
 #include "support/game_harness.h"
+#include "world/player.h"
+#include "world/scenery.h"
 
 namespace fs = std::filesystem;
 
@@ -326,4 +328,17 @@ TEST_F(ShellWithAssets, FocusLossPausesEveryScreenMinimiseOnlyInPlay) {
   g.Run("key press P\n");
   EXPECT_FALSE(g.Form().Paused);
   EXPECT_FALSE(g.Form().Timer2Enabled());
+}
+
+TEST_F(ShellWithAssets, ReferencesToFreedSpritesAreDropped) {
+  GameHarness g;
+  g.Run("call StartGame\ntick 2\n");
+  ASSERT_NE(g.Form().Player, nullptr);
+  ASSERT_NE(g.Form().Background, nullptr);
+  // Killed behind the form's back: the engine tells the form as it frees them.
+  g.Form().Player->Kill();
+  g.Form().Background->Kill();
+  g.Form().DXSpriteEngine1.FreeDead();
+  EXPECT_EQ(g.Form().Player, nullptr);
+  EXPECT_EQ(g.Form().Background, nullptr);
 }
