@@ -5,6 +5,7 @@
 #include <string>
 
 class TForm1;
+class THttpClient;
 
 // Both requests of a score submission; true on success. On failure sets
 // form.SwallowKey and shows the modal message "Can't connect to server!".
@@ -16,6 +17,9 @@ void OpenPortalHomePage(TForm1& form);
 
 // Maps text to the 32-letter alphabet of the submission's "inf" parameter.
 std::string InfEncoding(const std::string& text);
+// The fifth "|"-separated field of the token reply; empty when the reply has
+// fewer than five "|".
+std::string ServerTokenOf(std::string reply);
 // "type=0|name=...|score=...|key=.|p=<token>|add=<addText>|z=" padded with
 // '0' to a multiple of 5 characters.
 std::string BuildSubmissionText(const std::string& name, uint32_t score,
@@ -25,3 +29,9 @@ std::string BuildSubmissionText(const std::string& name, uint32_t score,
 std::string PortalBase();
 // Lets tests point the services at a server of their own.
 void SetPortalBaseForTesting(const std::string& base);
+
+// The HTTP client of a form, made on first use and kept, with its connection
+// and cookies, until ReleaseFormHttpClient (the form's header has no member
+// for it, so the clients live in a table keyed by the form).
+THttpClient& FormHttpClient(const TForm1& form);
+void ReleaseFormHttpClient(const TForm1& form);

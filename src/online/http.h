@@ -1,0 +1,91 @@
+#pragma once
+// A small blocking HTTP/1.1 GET client over POSIX sockets: what the online
+// services need and no more. One client keeps the open connection and the
+// cookies of a run.
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/errors.h"
+
+// Connection, transport and malformed-reply errors.
+class EHttpError : public Exception {
+  using Exception::Exception;
+};
+
+// The server answered with a status other than 2xx (redirects included).
+class EHttpProtocolError : public EHttpError {
+public:
+  EHttpProtocolError(int code, const std::string& text)
+      : EHttpError(std::to_string(code) + " " + text), code_(code), text_(text) {}
+  int Code() const { return code_; }
+  const std::string& Text() const { return text_; }
+
+private:
+  int code_;
+  std::string text_;
+};
+
+struct THttpUrl {
+  std::string Host;
+  uint16_t Port = 80;
+  std::string PathAndQuery;  // as written in the URL, "/" when it has no path
+};
+
+// Splits an http URL; a missing scheme means http. Throws EHttpError for any
+// other scheme and for URLs that cannot be sent safely.
+THttpUrl ParseHttpUrl(const std::string& url);
+
+struct THttpCookie {
+  std::string Name, Value;
+  std::string Domain;  // lower case
+  std::string Path;
+  bool HostOnly = true;
+  bool Secure = false;
+  bool Session = true;
+  time_t Expires = 0;  // when not Session
+};
+
+class THttpClient {
+public:
+  THttpClient() = default;
+  ~THttpClient();
+  THttpClient(const THttpClient&) = delete;
+  THttpClient& operator=(const THttpClient&) = delete;
+
+  // GET url; the body of a 2xx reply goes to result. On failure result keeps
+  // what it held, except that a failure inside a 2xx body leaves the part
+  // received so far. Throws EHttpError (EHttpProtocolError for non-2xx).
+  void Get(const std::string& url, std::string& result);
+
+  // An unanswering server must not freeze the game for good.
+  int ConnectTimeoutMs = 15000;
+  int ReadTimeoutMs = 30000;     // for each wait on the socket
+  int ExchangeTimeoutMs = 120000;  // for one whole request and reply
+  size_t MaxHeaderBytes = 64 * 1024;
+  size_t MaxBodyBytes = 1024 * 1024;
+
+  bool Connected() const { return fd_ >= 0; }
+  void Disconnect();
+  const std::vector<THttpCookie>& Cookies() const { return cookies_; }
+
+private:
+  struct Reader;
+  void Connect(const THttpUrl& url);
+  bool ReusableFor(const THttpUrl& url);
+  void SendAll(const std::string& data, int64_t deadline);
+  std::string CookieHeader(const THttpUrl& url);
+  void StoreCookie(const std::string& setCookie, const THttpUrl& url);
+
+  int fd_ = -1;
+  std::string host_;
+  uint16_t port_ = 0;
+  std::vector<THttpCookie> cookies_;
+};
+
+// Fetches url and returns the body of a 2xx reply; throws on anything else.
+std::string HttpGet(THttpClient& client, const std::string& url);
+// The same, leaving result as the client's Get describes.
+void HttpGet(THttpClient& client, const std::string& url, std::string& result);
