@@ -10,6 +10,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "platform/json.h"
 #include "world/player.h"
 
 namespace {
@@ -25,28 +26,6 @@ std::string ClassName(const TSprite& s) {
   std::string name = status == 0 && demangled ? demangled : mangled;
   std::free(demangled);
   return name;
-}
-
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
 }
 
 bool ParseInt(const std::string& s, long long& v) {

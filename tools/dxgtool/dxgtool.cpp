@@ -27,6 +27,7 @@
 #include "media/object_stream.h"
 #include "media/wave_archive.h"
 #include "platform/errors.h"
+#include "platform/json.h"
 
 namespace {
 
@@ -368,28 +369,8 @@ int FrameCount(const TPictureCollectionItem& it) {
                               .Frames.size());
 }
 
-std::string JsonString(const std::string& ansi) {
-  const std::string s = AnsiToUtf8(ansi);
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+// Names are 8-bit Windows-1252; JSON wants UTF-8.
+std::string JsonName(const std::string& ansi) { return JsonString(AnsiToUtf8(ansi)); }
 
 void ListImages(const TPictureCollection& items_, bool json) {
   auto& items = const_cast<TPictureCollection&>(items_);
@@ -397,7 +378,7 @@ void ListImages(const TPictureCollection& items_, bool json) {
     std::cout << "[";
     for (int i = 0; i < items.Count(); ++i) {
       const TPictureCollectionItem& it = items.Items(i);
-      std::cout << (i ? ",\n " : "\n ") << "{\"index\": " << i << ", \"name\": " << JsonString(it.Name())
+      std::cout << (i ? ",\n " : "\n ") << "{\"index\": " << i << ", \"name\": " << JsonName(it.Name())
                 << ", \"patternWidth\": " << it.StoredPatternWidth() << ", \"patternHeight\": "
                 << it.StoredPatternHeight() << ", \"skipWidth\": " << it.SkipWidth() << ", \"skipHeight\": "
                 << it.SkipHeight() << ", \"systemMemory\": " << (it.SystemMemory() ? "true" : "false")
@@ -437,7 +418,7 @@ void ListWaves(const std::vector<TWaveArchiveItem>& items, bool json) {
     for (size_t i = 0; i < items.size(); ++i) {
       const TWaveArchiveItem& it = items[i];
       const TWaveFormatInfo f = ReadWaveFormat(it.Wave.Format);
-      std::cout << (i ? ",\n " : "\n ") << "{\"index\": " << i << ", \"name\": " << JsonString(it.Name)
+      std::cout << (i ? ",\n " : "\n ") << "{\"index\": " << i << ", \"name\": " << JsonName(it.Name)
                 << ", \"looped\": " << (it.Looped ? "true" : "false") << ", \"maxPlayingCount\": "
                 << it.MaxPlayingCount << ", \"formatTag\": " << f.FormatTag << ", \"channels\": " << f.Channels
                 << ", \"sampleRate\": " << f.SamplesPerSec << ", \"bitsPerSample\": " << f.BitsPerSample
