@@ -52,6 +52,10 @@ void TForm1::ForgetSprite(TSprite* s) {
   if (s == Lava) Lava = nullptr;
   for (auto& b : Buttons)
     if (s == b) b = nullptr;
+  if (s == OptPanel) OptPanel = nullptr;
+  if (s == HScrPanel) HScrPanel = nullptr;
+  if (s == HelpPanel) HelpPanel = nullptr;
+  if (s == HelpPageSprite) HelpPageSprite = nullptr;
 }
 
 void TForm1::ShowError(const std::string& message) { host.MessageBox(message, "Quorvane"); }

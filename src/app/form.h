@@ -185,6 +185,33 @@ public:
   bool ClickLatch = false;
   TMenuB* Buttons[6] = {};
 
+  // --- menu screens: panels, builders and their shared steps (src/ui/) ------
+  // Hover[] positions: option row 4, the dialog answers, the six option
+  // choices, two spares, OptBack lit, then the six button slots.
+  enum HoverFlag : int {
+    hvAddTextRow = 0, hvYes, hvNo, hvWindow, hvFullScreen, hvMusicOn, hvSoundOn, hvMusicOff,
+    hvSoundOff, hvSpare1, hvSpare2, hvOptBackLit, hvButton1,
+  };
+  TFonB* OptPanel = nullptr;
+  TFonB* HScrPanel = nullptr;
+  TFonB* HelpPanel = nullptr;
+  THlp* HelpPageSprite = nullptr;
+  void ShowOptions();
+  void ShowHighScores();
+  void ShowHelp();
+  // Opens the yes/no card with "yes" selected under the given screen name.
+  void OpenDialog(const char* screenName);
+  void CloseDialog();
+  // Lights the button in slot `selected` (1-based) and darkens slots 1..count.
+  void HighlightOnly(int selected, int count);
+  // The game background and its scenery give way to the menu background.
+  void RestoreMenuBackground();
+  // Name entry is over: back to the menu and on to the high-score table.
+  void ShowTableAfterNameEntry();
+  // The help page sprite shows the current HelpPage.
+  void ReplaceHelpPage();
+  // ------------------------------------------------------------------------
+
   // A start-up step failed: the close request then simply closes.
   bool StartupFailed = false;
 

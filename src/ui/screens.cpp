@@ -1,29 +1,35 @@
-// Screen builders and the form's key and mouse handlers.
-//
-// The menu here is the game's main menu; the other menu screens, name entry
-// and the full keyboard and mouse handling of the menus are not built yet:
-// the handlers below cover play ("Game", "ExitGame?", "GameOver2"), the
-// menu's Start and Exit, the "Exit?" question, pause and Alt+Enter.
+// Screen builders of the menus and the steps the key and mouse handlers share.
 #include "app/form.h"
 #include "ui/menu_sprites.h"
-#include "world/player.h"
 #include "world/scenery.h"
 
 namespace {
-bool IsDialogScreen(const std::string& s) {
-  return s == "Exit?" || s == "ExitGame?" || s == "Clear?" || s == "Send" || s == "EnterName";
+template <class T>
+void KillAndForget(T*& sprite) {
+  if (sprite) sprite->Kill();
+  sprite = nullptr;
 }
 }  // namespace
 
 void TForm1::ShowMenu() {
   AddTextEditing = false;
-  for (int i = 0; i < 9; i++) Hover[i] = false;
+  // Only the option and dialog flags go; OptBack lit and the button flags
+  // stay as the last pointer movement left them.
+  for (int i = hvAddTextRow; i <= hvSoundOff; i++) Hover[i] = false;
+
+  // Whatever screen is open gives way. Every live slot and panel goes, not
+  // only those of the screen named, so a menu rebuilt from a question (a
+  // close request on "Exit?" or "Clear?") leaves no stray button or card.
+  for (auto& b : Buttons) KillAndForget(b);
+  KillAndForget(OptPanel);
+  KillAndForget(HScrPanel);
+  KillAndForget(HelpPanel);
+  KillAndForget(HelpPageSprite);
+  CloseDialog();
+
   static const char* const names[6] = {"Start", "Opt", "HScores", "Help", "Visit", "Exit"};
   static const uint16_t ys[6] = {159, 213, 272, 334, 394, 453};
-  for (int i = 0; i < 6; i++) {
-    if (Buttons[i]) Buttons[i]->Kill();
-    Buttons[i] = new TMenuB(&DXSpriteEngine1, names[i], 278, ys[i]);
-  }
+  for (int i = 0; i < 6; i++) Buttons[i] = new TMenuB(&DXSpriteEngine1, names[i], 278, ys[i]);
   Selection = MenuSelection;
   KeySum = 0;
   if (Selection >= 1 && Selection <= 6) Buttons[Selection - 1]->Highlighted = true;
@@ -31,155 +37,81 @@ void TForm1::ShowMenu() {
   ScreenName = "Menu";
 }
 
-void TForm1::FormKeyUp(uint16_t& key, bool alt) {
-  if (SwallowKey) {
-    if (key == VK_RETURN || key == VK_ESCAPE || key == VK_SPACE) SwallowKey = false;
-    return;
-  }
-  if (ScreenName == "GameOver2") {
-    EnableTimer(Timer3, false);
-    if (Dialog) Dialog->Kill();
-    LeaveGame();
-    return;
-  }
-  const bool dialog = IsDialogScreen(ScreenName);
-  if (dialog && key == VK_LEFT && Selection == 2) {
-    PlaySound("Beep");
-    Selection = 1;
-  }
-  if (dialog && key == VK_RIGHT && Selection == 1) {
-    PlaySound("Beep");
-    Selection = 2;
-  }
-  if (ScreenName == "Menu" && (key == VK_UP || key == VK_DOWN)) {
-    PlaySound("Beep");
-    if (key == VK_UP) Selection = Selection <= 1 ? 6 : Selection - 1;
-    else Selection = Selection >= 6 ? 1 : Selection + 1;
-    for (int i = 0; i < 6; i++)
-      if (Buttons[i]) Buttons[i]->Highlighted = (i + 1 == Selection);
-  }
-  KeySum += key;
-  if (dialog) {
-    if (key == 'Y') key = VK_RETURN;
-    if (key == 'N') key = VK_ESCAPE;
-  }
-  if (key == VK_ESCAPE) {
-    if (ScreenName == "Exit?") {
-      if (Dialog) Dialog->Kill();
-      Selection = 1;
-      for (int i = 0; i < 6; i++)
-        if (Buttons[i]) Buttons[i]->Highlighted = (i == 0);
-      ScreenName = "Menu";
-    } else if (ScreenName == "ExitGame?") {
-      ScreenName = "Game";
-      SetCursorVisible(false);
-      if (Dialog) Dialog->Kill();
-      Paused = false;
-      EnableTimer(Timer2, false);
-      return;
-    } else if (ScreenName == "Menu") {
-      Selection = 1;
-      ScreenName = "Exit?";
-      Dialog = new TAsk(&DXSpriteEngine1, "Qtns");
-    } else if (ScreenName == "Game" && !Timer2.Enabled()) {
-      LeaveGame();
-    }
-  }
-  if (key == VK_RETURN && alt) {
-    Config.WindowMode ^= 1;
-    ApplyDisplayMode();
-  }
-  if (key == 'P' && ScreenName == "Game") {
-    Paused = !Paused;
-    EnableTimer(Timer2, Paused);
-  }
-  if ((key == VK_RETURN || key == VK_SPACE) && !alt) {
-    if (ScreenName == "ExitGame?") {
-      if (Selection == 1) {
-        GameEnded = true;
-        EnableTimer(Timer2, false);
-        Paused = false;
-        if (Dialog) Dialog->Kill();
-        LeaveGame();
-      } else {
-        ScreenName = "Game";
-        SetCursorVisible(false);
-        if (Dialog) Dialog->Kill();
-        Paused = false;
-        EnableTimer(Timer2, false);
-      }
-    } else if (ScreenName == "Exit?") {
-      if (Selection == 1) {
-        SaveConfig(Config, ProgramDir);
-        ExitConfirmed = true;
-        Close();
-      } else {
-        if (Dialog) Dialog->Kill();
-        Selection = 1;
-        for (int i = 0; i < 6; i++)
-          if (Buttons[i]) Buttons[i]->Highlighted = (i == 0);
-        ScreenName = "Menu";
-      }
-    } else if (ScreenName == "Menu") {
-      ClickLatch = false;
-      DXDraw1Click();
-    }
-  }
+void TForm1::ShowOptions() {
+  for (auto& b : Buttons) KillAndForget(b);
+  KillAndForget(OptPanel);
+  OptPanel = new TFonB(&DXSpriteEngine1, "FonOpt");
+  Buttons[0] = new TMenuB(&DXSpriteEngine1, "OptBack", 38, 545);
+  Buttons[0]->Highlighted = true;
+  MenuSelection = Selection;
+  Selection = 5;
+  ScreenName = "Options";
 }
 
-void TForm1::DXDraw1Click() {
-  AddTextEditing = false;
-  bool anyHover = false;
-  for (bool h : Hover) anyHover = anyHover || h;
-  if (!anyHover && ClickLatch) return;
-  ClickLatch = true;
-  if (ScreenName == "GameOver2") {
-    EnableTimer(Timer3, false);
-    if (Dialog) Dialog->Kill();
-    LeaveGame();
-  } else if (ScreenName == "Menu") {
-    PlaySound("Beep");
-    if (Selection == 1) {
-      StartGame();
-    } else if (Selection == 6) {
-      Selection = 1;
-      ScreenName = "Exit?";
-      Dialog = new TAsk(&DXSpriteEngine1, "Qtns");
-    }
-  }
+void TForm1::ShowHighScores() {
+  for (auto& b : Buttons) KillAndForget(b);
+  KillAndForget(HScrPanel);
+  HScrPanel = new TFonB(&DXSpriteEngine1, "FonHScr");
+  Buttons[0] = new TMenuB(&DXSpriteEngine1, "Clear", 352, 495);
+  Buttons[1] = new TMenuB(&DXSpriteEngine1, "World", 257, 534);
+  Buttons[2] = new TMenuB(&DXSpriteEngine1, "HScrBack", 38, 545);
+  MenuSelection = Selection;
+  Selection = 3;
+  Buttons[2]->Highlighted = true;
+  ScreenName = "HiScores";
 }
 
-void TForm1::DXDraw1MouseDown(TMouseButton, int, int) {}
-
-void TForm1::DXDraw1MouseMove(int x, int y) {
-  if (ScreenName == "Game" && !Timer2.Enabled()) {
-    int px = 0, py = 0;
-    host.PointerPos(px, py);
-    bool warp = false;
-    if (px > 400 && !DXInput1.State(isRight)) { PulseRight = 1; PulseLeft = 0; warp = true; }
-    if (px < 400 && !DXInput1.State(isLeft)) { PulseLeft = 1; PulseRight = 0; warp = true; }
-    if (py > 300 && !DXInput1.State(isDown)) { PulseDown = 1; PulseUp = 0; warp = true; }
-    if (py < 300 && !DXInput1.State(isUp)) { PulseUp = 1; PulseDown = 0; warp = true; }
-    if (warp) host.WarpPointer(400, 300);
-  }
-  if (ScreenName == "Menu") {
-    const uint8_t before = Selection;
-    static const int ys[6] = {159, 213, 272, 334, 394, 453};
-    for (int k = 0; k < 6; k++) {
-      Hover[12 + k] = false;
-      TMenuB* b = Buttons[k];
-      if (!b) continue;
-      if (278 < x && x < 278 + b->Width && ys[k] < y && y < ys[k] + b->Height) {
-        Selection = static_cast<uint8_t>(k + 1);
-        Hover[12 + k] = true;
-      }
-    }
-    for (int k = 0; k < 6; k++)
-      if (Buttons[k]) Buttons[k]->Highlighted = (k + 1 == Selection);
-    if (Selection != before) PlaySound("Beep");
-  }
+void TForm1::ShowHelp() {
+  for (auto& b : Buttons) KillAndForget(b);
+  KillAndForget(HelpPanel);
+  HelpPanel = new TFonB(&DXSpriteEngine1, "FonHelp");
+  Buttons[0] = new TMenuB(&DXSpriteEngine1, "Previos", 38, 492);
+  Buttons[1] = new TMenuB(&DXSpriteEngine1, "Next", 515, 492);
+  Buttons[2] = new TMenuB(&DXSpriteEngine1, "HelpBack", 38, 545);
+  HelpPage = 1;
+  ReplaceHelpPage();
+  MenuSelection = Selection;
+  Selection = 3;
+  Buttons[2]->Highlighted = true;
+  ScreenName = "Help";
 }
 
-void TForm1::DXDraw1MouseUp(TMouseButton button, int, int) {
-  if (ScreenName != "Game" && button == TMouseButton::mbRight) DXDraw1Click();
+void TForm1::ReplaceHelpPage() {
+  KillAndForget(HelpPageSprite);
+  HelpPageSprite = new THlp(&DXSpriteEngine1);
+}
+
+void TForm1::OpenDialog(const char* screenName) {
+  // A card still open (a close request repeated on a question) is replaced,
+  // never stacked.
+  CloseDialog();
+  Selection = 1;
+  ScreenName = screenName;
+  Dialog = new TAsk(&DXSpriteEngine1, "Qtns");
+}
+
+void TForm1::CloseDialog() {
+  if (Dialog) Dialog->Kill();
+  Dialog = nullptr;
+}
+
+void TForm1::HighlightOnly(int selected, int count) {
+  for (int i = 0; i < count && i < 6; i++)
+    if (Buttons[i]) Buttons[i]->Highlighted = (i + 1 == selected);
+}
+
+void TForm1::RestoreMenuBackground() {
+  // A "Game" background takes its clouds, bubbles and lava with it.
+  if (Background) Background->ClearLevelScenery();
+  Background = new TFon(&DXSpriteEngine1, "FonMenu");
+}
+
+void TForm1::ShowTableAfterNameEntry() {
+  CloseDialog();
+  RestoreMenuBackground();
+  MenuSelection = 3;
+  ShowMenu();
+  // The menu's third item is the high-score table; activate it at once.
+  ClickLatch = false;
+  DXDraw1Click();
 }

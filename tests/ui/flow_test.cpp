@@ -1,0 +1,63 @@
+// A whole game to a new high score, through name entry and the question to
+// send it, to the table and back to the menu.
+#include <gtest/gtest.h>
+
+#include "ui/ui_support.h"
+#include "world/scenery.h"
+
+using namespace ui_test;
+
+TEST(NameEntryFlow, AGameAboveTheTenthRowEndsInTheTable) {
+  ASSERT_TRUE(HaveAssets());
+  GameHarness g;
+  TForm1& f = g.Form();
+  g.Run("key press Enter\nwait 2100\ntick 50\n");
+  ASSERT_EQ(f.ScreenName, "Game");
+  f.Score = MaskScore(4321);
+  f.Dispatch([&] { f.EnterGameOver(); });
+  EXPECT_EQ(f.ScreenName, "GameOver");
+  g.Run("wait 2600\ntick 1\n");
+  ASSERT_EQ(f.ScreenName, "EnterName");
+  ASSERT_NE(f.Background, nullptr);
+  EXPECT_EQ(f.Background->Image->Name().rfind("FonGame", 0), 0u) << "name entry lies over the game";
+  EXPECT_EQ(f.Selection, 1);
+  EXPECT_GE(g.Host().CursorCount(), 0) << "pointer shown";
+
+  g.Run("key press Z\nkey press O\nkey press E\nkey press Enter\ntick 1\n");
+  EXPECT_EQ(f.EnteredName, "Zoe");
+  ASSERT_EQ(f.ScreenName, "Send");
+  ForgetConfigFile(g);
+  g.Run("key press N\ntick 2\n");
+
+  EXPECT_EQ(f.ScreenName, "HiScores");
+  EXPECT_EQ(f.MenuSelection, 3);
+  EXPECT_EQ(Lit(g), "001---");
+  EXPECT_EQ(HighScoreName(f.Config.HighScores[0]), "Zoe");
+  EXPECT_EQ(UnmaskScore(f.Config.HighScores[0].Score), 4321u);
+  EXPECT_EQ(UnmaskScore(f.Config.HighScores[1].Score), 1000u);
+  ASSERT_TRUE(ConfigSaved(g));
+  const ConfigRecord saved = ReadConfigFile(g);
+  EXPECT_EQ(HighScoreName(saved.HighScores[0]), "Zoe");
+  EXPECT_EQ(UnmaskScore(saved.HighScores[0].Score), 4321u);
+  // Only the menu background is left of the game.
+  EXPECT_EQ(Live(g, "TFon"), 1);
+  EXPECT_EQ(f.Background->Image->Name(), "FonMenu");
+  EXPECT_EQ(Live(g, "TAsk"), 0);
+  EXPECT_EQ(Live(g, "TPlayer"), 0);
+  EXPECT_EQ(Live(g, "TFonB"), 1);
+  EXPECT_TRUE(g.Host().MessageBoxes().empty());
+
+  g.Run("key press Escape\ntick 1\n");
+  EXPECT_EQ(f.ScreenName, "Menu");
+  EXPECT_EQ(f.Selection, 3);
+  EXPECT_EQ(Lit(g), "001000");
+
+  // The next name entry in the same run starts from the last name.
+  g.Run("key press Up\nkey press Up\nkey press Enter\nwait 2100\n");
+  ASSERT_EQ(f.ScreenName, "Game");
+  f.Score = MaskScore(2000);
+  f.Dispatch([&] { f.EnterGameOver(); });
+  g.Run("wait 2600\ntick 1\n");
+  ASSERT_EQ(f.ScreenName, "EnterName");
+  EXPECT_EQ(f.EnteredName, "Zoe");
+}
