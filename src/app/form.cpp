@@ -6,6 +6,7 @@
 
 #include "media/canvas.h"
 #include "media/font_library.h"
+#include "online/portal.h"
 #include "platform/errors.h"
 #include "ui/menu_sprites.h"
 #include "world/objects.h"
@@ -43,6 +44,7 @@ TForm1::~TForm1() {
   while (DXSpriteEngine1.Children && !DXSpriteEngine1.Children->empty())
     delete DXSpriteEngine1.Children->back();
   DXTimer1.SetEnabled(false);
+  ReleaseFormHttpClient(*this);
 }
 
 void TForm1::ForgetSprite(TSprite* s) {
@@ -129,7 +131,11 @@ bool TForm1::FormCloseQuery() {
   // Without a finished start-up there is no menu to ask from.
   if (StartupFailed) return true;
   const std::string& s = ScreenName;
-  if (s == "Game" || s == "ExitGame?" || s == "GameOver" || s == "EnterName" || s == "Send") return false;
+  // "GameOver2" is still a running game too: building the menu under it
+  // would leave the game's sprites and its timer behind.
+  if (s == "Game" || s == "ExitGame?" || s == "GameOver" || s == "GameOver2" || s == "EnterName" ||
+      s == "Send")
+    return false;
   if (s != "Menu") ShowMenu();
   Selection = 1;
   ScreenName = "Exit?";

@@ -143,17 +143,9 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
   KeySum += key;
 
   if (dialog) {
-    // Y answers yes and N answers no whichever answer is lit. On "Send" no
-    // still enters the score; only Escape leaves without it.
-    if (key == 'Y') {
-      Selection = 1;
-      key = VK_RETURN;
-    } else if (key == 'N' && ScreenName == "Send") {
-      Selection = 2;
-      key = VK_RETURN;
-    } else if (key == 'N') {
-      key = VK_ESCAPE;
-    }
+    // Y stands for Enter and N for Escape on the questions.
+    if (key == 'Y') key = VK_RETURN;
+    else if (key == 'N') key = VK_ESCAPE;
   }
 
   if (key == VK_ESCAPE) {

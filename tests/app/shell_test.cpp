@@ -342,3 +342,18 @@ TEST_F(ShellWithAssets, ReferencesToFreedSpritesAreDropped) {
   EXPECT_EQ(g.Form().Player, nullptr);
   EXPECT_EQ(g.Form().Background, nullptr);
 }
+
+TEST_F(ShellWithAssets, CloseRequestIsIgnoredWhileTheGameOverOutlivesItsDelay) {
+  GameHarness g;
+  g.Run("call StartGame\ntick 2\n");
+  g.Form().EnterGameOver();
+  g.Form().ScreenName = "GameOver2";
+  g.Host().CloseRequest();
+  EXPECT_EQ(g.Form().ScreenName, "GameOver2");
+  EXPECT_EQ(g.Form().Dialog, nullptr);
+  EXPECT_NE(g.Form().Player, nullptr);
+  EXPECT_FALSE(g.Host().QuitRequested());
+  // Any key then ends the game as usual.
+  g.Run("key press Space\n");
+  EXPECT_EQ(g.Form().ScreenName, "Menu");
+}

@@ -288,8 +288,10 @@ TEST(Keyboard, SendAnswers) {
       {"key press Escape\n", false},
       {"key press Right\nkey press Enter\n", true},
       {"key press Right\nkey press Space\n", true},
-      // N answers no, which enters the score; only Escape drops it.
-      {"key press N\n", true},
+      // N stands for Escape: the score is dropped, unlike the NO answer.
+      {"key press N\n", false},
+      // Y stands for Enter, so with NO lit it answers no.
+      {"key press Right\nkey press Y\n", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.keys);
@@ -417,7 +419,8 @@ TEST(Keyboard, EscapeInPlayAsksAndTheAnswersResumeOrEnd) {
       {"key press N\n", "Game"},
       {"key press Right\nkey press Enter\n", "Game"},
       {"key press Enter\n", "Menu"},
-      {"key press Right\nkey press Y\n", "Menu"},
+      // Y stands for Enter: with NO lit it resumes the game.
+      {"key press Right\nkey press Y\n", "Game"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.answer);
@@ -451,7 +454,14 @@ TEST(Keyboard, ExitQuestion) {
     EXPECT_EQ(Lit(g), "100000");
     EXPECT_FALSE(g.Host().QuitRequested());
   }
-  for (const char* yes : {"key press Enter\n", "key press Y\n", "key press Right\nkey press Y\n"}) {
+  {
+    // Y stands for Enter, so with NO lit it answers no.
+    GameHarness g;
+    g.Run("key press Escape\nkey press Right\nkey press Y\n");
+    EXPECT_EQ(g.Form().ScreenName, "Menu");
+    EXPECT_FALSE(g.Host().QuitRequested());
+  }
+  for (const char* yes : {"key press Enter\n", "key press Y\n"}) {
     SCOPED_TRACE(yes);
     GameHarness g;
     ForgetConfigFile(g);
