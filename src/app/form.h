@@ -210,6 +210,9 @@ public:
   void ShowTableAfterNameEntry();
   // The help page sprite shows the current HelpPage.
   void ReplaceHelpPage();
+  // The answers to "ExitGame?": back to play, or the game ends as if over.
+  void ResumeGame();
+  void AbandonGame();
   // ------------------------------------------------------------------------
 
   // A start-up step failed: the close request then simply closes.

@@ -155,11 +155,7 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       HighlightOnly(1, 6);
       ScreenName = "Menu";
     } else if (ScreenName == "ExitGame?") {
-      ScreenName = "Game";
-      SetCursorVisible(false);
-      CloseDialog();
-      Paused = false;
-      EnableTimer(Timer2, false);
+      ResumeGame();
       return;
     } else if (ScreenName == "Clear?") {
       Selection = 1;
@@ -253,17 +249,9 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       ShowTableAfterNameEntry();
     } else if (ScreenName == "ExitGame?") {
       if (Selection == 1) {
-        GameEnded = true;
-        EnableTimer(Timer2, false);
-        Paused = false;
-        CloseDialog();
-        LeaveGame();
+        AbandonGame();
       } else {
-        ScreenName = "Game";
-        SetCursorVisible(false);
-        CloseDialog();
-        Paused = false;
-        EnableTimer(Timer2, false);
+        ResumeGame();
       }
     } else if (ScreenName == "Exit?") {
       if (Selection == 1) {

@@ -134,17 +134,9 @@ void TForm1::DXDraw1Click() {
   } else if (s == "ExitGame?") {
     PlaySound("Beep");
     if (Selection == 1) {
-      GameEnded = true;
-      EnableTimer(Timer2, false);
-      Paused = false;
-      CloseDialog();
-      LeaveGame();
+      AbandonGame();
     } else {
-      ScreenName = "Game";
-      SetCursorVisible(false);
-      CloseDialog();
-      Paused = false;
-      EnableTimer(Timer2, false);
+      ResumeGame();
     }
   } else if (s == "Exit?") {
     PlaySound("Beep");

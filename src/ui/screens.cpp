@@ -95,6 +95,22 @@ void TForm1::CloseDialog() {
   Dialog = nullptr;
 }
 
+void TForm1::ResumeGame() {
+  ScreenName = "Game";
+  SetCursorVisible(false);
+  CloseDialog();
+  Paused = false;
+  EnableTimer(Timer2, false);
+}
+
+void TForm1::AbandonGame() {
+  GameEnded = true;
+  EnableTimer(Timer2, false);
+  Paused = false;
+  CloseDialog();
+  LeaveGame();
+}
+
 void TForm1::HighlightOnly(int selected, int count) {
   for (int i = 0; i < count && i < 6; i++)
     if (Buttons[i]) Buttons[i]->Highlighted = (i + 1 == selected);
