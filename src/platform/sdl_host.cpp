@@ -32,8 +32,10 @@ bool SdlHost::Init() {
   // Audio and joystick are welcome, not required.
   SDL_InitSubSystem(SDL_INIT_AUDIO);
   SDL_InitSubSystem(SDL_INIT_JOYSTICK);
+  // Resizable only so that window managers offer maximise, which the game
+  // answers with full screen; any other size change is undone at once.
   window_ = SDL_CreateWindow("Quorvane", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
-                             SDL_WINDOW_HIDDEN);
+                             SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (!window_) {
     std::fprintf(stderr, "quorvane: cannot create the window: %s\n", SDL_GetError());
     return false;
@@ -220,7 +222,14 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
         case SDL_WINDOWEVENT_MAXIMIZED:
           // Maximising means full screen in this game.
           SDL_RestoreWindow(window_);
+          SDL_SetWindowSize(window_, kWidth, kHeight);
           ev.HostSysCommand(TSysCommand::Maximize);
+          break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+          // The window keeps its 800x600 client area.
+          if (!fullScreen_ && (e.window.data1 != kWidth || e.window.data2 != kHeight) &&
+              !(SDL_GetWindowFlags(window_) & SDL_WINDOW_MAXIMIZED))
+            SDL_SetWindowSize(window_, kWidth, kHeight);
           break;
         default: break;
       }
