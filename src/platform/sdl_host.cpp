@@ -3,11 +3,49 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
 #include "media/surface.h"
 
 namespace {
 constexpr int kWidth = 800;
 constexpr int kHeight = 600;
+
+// The window id a window manager publishes in _NET_SUPPORTING_WM_CHECK, or 0.
+::Window SupportingWmWindow(Display* d, ::Window w, Atom check) {
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  ::Window found = 0;
+  if (XGetWindowProperty(d, w, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after, &data) == Success &&
+      type == XA_WINDOW && format == 32 && count == 1 && data)
+    found = *reinterpret_cast<::Window*>(data);
+  if (data) XFree(data);
+  return found;
+}
+
+// Full screen is the window manager's work. A bare X server has none: SDL
+// would then believe in a screen-sized window that never got its size, and
+// show a cropped frame. Other video drivers always have a compositor.
+bool HasWindowManager(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+  Display* d = info.info.x11.display;
+  const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", True);
+  if (check == None) return false;
+  // The manager's own window names itself; a stale root property does not.
+  const ::Window wm = SupportingWmWindow(d, DefaultRootWindow(d), check);
+  if (wm == 0) return false;
+  XErrorHandler old = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+  const bool alive = SupportingWmWindow(d, wm, check) == wm;
+  XSync(d, False);
+  XSetErrorHandler(old);
+  return alive;
+}
 }  // namespace
 
 SdlHost::SdlHost() = default;
@@ -86,9 +124,26 @@ void SdlHost::SetFullScreen(bool fullScreen) {
   if (fullScreen == fullScreen_) return;
   fullScreen_ = fullScreen;
   if (fullScreen) {
-    SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (HasWindowManager(window_)) {
+      SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+      // Cover the screen with a plain window; the letterbox stays the same.
+      SDL_Rect screen;
+      if (SDL_GetDisplayBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &screen) != 0) {
+        screen = {0, 0, kWidth, kHeight};
+      }
+      coveringScreen_ = true;
+      SDL_SetWindowBordered(window_, SDL_FALSE);
+      SDL_SetWindowPosition(window_, screen.x, screen.y);
+      SDL_SetWindowSize(window_, screen.w, screen.h);
+    }
   } else {
-    SDL_SetWindowFullscreen(window_, 0);
+    if (coveringScreen_) {
+      coveringScreen_ = false;
+      SDL_SetWindowBordered(window_, SDL_TRUE);
+    } else {
+      SDL_SetWindowFullscreen(window_, 0);
+    }
     SDL_SetWindowSize(window_, kWidth, kHeight);
     SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
   }

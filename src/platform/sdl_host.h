@@ -54,6 +54,7 @@ private:
   SDL_AudioDeviceID audio_ = 0;
   AudioSource* audioSource_ = nullptr;
   bool fullScreen_ = false;
+  bool coveringScreen_ = false;  // full screen without a window manager
   bool focused_ = true;
   bool minimized_ = false;
   bool quit_ = false;
