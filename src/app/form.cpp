@@ -332,6 +332,14 @@ void TForm1::HostCloseRequest() {
   Close();
 }
 
+// Not the player's close button: nobody is there to answer a question, so
+// the program ends as after a confirmed exit, settings saved.
+void TForm1::HostTerminate() {
+  if (closed_) return;
+  ExitConfirmed = true;
+  Close();
+}
+
 void TForm1::HostIdle() {
   if (closed_) return;
   const uint32_t now = host.Milliseconds();

@@ -129,6 +129,7 @@ public:
   void HostActivate(bool active) override;
   void HostSysCommand(TSysCommand command) override;
   void HostCloseRequest() override;
+  void HostTerminate() override;
   void HostIdle() override;
   uint32_t HostMsUntilDue() override;
 

@@ -134,3 +134,8 @@ void HeadlessHost::CloseRequest() {
   if (events_) events_->HostCloseRequest();
   DrainQueue();
 }
+
+void HeadlessHost::Terminate() {
+  if (events_) events_->HostTerminate();
+  DrainQueue();
+}

@@ -52,6 +52,8 @@ public:
   void Minimize();
   void Maximize();
   void CloseRequest();
+  // As SIGTERM or Ctrl+C would end the real program.
+  void Terminate();
   void SetJoystick(const TJoystickReading& reading) { joystick_ = reading; }
   void SetAudioAvailable(bool available) { audioAvailable_ = available; }
   // Pulls audio from the game's mixer as a device would.

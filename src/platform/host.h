@@ -25,6 +25,8 @@ public:
   virtual void HostSysCommand(TSysCommand command) = 0;
   // The window's close button or Alt+F4.
   virtual void HostCloseRequest() = 0;
+  // The session or a terminal asks the program to end (SIGTERM, Ctrl+C).
+  virtual void HostTerminate() = 0;
   // Runs the window timers and the frame timer; called whenever the loop is idle.
   virtual void HostIdle() = 0;
   // Milliseconds until HostIdle has something to do (0 = now).

@@ -63,6 +63,8 @@ bool SdlHost::Init() {
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "0");
   // Alt+F4 should ask the game, and Alt+Enter is the game's own key.
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  // Closing the window is a question for the game, not a quit.
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
     std::fprintf(stderr, "quorvane: cannot open the display: %s\n", SDL_GetError());
     return false;
@@ -254,7 +256,9 @@ void SdlHost::UnlockAudio() {
 void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
   switch (e.type) {
     case SDL_QUIT:
-      ev.HostCloseRequest();
+      // Only signals send it here (see the hint in Init); the close button
+      // comes as a window event.
+      ev.HostTerminate();
       break;
     case SDL_WINDOWEVENT:
       switch (e.window.event) {

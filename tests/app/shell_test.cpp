@@ -305,6 +305,20 @@ TEST_F(ShellWithAssets, YesToExitSavesAndCloses) {
   EXPECT_EQ(fs::file_size(g.Dir + "Config.cfg"), 232u);
 }
 
+// SIGTERM or Ctrl+C: nobody answers a question, so the program ends at once
+// with its settings saved, from the menu as well as from a running game.
+TEST_F(ShellWithAssets, TerminateEndsWithoutAskingAndSaves) {
+  for (const char* setup : {"", "call StartGame\ntick 120\n", "call StartGame\ntick 120\nkey press Escape\n"}) {
+    GameHarness g;
+    g.Run(setup);
+    const std::string screen = g.Form().ScreenName;
+    fs::remove(g.Dir + "Config.cfg");
+    g.Host().Terminate();
+    EXPECT_TRUE(g.Host().QuitRequested()) << screen;
+    EXPECT_EQ(fs::file_size(g.Dir + "Config.cfg"), 232u) << screen;
+  }
+}
+
 TEST_F(ShellWithAssets, FocusLossPausesEveryScreenMinimiseOnlyInPlay) {
   GameHarness g;
   g.Host().Minimize();

@@ -69,6 +69,7 @@ struct Recorder : HostEvents {
   void HostActivate(bool a) override { log.push_back(a ? "active" : "inactive"); }
   void HostSysCommand(TSysCommand) override { log.push_back("syscommand"); }
   void HostCloseRequest() override { log.push_back("close"); }
+  void HostTerminate() override { log.push_back("terminate"); }
   void HostIdle() override { idles.push_back(host.Milliseconds()); }
   uint32_t HostMsUntilDue() override {
     uint32_t now = host.Milliseconds();
