@@ -9,25 +9,6 @@
 // ---------------------------------------------------------------------------
 // Names
 
-std::string AnsiLowerCase(const std::string& s) {
-  std::string out = s;
-  for (char& ch : out) {
-    const unsigned char c = static_cast<unsigned char>(ch);
-    if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) ch = static_cast<char>(c + 0x20);
-    else if (c == 0x8A || c == 0x8C || c == 0x8E) ch = static_cast<char>(c + 0x10);
-    else if (c == 0x9F) ch = static_cast<char>(0xFF);
-  }
-  return out;
-}
-
-int NameHashKey(const std::string& name) {
-  const std::string s = AnsiLowerCase(name);
-  const size_t L = s.size();
-  size_t key = L * 16;
-  if (L >= 2) key += static_cast<unsigned char>(s[L - 2]) + static_cast<unsigned char>(s[0]);
-  return static_cast<int>(key % 256);
-}
-
 // ---------------------------------------------------------------------------
 // Frame layout
 

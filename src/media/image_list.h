@@ -10,6 +10,7 @@
 
 #include "media/dib.h"
 #include "media/dxdraw.h"
+#include "media/object_stream.h"
 #include "media/surface.h"
 
 class TPictureCollection;
@@ -31,10 +32,6 @@ struct TFramePlan {
 TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth,
                       int skipHeight, bool systemMemory);
 
-// Windows-1252 lower case, as names are compared.
-std::string AnsiLowerCase(const std::string& s);
-// The bucket of a name in the 256-bucket index.
-int NameHashKey(const std::string& name);
 
 class TPictureCollectionItem {
 public:

@@ -43,6 +43,11 @@ std::u16string AnsiToUtf16(const std::string& s);
 // ASCII case-insensitive equality (property names, identifiers).
 bool SameText(const std::string& a, const std::string& b);
 
+// Windows-1252 lower case, as the picture and sound lists compare item names.
+std::string AnsiLowerCase(const std::string& s);
+// The bucket of an item name in the 256-bucket name index of those lists.
+int NameHashKey(const std::string& name);
+
 // Error helpers with the program's message texts.
 [[noreturn]] void ReadError();            // EReadError "Stream read error"
 [[noreturn]] void InvalidStreamFormat();  // EStreamError "Invalid stream format"

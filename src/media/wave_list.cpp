@@ -4,36 +4,10 @@
 #include <chrono>
 #include <thread>
 
+#include "media/object_stream.h"
 #include "platform/errors.h"
 
 namespace {
-
-// Lower case of a Windows-1252 character: ASCII, the Latin-1 capitals and
-// the few capitals of the 0x80 row.
-uint8_t LowerCp1252(uint8_t c) {
-  if (c >= 'A' && c <= 'Z') return c + 32;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-  switch (c) {
-    case 0x8A: return 0x9A;  // S caron
-    case 0x8C: return 0x9C;  // OE
-    case 0x8E: return 0x9E;  // Z caron
-    case 0x9F: return 0xFF;  // Y diaeresis
-    default: return c;
-  }
-}
-
-std::string Lower(const std::string& s) {
-  std::string out(s);
-  for (char& ch : out) ch = static_cast<char>(LowerCp1252(static_cast<uint8_t>(ch)));
-  return out;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (LowerCp1252(static_cast<uint8_t>(a[i])) != LowerCp1252(static_cast<uint8_t>(b[i]))) return false;
-  return true;
-}
 
 // The PCM layout of a stored format record; false for anything we cannot play.
 bool PcmFormatOf(const std::vector<uint8_t>& record, TPcmFormat& out) {
@@ -207,13 +181,7 @@ TWaveCollection::~TWaveCollection() {
   Clear();
 }
 
-int TWaveCollection::HashOf(const std::string& name) {
-  const std::string s = Lower(name);
-  const size_t len = s.size();
-  unsigned key = static_cast<unsigned>(len) * 16u;
-  if (len >= 2) key += static_cast<uint8_t>(s[len - 2]) + static_cast<uint8_t>(s[0]);
-  return static_cast<int>(key % 256u);
-}
+int TWaveCollection::HashOf(const std::string& name) { return NameHashKey(name); }
 
 void TWaveCollection::Link(TWaveCollectionItem& item) {
   const int b = HashOf(item.name_);
@@ -234,8 +202,9 @@ void TWaveCollection::Unlink(TWaveCollectionItem& item) {
 }
 
 TWaveCollectionItem* TWaveCollection::Lookup(const std::string& name) {
+  const std::string wanted = AnsiLowerCase(name);
   for (TWaveCollectionItem* it = buckets_[HashOf(name)]; it; it = it->hashNext_)
-    if (SameText(it->name_, name)) return it;
+    if (AnsiLowerCase(it->name_) == wanted) return it;
   return nullptr;
 }
 
