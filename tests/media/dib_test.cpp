@@ -7,21 +7,12 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "support/error_of.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Pixels = std::vector<uint32_t>;
-
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 void Put16(Bytes& b, uint16_t v) {
   b.push_back(static_cast<uint8_t>(v));

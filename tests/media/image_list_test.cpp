@@ -9,22 +9,13 @@
 
 #include "media/object_stream.h"
 #include "platform/errors.h"
+#include "support/error_of.h"
 #include "platform/headless_host.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Pixels = std::vector<uint32_t>;
-
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 // A picture whose pixel at (x, y) is x * 256 + y (so every frame is
 // recognisable), except where a key is painted.

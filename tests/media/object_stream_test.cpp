@@ -6,21 +6,11 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "support/error_of.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// Runs f and returns the message of the Exception it raises ("" if none).
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 TEST(Ansi, ConvertsBetweenCodePageAndUnicode) {
   EXPECT_EQ(AnsiToUtf8("Caf\xE9 \x80"), "Caf\xC3\xA9 \xE2\x82\xAC");

@@ -8,20 +8,11 @@
 
 #include "media/object_stream.h"
 #include "platform/errors.h"
+#include "support/error_of.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-template <class F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "";
-}
 
 void Put32(Bytes& b, uint32_t v) {
   for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
