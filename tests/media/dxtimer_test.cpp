@@ -4,36 +4,18 @@
 
 #include <vector>
 
-#include "platform/host.h"
+#include "support/null_host.h"
 
 namespace {
 
 // A hand-set clock and foreground flag; nothing else is used by the timer.
-class ClockHost : public Host {
+class ClockHost : public NullHost {
 public:
   uint32_t now = 5000;
   bool foreground = true;
 
   uint32_t Milliseconds() override { return now; }
-  void Present(const TDirectDrawSurface&) override {}
-  void SetFullScreen(bool) override {}
-  bool FullScreen() const override { return false; }
   bool Foreground() override { return foreground; }
-  void ReadScanCodes(uint8_t table[256]) override {
-    for (int i = 0; i < 256; ++i) table[i] = 0;
-  }
-  TJoystickReading ReadJoystick() override { return {}; }
-  void PointerPos(int& x, int& y) override { x = y = 0; }
-  void WarpPointer(int, int) override {}
-  int ShowCursor(bool show) override { return show ? 0 : -1; }
-  void QueueKeyRelease(uint16_t) override {}
-  void MessageBox(const std::string&, const std::string&) override {}
-  void OpenUrl(const std::string&) override {}
-  bool OpenAudio(AudioSource*, int&) override { return false; }
-  void CloseAudio() override {}
-  void LockAudio() override {}
-  void UnlockAudio() override {}
-  void Quit() override {}
 };
 
 class TimerTest : public ::testing::Test {

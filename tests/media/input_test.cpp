@@ -6,12 +6,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform/host.h"
+#include "support/null_host.h"
 
 namespace {
 
 // Only keyboard, joystick and foreground matter to the input component.
-class InputHost : public Host {
+class InputHost : public NullHost {
 public:
   bool foreground = true;
   uint8_t scan[256] = {};
@@ -20,24 +20,9 @@ public:
   void Down(int sc) { scan[sc] = 0x80; }
   void Up(int sc) { scan[sc] = 0; }
 
-  uint32_t Milliseconds() override { return 0; }
-  void Present(const TDirectDrawSurface&) override {}
-  void SetFullScreen(bool) override {}
-  bool FullScreen() const override { return false; }
   bool Foreground() override { return foreground; }
   void ReadScanCodes(uint8_t table[256]) override { std::memcpy(table, scan, 256); }
   TJoystickReading ReadJoystick() override { return joystick; }
-  void PointerPos(int& x, int& y) override { x = y = 0; }
-  void WarpPointer(int, int) override {}
-  int ShowCursor(bool show) override { return show ? 0 : -1; }
-  void QueueKeyRelease(uint16_t) override {}
-  void MessageBox(const std::string&, const std::string&) override {}
-  void OpenUrl(const std::string&) override {}
-  bool OpenAudio(AudioSource*, int&) override { return false; }
-  void CloseAudio() override {}
-  void LockAudio() override {}
-  void UnlockAudio() override {}
-  void Quit() override {}
 };
 
 // Scan codes of the keys the tests press.

@@ -10,12 +10,13 @@
 #include <thread>
 
 #include "platform/errors.h"
+#include "support/null_host.h"
 
 namespace {
 
 // Just enough of a host for the sound component: an audio device that may or
 // may not be there, and whose callback the test pulls by hand.
-class AudioOnlyHost : public Host {
+class AudioOnlyHost : public NullHost {
 public:
   bool audioAvailable = true;
   int rate = 44100;
@@ -28,19 +29,7 @@ public:
     return out;
   }
 
-  uint32_t Milliseconds() override { return 0; }
-  void Present(const TDirectDrawSurface&) override {}
-  void SetFullScreen(bool) override {}
-  bool FullScreen() const override { return false; }
-  bool Foreground() override { return true; }
-  void ReadScanCodes(uint8_t table[256]) override { std::fill(table, table + 256, 0); }
-  TJoystickReading ReadJoystick() override { return {}; }
-  void PointerPos(int& x, int& y) override { x = y = 0; }
-  void WarpPointer(int, int) override {}
-  int ShowCursor(bool) override { return 0; }
-  void QueueKeyRelease(uint16_t) override {}
   void MessageBox(const std::string&, const std::string&) override { ++messages; }
-  void OpenUrl(const std::string&) override {}
   bool OpenAudio(AudioSource* s, int& sampleRate) override {
     ++opens;
     if (!audioAvailable) return false;
@@ -52,9 +41,6 @@ public:
     ++closes;
     source = nullptr;
   }
-  void LockAudio() override {}
-  void UnlockAudio() override {}
-  void Quit() override {}
 };
 
 std::vector<uint8_t> Fmt(int channels, int rate, int bits, int tag = 1) {
