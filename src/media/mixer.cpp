@@ -67,7 +67,7 @@ int TMixer::SampleRate() const {
 }
 
 void TMixer::SetMusic(TMixerMusic* music) {
-  std::lock_guard<std::mutex> guard(lock_);
+  std::lock_guard<std::mutex> guard(musicLock_);
   music_ = music;
 }
 
@@ -152,16 +152,21 @@ void TMixer::MixVoice(Voice& v, float* out, int frames, int deviceRate) {
 void TMixer::RenderAudio(float* out, int frames) {
   if (!out || frames <= 0) return;
   std::fill(out, out + 2 * static_cast<size_t>(frames), 0.0f);
-  std::lock_guard<std::mutex> guard(lock_);
-  for (Voice& v : voices_) {
-    if (v.Playing && v.Data) MixVoice(v, out, frames, sampleRate_);
+  int rate = 0;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    rate = sampleRate_;
+    for (Voice& v : voices_) {
+      if (v.Playing && v.Data) MixVoice(v, out, frames, rate);
+    }
   }
+  std::lock_guard<std::mutex> guard(musicLock_);
   if (music_) {
     for (int done = 0; done < frames;) {
       const int chunk = std::min(kMusicChunkFrames, frames - done);
       int got = 0;
       try {
-        got = std::clamp(music_->RenderMusic(musicScratch_.data(), chunk, sampleRate_), 0, chunk);
+        got = std::clamp(music_->RenderMusic(musicScratch_.data(), chunk, rate), 0, chunk);
       } catch (...) {
         got = 0;  // a failing renderer gives silence, never an exception through the callback
       }

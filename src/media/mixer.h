@@ -5,8 +5,9 @@
 //
 // Threads: buffers are created, changed and destroyed on the main thread; the
 // host's audio thread only calls RenderAudio. Both sides meet under one mutex
-// that the main thread holds just long enough to change a few fields, so the
-// audio thread never waits on real work. The audio thread never allocates or
+// that either side holds just long enough to change or mix a few voices, so
+// neither waits on real work; the music renders under a second mutex of its
+// own, which only song switches take. The audio thread never allocates or
 // frees: voices are a fixed array, sample data is kept alive by the buffers
 // and a buffer leaves its voice (under the lock) before it lets go of it.
 #include <cstdint>
@@ -48,8 +49,8 @@ constexpr int FrequencyMax = 200000;
 float GainOfHundredthsDb(int hundredthsDb);
 
 // Something that renders music into the mix. Called on the audio thread with
-// the mixer's lock held; writes up to `frames` stereo frames and returns how
-// many it wrote (the rest counts as silence).
+// the mixer's music lock held; writes up to `frames` stereo frames and returns
+// how many it wrote (the rest counts as silence).
 class TMixerMusic {
 public:
   virtual ~TMixerMusic() = default;
@@ -78,9 +79,10 @@ public:
   // The music renderer (one at a time; nullptr removes it).
   void SetMusic(TMixerMusic* music);
 
-  // Held by anyone on the main thread who changes what RenderAudio reads
-  // (the music player while it switches songs).
-  std::mutex& StateLock() { return lock_; }
+  // Held by the music player while it switches songs; RenderAudio holds it
+  // while the music renders (and not the voices' lock, so sound effects
+  // never wait for a module to render).
+  std::mutex& MusicLock() { return musicLock_; }
 
   // Stops every buffer that is sounding.
   void StopAll();
@@ -106,6 +108,7 @@ private:
   void MixVoice(Voice& v, float* out, int frames, int deviceRate);
 
   mutable std::mutex lock_;
+  std::mutex musicLock_;  // guards music_ and what the music renders
   int sampleRate_;
   Voice voices_[MaxVoices];
   TMixerMusic* music_ = nullptr;

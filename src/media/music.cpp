@@ -124,7 +124,7 @@ TSongHandle TMusic::SongLoadFromFile(const std::string& path) {
 void TMusic::SongPlay(TSongHandle handle) {
   if (handle == 0 || handle > songs_.size()) return;
   openmpt::module* module = songs_[handle - 1]->Module.get();
-  std::lock_guard<std::mutex> guard(mixer_.StateLock());
+  std::lock_guard<std::mutex> guard(mixer_.MusicLock());
   try {
     module->set_position_order_row(0, 0);
   } catch (...) {
@@ -135,7 +135,7 @@ void TMusic::SongPlay(TSongHandle handle) {
 }
 
 void TMusic::SongStop(TSongHandle handle) {
-  std::lock_guard<std::mutex> guard(mixer_.StateLock());
+  std::lock_guard<std::mutex> guard(mixer_.MusicLock());
   if (handle != 0 && handle == currentHandle_) {
     current_ = nullptr;
     currentHandle_ = 0;
@@ -143,7 +143,7 @@ void TMusic::SongStop(TSongHandle handle) {
 }
 
 TSongHandle TMusic::Playing() const {
-  std::lock_guard<std::mutex> guard(mixer_.StateLock());
+  std::lock_guard<std::mutex> guard(mixer_.MusicLock());
   return currentHandle_;
 }
 

@@ -51,7 +51,7 @@ private:
 
   TMixer& mixer_;
   std::vector<std::unique_ptr<Song>> songs_;  // handle = index + 1
-  // Read by the audio thread under the mixer's lock.
+  // Read by the audio thread under the mixer's music lock.
   openmpt::module* current_ = nullptr;
   TSongHandle currentHandle_ = 0;
 };
