@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include "platform/errors.h"
 
 // ---------------------------------------------------------------------------
@@ -369,6 +371,9 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   auto fail = [&](int err) {
     throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(err)));
   };
+  // A pipe or a device in the file's place would block the open or never end.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) fail(errno);
   std::vector<uint8_t> bytes;

@@ -315,29 +315,7 @@ void TDXWaveList::LoadFromStream(const uint8_t* data, size_t size) {
 }
 
 void TDXWaveList::LoadFromFile(const std::string& path) {
-  // The collection is emptied only once the file is open, so a missing file
-  // leaves it as it was.
-  class EmptyFirst : public TWaveArchiveSink {
-  public:
-    explicit EmptyFirst(TWaveCollection& items) : items_(items) {}
-    void Clear() override { Touch(); }
-    TWaveItemSink& AddItem() override { Touch(); return items_.Add(); }
-    void Touch() {
-      if (!touched_) items_.Clear();
-      touched_ = true;
-    }
-  private:
-    TWaveCollection& items_;
-    bool touched_ = false;
-  } sink(items_);
-  try {
-    LoadWaveArchiveFile(path, sink);
-  } catch (const EFOpenError&) {
-    throw;
-  } catch (...) {
-    sink.Touch();
-    throw;
-  }
-  sink.Touch();
-  AfterLoad();
+  // Read first: a file that cannot be opened leaves the list as it was.
+  const std::vector<uint8_t> bytes = ReadFileBytes(path);
+  LoadFromStream(bytes.data(), bytes.size());
 }

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/errors.h"
 #include "support/error_of.h"
 
@@ -324,6 +327,23 @@ TEST(ReadFileBytes, MissingFileNamesPathAndReason) {
     FAIL();
   } catch (const EFOpenError&) {
   }
+}
+
+// A pipe would block the open until someone writes; a device may never end.
+TEST(ReadFileBytes, OnlyRegularFilesAreRead) {
+  const std::string dir = testing::TempDir() + "read_file_bytes_test/";
+  mkdir(dir.c_str(), 0700);
+  const std::string fifo = dir + "pipe.dxg";
+  unlink(fifo.c_str());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    std::string reason;
+  } cases[] = {{fifo, "Invalid argument"}, {"/dev/zero", "Invalid argument"}, {dir, "Is a directory"}};
+  for (const auto& c : cases)
+    EXPECT_EQ(ErrorOf([&] { ReadFileBytes(c.path); }), "Cannot open file \"" + c.path + "\". " + c.reason);
+  unlink(fifo.c_str());
+  rmdir(dir.c_str());
 }
 
 }  // namespace

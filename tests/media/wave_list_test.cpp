@@ -553,6 +553,37 @@ TEST_F(WaveListTest, LoadFromFileReplacesTheItemsAndBuildsTheirBuffers) {
   std::remove(path.c_str());
 }
 
+// An archive whose component carries "List" twice: each collection value with
+// items empties the list before it is read, so only the last one stays, from
+// a file as from memory.
+TEST_F(WaveListTest, ASecondListValueReplacesTheFirstFromFileAsFromMemory) {
+  std::vector<TWaveArchiveItem> two(2), one(1);
+  two[0].Name = "A";
+  two[1].Name = "B";
+  one[0].Name = "C";
+  for (auto* v : {&two, &one})
+    for (auto& it : *v) it.Wave = Wave16(kDie);
+  auto bytes = WriteWaveArchive(two);
+  const auto other = WriteWaveArchive(one);
+  const std::string key = "\x04List";
+  const auto at = std::search(other.begin(), other.end(), key.begin(), key.end());
+  ASSERT_NE(at, other.end());
+  // Both end with the end of the property list and of the child list.
+  bytes.insert(bytes.end() - 2, at, other.end() - 2);
+
+  list.LoadFromStream(bytes);
+  ASSERT_EQ(list.Items().Count(), 1);
+  EXPECT_EQ(list.Items().Items(0).Name(), "C");
+
+  const std::string path = testing::TempDir() + "two_lists_test.dxg";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  TDXWaveList fromFile;
+  fromFile.LoadFromFile(path);
+  ASSERT_EQ(fromFile.Items().Count(), 1);
+  EXPECT_EQ(fromFile.Items().Items(0).Name(), "C");
+  std::remove(path.c_str());
+}
+
 TEST_F(WaveListTest, ATruncatedArchiveKeepsTheItemsReadSoFarWithoutBuffers) {
   auto bytes = GameArchive();
   bytes.resize(bytes.size() - 700);  // cuts into the third item's wave
