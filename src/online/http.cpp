@@ -383,6 +383,11 @@ std::string THttpClient::CookieHeader(const THttpUrl& url) {
 
 void THttpClient::StoreCookie(const std::string& setCookie, const THttpUrl& url) {
   if (setCookie.size() > kMaxCookieLine) return;
+  // A control byte would go back out inside our own Cookie header line.
+  for (const char ch : setCookie) {
+    const unsigned char b = static_cast<unsigned char>(ch);
+    if ((b < 0x20 && b != '\t') || b == 0x7F) return;
+  }
   std::vector<std::string> parts;
   size_t start = 0;
   while (start <= setCookie.size()) {

@@ -271,6 +271,21 @@ TEST(HttpGetTest, CookiePathsAndHostsMustMatch) {
   EXPECT_EQ(HeaderValue(r[3].Raw, "Host"), "127.1:" + std::to_string(server.Port()));
 }
 
+// A cookie carrying a control byte would come back inside our own request.
+TEST(HttpGetTest, CookiesWithControlBytesAreIgnored) {
+  LocalServer server({{Ok200("1", "Set-Cookie: a=b\rX-Injected: yes\r\nSet-Cookie: c=\x1b[31m\r\n"
+                                  "Set-Cookie: d=tab\there\r\n"),
+                       After::Keep},
+                      {Ok200("2"), After::Keep}});
+  THttpClient client;
+  HttpGet(client, server.Base() + "/");
+  HttpGet(client, server.Base() + "/");
+  auto r = server.Requests();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(HeaderValue(r[1].Raw, "Cookie"), "d=tab\there");
+  EXPECT_EQ(r[1].Raw.find("X-Injected"), std::string::npos);
+}
+
 TEST(HttpGetTest, ServerThatNeverAnswersTimesOut) {
   LocalServer server({{"", After::Silent}});
   THttpClient client;
