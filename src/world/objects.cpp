@@ -76,7 +76,8 @@ void TObj::Step(int) {
     p->FanActive = false;
     p->SpeedLimit = 5;
     form.EnableTimer(form.Timer1, false);
-    form.StopSound("Shum");
+    // Unconditional, unlike the player's own stops.
+    form.DXWaveList1.Items().Find("Shum").Stop();
 
     switch (Kind) {
       case 1:
