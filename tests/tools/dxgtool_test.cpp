@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "media/dib.h"
 #include "media/image_list.h"
 #include "media/object_stream.h"
 #include "media/wave_archive.h"
@@ -210,6 +211,7 @@ TEST_F(DxgTool, BadInputGivesAMessageAndExitCode1) {
       {"one field", "\n\nLonely\n", "images", "m.txt:3: expected NAME FILE"},
       {"svg without size", "A art.svg\n", "images", "m.txt:1: size=WxH is required"},
       {"bad size", "A art.svg size=10by10\n", "images", "m.txt:1: bad size '10by10'"},
+      {"size past 32767", "A art.svg size=40000x2\n", "images", "m.txt:1: bad size '40000x2'"},
       {"unknown key", "# c\nA art.svg size=1x1 colour=red\n", "images", "m.txt:2: unknown key 'colour'"},
       {"bad bits", "A art.svg size=1x1 bits=16\n", "images", "m.txt:1: bits must be 24 or 32"},
       {"bad key", "A art.svg size=1x1 key=#12345\n", "images", "m.txt:1: bad key '#12345'"},
@@ -240,6 +242,22 @@ TEST_F(DxgTool, BadInputGivesAMessageAndExitCode1) {
       const Result r = Run(cmd + dir_ + file + (cmd == "extract " ? " " + dir_ + "ex" : std::string()));
       EXPECT_EQ(r.status, 1) << cmd << file;
       EXPECT_NE(r.err.find(text), std::string::npos) << cmd << file << ": " << r.err;
+    }
+  }
+  // A picture wider than any PNG can be: listed, but not drawn or extracted.
+  {
+    const std::vector<uint32_t> px(40000, 0x123456);
+    TPictureArchiveItem wide;
+    wide.Name = "Wide";
+    wide.PictureData = MakeDibPayload(40000, 1, px.data(), 24);
+    const auto bytes = WritePictureArchive({wide});
+    Spit(dir_ + "wide.dxg", std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(Run("list " + dir_ + "wide.dxg").status, 0);
+    for (const std::string& cmd :
+         {"extract " + dir_ + "wide.dxg " + dir_ + "ex", "sheet " + dir_ + "wide.dxg " + dir_ + "w.png"}) {
+      const Result r = Run(cmd);
+      EXPECT_EQ(r.status, 1) << cmd;
+      EXPECT_NE(r.err.find("cannot make a 400"), std::string::npos) << cmd << ": " << r.err;
     }
   }
   const Result missing = Run("list " + dir_ + "none.dxg");

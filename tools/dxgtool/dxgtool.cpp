@@ -117,7 +117,8 @@ bool ParseSize(const std::string& s, int& w, int& h, bool allowZero) {
   if (x == std::string::npos) return false;
   long long a = 0, b = 0;
   const long long lo = allowZero ? 0 : 1;
-  if (!ParseInt(s.substr(0, x), lo, 65535, a) || !ParseInt(s.substr(x + 1), lo, 65535, b)) return false;
+  // 32767: the largest picture cairo can rasterise.
+  if (!ParseInt(s.substr(0, x), lo, 32767, a) || !ParseInt(s.substr(x + 1), lo, 32767, b)) return false;
   w = static_cast<int>(a);
   h = static_cast<int>(b);
   return true;
@@ -168,8 +169,13 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) 
 
 using SurfacePtr = std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)>;
 
-SurfacePtr NewSurface(int w, int h) {
-  return SurfacePtr(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h), cairo_surface_destroy);
+// cairo cannot hold more than 32767 pixels on a side; an archive may claim more.
+SurfacePtr NewSurface(int w, int h, cairo_format_t format = CAIRO_FORMAT_ARGB32) {
+  SurfacePtr s(cairo_image_surface_create(format, w, h), cairo_surface_destroy);
+  if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS)
+    throw ToolError{"cannot make a " + std::to_string(w) + "x" + std::to_string(h) +
+                    " image: " + cairo_status_to_string(cairo_surface_status(s.get()))};
+  return s;
 }
 
 // Renders an SVG (or one element of it, in the document's coordinates) or
@@ -439,7 +445,7 @@ void ListWaves(const std::vector<TWaveArchiveItem>& items, bool json) {
 }
 
 void WritePng(const std::string& path, const TDib& dib) {
-  SurfacePtr s(cairo_image_surface_create(CAIRO_FORMAT_RGB24, dib.Width, dib.Height), cairo_surface_destroy);
+  SurfacePtr s = NewSurface(dib.Width, dib.Height, CAIRO_FORMAT_RGB24);
   cairo_surface_flush(s.get());
   unsigned char* data = cairo_image_surface_get_data(s.get());
   const int stride = cairo_image_surface_get_stride(s.get());
