@@ -123,17 +123,17 @@ THeader ReadHeader(TObjectReader& r, bool longHeaders, std::vector<uint32_t>& pa
   return h;
 }
 
-void CheckPixelCount(uint64_t w, uint64_t h) {
-  if (w > kMaxDibPixels || h > kMaxDibPixels || w * h > kMaxDibPixels) DibInvalid();
+void CheckPixelCount(uint64_t w, uint64_t h, uint64_t maxPixels) {
+  if (w > maxPixels || h > maxPixels || w * h > maxPixels) DibInvalid();
 }
 
-void DecodeUncompressed(TObjectReader& r, const THeader& h, TDib& dib) {
+void DecodeUncompressed(TObjectReader& r, const THeader& h, TDib& dib, uint64_t maxPixels) {
   const uint64_t w = static_cast<uint64_t>(h.width);
   const uint64_t rows = static_cast<uint64_t>(h.height < 0 ? -h.height : h.height);
   const uint64_t stride = ((w * h.bitCount + 31) / 32) * 4;
   // The rows must be in the data before we allocate for them.
   if (stride != 0 && rows > r.Remaining() / stride) ReadError();
-  CheckPixelCount(w, rows);
+  CheckPixelCount(w, rows, maxPixels);
   const uint8_t* data = r.ReadBytes(static_cast<size_t>(stride * rows));
   dib.Width = static_cast<int>(w);
   dib.Height = static_cast<int>(rows);
@@ -182,15 +182,15 @@ void DecodeUncompressed(TObjectReader& r, const THeader& h, TDib& dib) {
   }
 }
 
-void DecodeRle(TObjectReader& r, const THeader& h, TDib& dib) {
+void DecodeRle(TObjectReader& r, const THeader& h, TDib& dib, uint64_t maxPixels) {
   const uint64_t w = static_cast<uint64_t>(h.width);
   const uint64_t rows = static_cast<uint64_t>(h.height);
   const size_t size = h.sizeImage;
   if (size > r.Remaining()) ReadError();
-  CheckPixelCount(w, rows);
-  // A run of two bytes paints at most 255 pixels; leave plenty of room for
-  // skipped areas, but a stream of a few bytes cannot claim a vast picture.
-  if (w * rows > (static_cast<uint64_t>(size) + 64) * 4096) DibInvalid();
+  CheckPixelCount(w, rows, maxPixels);
+  // A run of two bytes paints at most 255 pixels, and real encoders spend a
+  // few bytes a row; a stream of a few bytes cannot claim a vast picture.
+  if (w * rows > (static_cast<uint64_t>(size) + 64) * 256) DibInvalid();
   const uint8_t* s = r.ReadBytes(size);
   dib.Width = static_cast<int>(w);
   dib.Height = static_cast<int>(rows);
@@ -235,7 +235,8 @@ void DecodeRle(TObjectReader& r, const THeader& h, TDib& dib) {
   }
 }
 
-TDib DecodeDib(TObjectReader& r, bool longHeaders, const uint8_t* fileStart, size_t pixelOffset) {
+TDib DecodeDib(TObjectReader& r, bool longHeaders, const uint8_t* fileStart, size_t pixelOffset,
+               uint64_t maxPixels) {
   TDib dib;
   const THeader h = ReadHeader(r, longHeaders, dib.Palette);
   dib.BitCount = h.bitCount;
@@ -243,8 +244,8 @@ TDib DecodeDib(TObjectReader& r, bool longHeaders, const uint8_t* fileStart, siz
     // A BMP file says where its pixels start.
     r.Skip(pixelOffset - r.Position());
   }
-  if (h.compression == 1 || h.compression == 2) DecodeRle(r, h, dib);
-  else DecodeUncompressed(r, h, dib);
+  if (h.compression == 1 || h.compression == 2) DecodeRle(r, h, dib, maxPixels);
+  else DecodeUncompressed(r, h, dib, maxPixels);
   if (dib.Width == 0 || dib.Height == 0) {
     dib.Width = dib.Height = 0;
     dib.Pixels.clear();
@@ -262,36 +263,36 @@ void Put32(std::vector<uint8_t>& o, uint32_t v) {
 
 }  // namespace
 
-TDib DecodePackedDib(const uint8_t* p, size_t n, size_t* consumed) {
+TDib DecodePackedDib(const uint8_t* p, size_t n, size_t* consumed, uint64_t maxPixels) {
   TObjectReader r(p, n);
-  TDib dib = DecodeDib(r, false, nullptr, 0);
+  TDib dib = DecodeDib(r, false, nullptr, 0, maxPixels);
   if (consumed) *consumed = r.Position();
   return dib;
 }
 
-TDib DecodeBmpFile(const uint8_t* p, size_t n) {
+TDib DecodeBmpFile(const uint8_t* p, size_t n, uint64_t maxPixels) {
   TObjectReader r(p, n);
   const uint8_t* fh = r.ReadBytes(14);
   if (fh[0] != 'B' || fh[1] != 'M') DibInvalid();
   const uint32_t offBits = static_cast<uint32_t>(fh[10]) | (static_cast<uint32_t>(fh[11]) << 8) |
                            (static_cast<uint32_t>(fh[12]) << 16) | (static_cast<uint32_t>(fh[13]) << 24);
-  return DecodeDib(r, true, p, offBits);
+  return DecodeDib(r, true, p, offBits, maxPixels);
 }
 
-TPicture ReadPicturePayload(const uint8_t* p, size_t n) {
+TPicture ReadPicturePayload(const uint8_t* p, size_t n, uint64_t maxPixels) {
   TObjectReader r(p, n);
   const std::string cls = r.ReadStr();
   TPicture pic;
   if (cls == "TDIB") {
     pic.Kind = TPictureKind::Dib;
     if (r.Remaining() == 0) return pic;  // an empty picture
-    pic.Dib = DecodeDib(r, false, nullptr, 0);
+    pic.Dib = DecodeDib(r, false, nullptr, 0, maxPixels);
   } else if (cls == "TBitmap") {
     pic.Kind = TPictureKind::Bitmap;
     const size_t len = r.ReadUInt32();
     const uint8_t* bmp = r.ReadBytes(len);
     if (len == 0) return pic;
-    pic.Dib = DecodeBmpFile(bmp, len);
+    pic.Dib = DecodeBmpFile(bmp, len, maxPixels);
   }
   return pic;
 }

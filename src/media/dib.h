@@ -19,17 +19,20 @@ struct TDib {
 // Largest picture we agree to decode, in pixels: far beyond any real
 // picture, small enough that a lying header cannot exhaust memory.
 constexpr uint64_t kMaxDibPixels = 16384ull * 16384ull;
+// The most pixels the pictures of one archive may have together (256 MiB
+// decoded); the game's own archives hold about three million.
+constexpr uint64_t kMaxArchivePixels = 64ull << 20;
 
 // Decodes a packed DIB (information or core header, masks, palette,
 // pixels). Raises EInvalidGraphic "DIB is invalid" for a header size other
 // than 40 or 12, an unknown compression or a combination that cannot be
 // decoded, and EReadError "Stream read error" when the data ends early.
 // consumed (when given) receives the bytes used.
-TDib DecodePackedDib(const uint8_t* p, size_t n, size_t* consumed = nullptr);
+TDib DecodePackedDib(const uint8_t* p, size_t n, size_t* consumed = nullptr, uint64_t maxPixels = kMaxDibPixels);
 
 // Decodes a complete BMP file (14-byte file header first); the longer V2 to
 // V5 information headers are accepted here as well.
-TDib DecodeBmpFile(const uint8_t* p, size_t n);
+TDib DecodeBmpFile(const uint8_t* p, size_t n, uint64_t maxPixels = kMaxDibPixels);
 
 enum class TPictureKind { None, Dib, Bitmap };
 
@@ -45,7 +48,8 @@ struct TPicture {
 // Reads a picture payload: class name "TDIB" (packed DIB follows, or nothing
 // for an empty picture), "TBitmap" (4-byte length + BMP file), anything
 // else gives a picture without a graphic.
-TPicture ReadPicturePayload(const uint8_t* p, size_t n);
+// maxPixels: the most pixels this picture may have ("DIB is invalid" beyond).
+TPicture ReadPicturePayload(const uint8_t* p, size_t n, uint64_t maxPixels = kMaxDibPixels);
 
 // Packed DIB with a 40-byte header, bottom-up rows, no compression;
 // bits is 24 or 32. pixels are Width * Height device colours, top row first.

@@ -29,6 +29,9 @@ TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int ski
   if (sx <= 0 || sy <= 0) return plan;
   const int64_t columns = std::max<int64_t>(0, (W + int64_t{skipWidth}) / sx);
   const int64_t rows = std::max<int64_t>(0, (H + int64_t{skipHeight}) / sy);
+  // Tiny frames over a big picture would cost far more than its pixels; no
+  // sprite sheet comes near this many frames.
+  if (columns * rows > kMaxFrames) return plan;
   auto frameRect = [&](int64_t left, int64_t top) {
     return Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(left + w),
                 static_cast<int>(top + h));
@@ -338,7 +341,8 @@ namespace {
 
 class TItemReader : public TStreamObject {
 public:
-  explicit TItemReader(TPictureCollectionItem& item) : item_(item) {}
+  // pixelsLeft: what the archive's pictures may still have between them.
+  TItemReader(TPictureCollectionItem& item, uint64_t& pixelsLeft) : item_(item), pixelsLeft_(pixelsLeft) {}
   std::string ClassName() const override { return "TPictureCollectionItem"; }
   void ReadProperty(TObjectReader& r, const std::string& path) override {
     if (SameText(path, "Name")) {
@@ -366,7 +370,9 @@ public:
     } else if (SameText(path, "Picture.Data")) {
       size_t n = 0;
       const uint8_t* p = r.ReadBinary(n);
-      item_.SetPicture(ReadPicturePayload(p, n));
+      TPicture pic = ReadPicturePayload(p, n, pixelsLeft_);
+      pixelsLeft_ -= static_cast<uint64_t>(pic.Dib.Width) * static_cast<uint64_t>(pic.Dib.Height);
+      item_.SetPicture(std::move(pic));
     } else {
       PropertyPathNotFound(path, {"Picture"});
     }
@@ -374,11 +380,13 @@ public:
 
 private:
   TPictureCollectionItem& item_;
+  uint64_t& pixelsLeft_;
 };
 
 class TRootReader : public TStreamObject {
 public:
-  TRootReader(TPictureCollection& list, std::string name) : list_(list), name_(std::move(name)) {}
+  TRootReader(TPictureCollection& list, std::string name, uint64_t maxPixels)
+      : list_(list), name_(std::move(name)), pixelsLeft_(maxPixels) {}
   std::string ClassName() const override { return "TPictureCollectionComponent"; }
   std::string Name() const override { return name_; }
   void ReadProperty(TObjectReader& r, const std::string& path) override {
@@ -392,7 +400,7 @@ public:
       ReadCollection(
           r, [&] { list_.Clear(); },
           [&]() -> TStreamObject& {
-            current_ = std::make_unique<TItemReader>(list_.Add());
+            current_ = std::make_unique<TItemReader>(list_.Add(), pixelsLeft_);
             return *current_;
           });
     } else {
@@ -404,15 +412,16 @@ private:
   TPictureCollection& list_;
   std::string name_;
   std::unique_ptr<TItemReader> current_;
+  uint64_t pixelsLeft_;
 };
 
 }  // namespace
 
-void TPictureCollection::LoadFromBytes(const uint8_t* p, size_t n) {
+void TPictureCollection::LoadFromBytes(const uint8_t* p, size_t n, uint64_t maxPixels) {
   Clear();
   std::unique_ptr<TRootReader> root;
   ReadRootComponent(p, n, [&](const TRootHeader& h) -> TStreamObject& {
-    root = std::make_unique<TRootReader>(*this, h.ObjectName);
+    root = std::make_unique<TRootReader>(*this, h.ObjectName, maxPixels);
     return *root;
   });
 }

@@ -29,6 +29,8 @@ struct TFramePlan {
 // The frame layout of a picture of W x H with the stored pattern and skip
 // values (pattern sizes of 0 or less mean the whole picture). Tiles of
 // about 512 pixels unless the picture is one frame or kept in system memory.
+// A layout of more than kMaxFrames frames has none.
+constexpr int64_t kMaxFrames = 65536;
 TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth,
                       int skipHeight, bool systemMemory);
 
@@ -146,8 +148,9 @@ public:
   void Restore();
 
   // Reads an image archive from memory into this collection (it is emptied
-  // first). Items read before an error stay, without frames.
-  void LoadFromBytes(const uint8_t* p, size_t n);
+  // first). Items read before an error stay, without frames. The pictures
+  // may have maxPixels between them ("DIB is invalid" beyond).
+  void LoadFromBytes(const uint8_t* p, size_t n, uint64_t maxPixels = kMaxArchivePixels);
 
 private:
   friend class TPictureCollectionItem;

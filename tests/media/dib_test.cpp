@@ -196,6 +196,7 @@ TEST(Dib, DamagedPicturesGiveTheirErrors) {
       {"60000x60000 24 bit", Build({40, 60000, 60000, 24, 0, 0, 0, {}, {}, {1, 2, 3, 0}}), "Stream read error"},
       {"60000x60000 1 bit", Build({40, 60000, 60000, 1, 0, 0, 0, {}, {0, 0}, {1, 2, 3, 0}}), "Stream read error"},
       {"60000x60000 RLE8", Build({40, 60000, 60000, 8, 1, 4, 0, {}, {Gy}, {0, 0, 0, 1}}), "DIB is invalid"},
+      {"256x256 RLE8 from 4 bytes", Build({40, 256, 256, 8, 1, 4, 0, {}, {Gy}, {0, 0, 0, 1}}), "DIB is invalid"},
       {"huge width, one row", Build({40, 0x7FFFFFFF, 1, 32, 0, 0, 0, {}, {}, {1, 2, 3, 4}}), "Stream read error"},
       {"RLE size beyond the data", Build({40, 2, 2, 8, 1, 5000, 0, {}, {}, {0, 1}}), "Stream read error"},
       {"palette cut", Bytes(good.begin(), good.begin() + 44), "Stream read error"},

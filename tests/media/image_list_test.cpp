@@ -282,6 +282,24 @@ TEST(PictureCollection, MalformedArchives) {
   }
 }
 
+// A small archive must not claim more memory than the game could give it:
+// its pictures share one budget of pixels, and tiny frames over a big picture
+// give no frames at all.
+TEST(PictureCollection, PicturesShareAPixelBudgetAndFramesAreBounded) {
+  const Bytes three = WritePictureArchive({Picture("A", 100, 100), Picture("B", 100, 100), Picture("C", 100, 100)});
+  TPictureCollection col;
+  col.LoadFromBytes(three.data(), three.size(), 30000);
+  EXPECT_EQ(col.Count(), 3);
+  EXPECT_EQ(ErrorOf([&] { col.LoadFromBytes(three.data(), three.size(), 25000); }),
+            "Error reading TPictureCollectionComponent.List: Error reading TPictureCollectionItem.Picture.Data: "
+            "DIB is invalid");
+  EXPECT_EQ(col.Count(), 3) << "the third item exists before its picture fails";
+
+  EXPECT_EQ(PlanFrames(256, 256, 1, 1, 0, 0, true).Frames.size(), 65536u);
+  EXPECT_EQ(PlanFrames(257, 256, 1, 1, 0, 0, true).Frames.size(), 0u);
+  EXPECT_EQ(PlanFrames(4096, 4096, 1, 1, 0, 0, false).Frames.size(), 0u);
+}
+
 TEST(DXImageList, FailedLoadKeepsItemsReadSoFarWithoutFrames) {
   HeadlessHost host;
   TDXDraw draw(host);
