@@ -170,11 +170,30 @@ void ResetHighScores(ConfigRecord& config) {
 
 std::string HighScoreName(const HighScoreRow& row) { return row.Name.Str(); }
 
+namespace {
+
+// Rewrites the file where it is: for a Config.cfg that is a link, or one in a
+// folder we may not create files in (a shared install) while the file itself
+// is writable.
+void WriteInPlace(const std::string& path, const ConfigRecord& stored) {
+  Fd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (file.get() < 0) RaiseWriteError(path, errno);
+  if (!WriteAll(file.get(), reinterpret_cast<const unsigned char*>(&stored), sizeof stored))
+    RaiseWriteError(path, errno);
+  if (::fsync(file.get()) != 0 || file.Close() != 0) RaiseWriteError(path, errno);
+}
+
+}  // namespace
+
 void SaveConfig(const ConfigRecord& config, const std::string& programDir) {
   const std::string path = ConfigFilePath(programDir);
   // Scramble a copy so the names in memory stay as they are whatever fails.
   ConfigRecord stored = config;
   ScrambleNames(stored);
+
+  struct stat old;
+  const bool exists = ::lstat(path.c_str(), &old) == 0;
+  if (exists && S_ISLNK(old.st_mode)) return WriteInPlace(path, stored);
 
   // A fresh file beside the old one, then one rename: a crash or a full disk
   // mid-save leaves the previous Config.cfg whole.
@@ -185,9 +204,15 @@ void SaveConfig(const ConfigRecord& config, const std::string& programDir) {
     fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) RaiseWriteError(path, errno);
+  if (fd < 0) {
+    const int err = errno;
+    if (exists && S_ISREG(old.st_mode) && (err == EACCES || err == EPERM)) return WriteInPlace(path, stored);
+    RaiseWriteError(path, err);
+  }
 
   Fd file(fd);
+  // The file keeps the permissions it had.
+  if (exists && S_ISREG(old.st_mode)) ::fchmod(file.get(), old.st_mode & 07777);
   auto fail = [&](int err) {
     file.Close();
     ::unlink(tmp.c_str());

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -54,6 +55,12 @@ protected:
 Bytes RecordBytes(const ConfigRecord& c) {
   const auto* p = reinterpret_cast<const unsigned char*>(&c);
   return Bytes(p, p + sizeof c);
+}
+
+// The record as the file holds it: names scrambled by row.
+ConfigRecord Scrambled(ConfigRecord c) {
+  ScrambleNames(c);
+  return c;
 }
 
 uint32_t LE32(const Bytes& b, size_t at) {
@@ -429,6 +436,52 @@ TEST_F(ConfigFileTest, DiskFullMidSaveKeepsTheOldFile) {
   EXPECT_EQ(ReadFile(), oldBytes);
   EXPECT_EQ(RecordBytes(fresh), RecordBytes(before)) << "names in memory stay unscrambled";
   EXPECT_EQ(DirEntries(), std::vector<std::string>{"Config.cfg"}) << "the partial temporary file is removed";
+}
+
+TEST_F(ConfigFileTest, SaveKeepsTheFilesPermissionsAndALinkStaysALink) {
+  const ConfigRecord a = WithScores({90, 80, 70, 60, 50, 40, 30, 20, 10, 5});
+  SaveConfig(a, dir_);
+  ASSERT_EQ(::chmod(CfgPath().c_str(), 0604), 0);
+  SaveConfig(DefaultConfigRecord(), dir_);
+  struct stat st;
+  ASSERT_EQ(::stat(CfgPath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+
+  // Config.cfg as a link to a file kept elsewhere.
+  fs::create_directory(dir_ + "elsewhere");
+  fs::rename(CfgPath(), dir_ + "elsewhere/real.cfg");
+  fs::create_symlink("elsewhere/real.cfg", CfgPath());
+  SaveConfig(a, dir_);
+  EXPECT_TRUE(fs::is_symlink(CfgPath()));
+  EXPECT_EQ(ReadFile(), RecordBytes(Scrambled(a)));
+}
+
+// A shared install: the folder is read-only, Config.cfg is writable. The save
+// rewrites the file in place. Run as a user the folder refuses (root is
+// refused nothing, so as root the save runs in a child as nobody).
+TEST_F(ConfigFileTest, ReadOnlyFolderWithAWritableFileIsSavedInPlace) {
+  SaveConfig(DefaultConfigRecord(), dir_);
+  ASSERT_EQ(::chmod(CfgPath().c_str(), 0666), 0);
+  ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
+  const ConfigRecord a = WithScores({90, 80, 70, 60, 50, 40, 30, 20, 10, 5});
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    try {
+      SaveConfig(a, dir_);
+    } catch (...) {
+      ::_exit(1);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ::chmod(dir_.c_str(), 0700);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(ReadFile(), RecordBytes(Scrambled(a)));
+  EXPECT_EQ(DirEntries(), std::vector<std::string>{"Config.cfg"});
 }
 
 TEST(ShortStringTest, AssignKeepsTrailingBytesAndClampsLength) {
