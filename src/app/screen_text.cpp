@@ -10,7 +10,8 @@ namespace {
 constexpr TColor kNavy = RGB(0, 0, 128);
 constexpr TColor kRed = RGB(255, 0, 0);
 
-std::string Fmt(const char* fmt, long long v) {
+// fmt holds one int conversion.
+std::string Fmt(const char* fmt, int v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, fmt, v);
   return buf;
