@@ -76,8 +76,7 @@ void TObj::Step(int) {
     p->FanActive = false;
     p->SpeedLimit = 5;
     form.EnableTimer(form.Timer1, false);
-    // Unconditional, unlike the player's own stops.
-    form.DXWaveList1.Items().Find("Shum").Stop();
+    form.StopSound("Shum");
 
     switch (Kind) {
       case 1:
