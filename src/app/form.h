@@ -89,6 +89,10 @@ public:
   // --- shared helpers -----------------------------------------------------
   // Plays an effect once when sound is on.
   void PlaySound(const std::string& name);
+  // A short rumble on the pads, unless the player turned rumble off.
+  void Rumble(uint32_t ms) {
+    if (RumbleOn) host.Rumble(ms);
+  }
   // Stops one effect when sound is on.
   void StopSound(const std::string& name);
   // Stops every effect, item by item in index order.
@@ -132,6 +136,7 @@ public:
   void HostTerminate() override;
   void HostIdle() override;
   uint32_t HostMsUntilDue() override;
+  bool HostPlaying() override { return ScreenName == "Game"; }
 
   // --- components ---------------------------------------------------------
   Host& host;
@@ -150,6 +155,7 @@ public:
   TMusic Music;
   TRandom Rng;
   ConfigRecord Config{};
+  bool RumbleOn = true;  // quorvane.ini: rumble=on|off
 
   // --- game state -----------------------------------------------------------
   std::string ScreenName;

@@ -26,8 +26,10 @@ int main(int /*argc*/, char** argv) {
   std::string url;
   {
     SdlHost host;
+    const std::string programDir = ProgramFolder(argv[0]);
+    host.SetPadMappingFile(programDir + "gamecontrollerdb.txt");
     if (!host.Init()) return 1;
-    auto form = std::make_unique<TForm1>(host, ProgramFolder(argv[0]));
+    auto form = std::make_unique<TForm1>(host, programDir);
     host.Attach(form.get());
     form->FormCreate();
     host.ShowWindow();

@@ -116,6 +116,28 @@ void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
     else if (what == "up") host_.KeyUp(static_cast<uint16_t>(vk), alt);
     else if (what == "press") host_.KeyPress(static_cast<uint16_t>(vk), alt);
     else fail("usage: key down|up|press KEY [alt]");
+  } else if (cmd == "pad") {
+    const std::string usage = "usage: pad attach|detach | pad button NAME down|up | pad axis leftx|lefty VALUE";
+    const std::string what = w.size() >= 2 ? Lower(w[1]) : "";
+    if (what == "attach" && w.size() == 2) {
+      host_.PadAttach();
+    } else if (what == "detach" && w.size() == 2) {
+      host_.PadDetach();
+    } else if (what == "button" && w.size() == 4) {
+      const auto button = PadButtonFromName(Lower(w[2]));
+      if (!button) fail("unknown pad button (a, b, start, back, dpup, dpdown, dpleft, dpright)");
+      const std::string state = Lower(w[3]);
+      if (state != "down" && state != "up") fail(usage);
+      if (!host_.SetPadButton(*button, state == "down")) fail("no pad is attached");
+    } else if (what == "axis" && w.size() == 4) {
+      const auto axis = PadAxisFromName(Lower(w[2]));
+      if (!axis) fail("unknown pad axis (leftx, lefty)");
+      const long long v = number(3);
+      if (v < -32768 || v > 32767) fail("pad axis values run from -32768 to 32767");
+      if (!host_.SetPadAxis(*axis, static_cast<int>(v))) fail("no pad is attached");
+    } else {
+      fail(usage);
+    }
   } else if (cmd == "mouse") {
     if (w.size() < 2) fail("usage: mouse move X Y | mouse down|up|click left|right");
     std::string what = Lower(w[1]);

@@ -139,3 +139,27 @@ void HeadlessHost::Terminate() {
   if (events_) events_->HostTerminate();
   DrainQueue();
 }
+
+void HeadlessHost::PadAttach() {
+  if (!pad_.HasPad(0)) pad_.Set(0, PadState{}, Playing(), *this);
+}
+
+void HeadlessHost::PadDetach() { pad_.Remove(0, Playing(), *this); }
+
+bool HeadlessHost::SetPadButton(PadButton button, bool down) {
+  const PadState* old = pad_.State(0);
+  if (!old) return false;
+  PadState s = *old;
+  s.Buttons[static_cast<int>(button)] = down;
+  pad_.Set(0, s, Playing(), *this);
+  return true;
+}
+
+bool HeadlessHost::SetPadAxis(PadAxis axis, int value) {
+  const PadState* old = pad_.State(0);
+  if (!old) return false;
+  PadState s = *old;
+  (axis == PadAxis::LeftX ? s.LeftX : s.LeftY) = value;
+  pad_.Set(0, s, Playing(), *this);
+  return true;
+}

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/pad_keys.h"
 
-class HeadlessHost : public Host {
+class HeadlessHost : public Host, private PadKeys::Sink {
 public:
   HeadlessHost() { for (auto& k : scanCodes_) k = 0; }
 
@@ -35,6 +36,7 @@ public:
   void LockAudio() override {}
   void UnlockAudio() override {}
   void Quit() override { quit_ = true; }
+  void Rumble(uint32_t ms) override { rumbles_.push_back(ms); }
 
   // --- driving the game -------------------------------------------------------
   // Advances the virtual clock, running the game's timers as a real loop would.
@@ -55,6 +57,13 @@ public:
   // As SIGTERM or Ctrl+C would end the real program.
   void Terminate();
   void SetJoystick(const TJoystickReading& reading) { joystick_ = reading; }
+  // One game controller, pressed through the same key table as the SDL host's pads.
+  void PadAttach();
+  void PadDetach();
+  bool PadAttached() const { return pad_.HasPad(0); }
+  // False when no pad is attached.
+  bool SetPadButton(PadButton button, bool down);
+  bool SetPadAxis(PadAxis axis, int value);
   void SetAudioAvailable(bool available) { audioAvailable_ = available; }
   // Pulls audio from the game's mixer as a device would.
   std::vector<float> RenderAudio(int frames);
@@ -70,9 +79,13 @@ public:
   bool QuitRequested() const { return quit_; }
   int AudioRate() const { return audioRate_; }
   bool KeyIsDown(uint16_t vk) const;
+  const std::vector<uint32_t>& Rumbles() const { return rumbles_; }
 
 private:
   void DrainQueue();
+  void PadKeyDown(uint16_t vk) override { KeyDown(vk); }
+  void PadKeyUp(uint16_t vk) override { KeyUp(vk); }
+  bool Playing() { return events_ && events_->HostPlaying(); }
 
   HostEvents* events_ = nullptr;
   uint32_t now_ = 1000;
@@ -92,4 +105,6 @@ private:
   std::vector<uint32_t> lastFrame_;
   int frameWidth_ = 0, frameHeight_ = 0;
   uint64_t presentCount_ = 0;
+  PadKeys pad_;
+  std::vector<uint32_t> rumbles_;
 };

@@ -31,6 +31,8 @@ public:
   virtual void HostIdle() = 0;
   // Milliseconds until HostIdle has something to do (0 = now).
   virtual uint32_t HostMsUntilDue() = 0;
+  // Is a game being played (a pad's buttons mean play keys, not menu keys)?
+  virtual bool HostPlaying() { return false; }
 };
 
 // Raw joystick reading in the form of the system joystick functions: axes
@@ -79,6 +81,9 @@ public:
 
   // A key release that reaches HostKeyUp after the current handler returned.
   virtual void QueueKeyRelease(uint16_t vk) = 0;
+
+  // A short rumble on every pad that has one.
+  virtual void Rumble(uint32_t /*ms*/) {}
 
   // A modal message box with one OK button.
   virtual void MessageBox(const std::string& text, const std::string& caption) = 0;

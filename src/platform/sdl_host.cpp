@@ -7,6 +7,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include "media/input.h"
 #include "media/surface.h"
 
 namespace {
@@ -52,6 +53,7 @@ SdlHost::SdlHost() = default;
 
 SdlHost::~SdlHost() {
   CloseAudio();
+  pads_.Close();
   if (joystick_) SDL_JoystickClose(joystick_);
   if (texture_) SDL_DestroyTexture(texture_);
   if (renderer_) SDL_DestroyRenderer(renderer_);
@@ -71,7 +73,7 @@ bool SdlHost::Init() {
   }
   // Audio and joystick are welcome, not required.
   SDL_InitSubSystem(SDL_INIT_AUDIO);
-  SDL_InitSubSystem(SDL_INIT_JOYSTICK);
+  SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
   // Resizable only so that window managers offer maximise, which the game
   // answers with full screen; any other size change is undone at once.
   window_ = SDL_CreateWindow("Quorvane", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
@@ -94,6 +96,9 @@ bool SdlHost::Init() {
     std::fprintf(stderr, "quorvane: cannot create the frame texture: %s\n", SDL_GetError());
     return false;
   }
+  // Controllers first, so the plain joystick path is left to the devices
+  // SDL cannot map.
+  pads_.Init(padMappingFile_);
   OpenJoystick();
   return true;
 }
@@ -109,6 +114,7 @@ void SdlHost::ShowWindow() {
 void SdlHost::OpenJoystick() {
   if (joystick_) return;
   for (int i = 0; i < SDL_NumJoysticks(); i++) {
+    if (SDL_IsGameController(i)) continue;  // a pad: SdlPads has it
     joystick_ = SDL_JoystickOpen(i);
     if (joystick_) break;
   }
@@ -160,6 +166,23 @@ void SdlHost::ReadScanCodes(uint8_t table[256]) {
     int pc = PcScanCodeFromSdl(static_cast<SDL_Scancode>(sc));
     if (pc > 0 && pc < 256) table[pc] = 0x80;
   }
+  // Keys a pad holds read as held keys.
+  for (int vk = 1; vk < 256; vk++) {
+    const int sc = padKeys_[vk] ? VirtualKeyToScanCode(vk) : -1;
+    if (sc > 0) table[sc] = 0x80;
+  }
+}
+
+void SdlHost::PadKeyDown(uint16_t vk) {
+  if (vk >= 256) return;
+  padKeys_[vk] = true;
+  if (events_) events_->HostKeyDown(vk);
+}
+
+void SdlHost::PadKeyUp(uint16_t vk) {
+  if (vk >= 256) return;
+  padKeys_[vk] = false;
+  if (events_) events_->HostKeyUp(vk, false);
 }
 
 TJoystickReading SdlHost::ReadJoystick() {
@@ -332,6 +355,7 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
       }
       break;
     default:
+      pads_.Handle(e, ev.HostPlaying(), *this);
       break;
   }
   // Releases queued by a handler arrive after it has returned.

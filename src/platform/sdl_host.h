@@ -7,12 +7,15 @@
 #include <string>
 
 #include "platform/host.h"
+#include "platform/sdl_pads.h"
 
-class SdlHost : public Host {
+class SdlHost : public Host, private PadKeys::Sink {
 public:
   SdlHost();
   ~SdlHost() override;
 
+  // A gamecontrollerdb.txt to read at Init when it exists.
+  void SetPadMappingFile(const std::string& path) { padMappingFile_ = path; }
   // Creates the hidden window; false (with the reason on stderr) when no
   // display can be opened.
   bool Init();
@@ -40,10 +43,13 @@ public:
   void LockAudio() override;
   void UnlockAudio() override;
   void Quit() override { quit_ = true; }
+  void Rumble(uint32_t ms) override { pads_.Rumble(ms); }
 
 private:
   void Handle(const SDL_Event& e, HostEvents& events);
   void OpenJoystick();
+  void PadKeyDown(uint16_t vk) override;
+  void PadKeyUp(uint16_t vk) override;
   static void AudioCallback(void* user, Uint8* stream, int len);
 
   HostEvents* events_ = nullptr;
@@ -61,6 +67,9 @@ private:
   int cursorCount_ = 0;
   bool leftDown_ = false;
   std::deque<uint16_t> queued_;
+  SdlPads pads_;
+  std::string padMappingFile_;
+  bool padKeys_[256] = {};  // keys a pad holds down
 };
 
 // Windows virtual-key code of an SDL key, as the game's key handler expects.

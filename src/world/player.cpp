@@ -48,6 +48,7 @@ void TPlayer::Step(int) {
     Y += 3;
     f.StopSound("Shum");
     if (Y < 595) return;
+    f.Rumble(300);
     if (Lives > 1) {
       Reversed = false;
       EffectTimer = 0;
@@ -231,6 +232,7 @@ void TPlayer::OnHit(TSprite* other, bool&) {
   if (!Zapped) {
     TForm1& f = Form();
     f.PlaySound("Die");
+    f.Rumble(150);
     ZapTicks = 0;
     // Only a label: the strike costs no points.
     f.AppendScoreLabel(-30, X + Width / 4.0, Y + Height / 4.0);

@@ -1,0 +1,92 @@
+#include "platform/pad_keys.h"
+
+#include <cstdlib>
+
+namespace {
+constexpr uint16_t kEnter = 13, kEscape = 27, kLeft = 37, kUp = 38, kRight = 39, kDown = 40;
+
+int Index(PadButton b) { return static_cast<int>(b); }
+}  // namespace
+
+std::optional<PadButton> PadButtonFromName(const std::string& name) {
+  static const std::map<std::string, PadButton> names = {
+      {"a", PadButton::A},         {"b", PadButton::B},           {"start", PadButton::Start},
+      {"back", PadButton::Back},   {"dpup", PadButton::DpUp},     {"dpdown", PadButton::DpDown},
+      {"dpleft", PadButton::DpLeft}, {"dpright", PadButton::DpRight}};
+  auto it = names.find(name);
+  if (it == names.end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<PadAxis> PadAxisFromName(const std::string& name) {
+  if (name == "leftx") return PadAxis::LeftX;
+  if (name == "lefty") return PadAxis::LeftY;
+  return std::nullopt;
+}
+
+uint16_t PadKeys::KeyFor(int control, bool playing) {
+  switch (control) {
+    case 0: return playing ? 0 : kEnter;        // A
+    case 1: return playing ? 0 : kEscape;       // B
+    case 2: return playing ? 'P' : 0;           // Start
+    case 3: return kEscape;                     // Back
+    case 4: return kUp;
+    case 5: return kDown;
+    case 6: return kLeft;
+    case 7: return kRight;
+    default: return 0;
+  }
+}
+
+const PadState* PadKeys::State(int pad) const {
+  auto it = pads_.find(pad);
+  return it == pads_.end() ? nullptr : &it->second.State;
+}
+
+void PadKeys::Set(int pad, const PadState& state, bool playing, Sink& sink) {
+  Pad& p = pads_[pad];
+  p.State = state;
+  auto latch = [](bool was, int v) { return was ? v >= kStickRelease : v >= kStickPress; };
+  p.Stick[0] = latch(p.Stick[0], -state.LeftY);
+  p.Stick[1] = latch(p.Stick[1], state.LeftY);
+  p.Stick[2] = latch(p.Stick[2], -state.LeftX);
+  p.Stick[3] = latch(p.Stick[3], state.LeftX);
+  Refresh(playing, sink);
+}
+
+void PadKeys::Remove(int pad, bool playing, Sink& sink) {
+  if (pads_.erase(pad)) Refresh(playing, sink);
+}
+
+void PadKeys::Refresh(bool playing, Sink& sink) {
+  bool now[kControls] = {};
+  for (const auto& [id, p] : pads_) {
+    const PadState& s = p.State;
+    now[0] |= s.Buttons[Index(PadButton::A)];
+    now[1] |= s.Buttons[Index(PadButton::B)];
+    now[2] |= s.Buttons[Index(PadButton::Start)];
+    now[3] |= s.Buttons[Index(PadButton::Back)];
+    now[4] |= s.Buttons[Index(PadButton::DpUp)] || p.Stick[0];
+    now[5] |= s.Buttons[Index(PadButton::DpDown)] || p.Stick[1];
+    now[6] |= s.Buttons[Index(PadButton::DpLeft)] || p.Stick[2];
+    now[7] |= s.Buttons[Index(PadButton::DpRight)] || p.Stick[3];
+  }
+  // Releases first, so a control that lets go and another that presses the
+  // same key in one change still give a fresh press.
+  for (int c = 0; c < kControls; c++) {
+    if (!held_[c] || now[c]) continue;
+    held_[c] = false;
+    const uint16_t vk = heldKey_[c];
+    heldKey_[c] = 0;
+    if (vk && --keyCount_[vk] == 0) sink.PadKeyUp(vk);
+  }
+  for (int c = 0; c < kControls; c++) {
+    if (held_[c] || !now[c]) continue;
+    held_[c] = true;
+    // The key is chosen on the press and released as that key, even when
+    // play starts or ends in between.
+    const uint16_t vk = KeyFor(c, playing);
+    heldKey_[c] = vk;
+    if (vk && keyCount_[vk]++ == 0) sink.PadKeyDown(vk);
+  }
+}
