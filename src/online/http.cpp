@@ -11,8 +11,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -95,7 +99,77 @@ std::string DefaultCookiePath(const std::string& requestPath) {
 
 [[noreturn]] void Fail(const std::string& message) { throw EHttpError(message); }
 
+// The server hung up on a request before a byte of its reply arrived: on a
+// connection kept from an earlier request the request may go once more.
+class EHttpConnectionLost : public EHttpError {
+  using EHttpError::EHttpError;
+};
+
+// A lookup on its own thread, so that a resolver that never answers holds up
+// the game only until the exchange's deadline. The thread owns its share of
+// the state and finishes on its own time.
+struct TLookup {
+  std::mutex Mutex;
+  std::condition_variable Done;
+  bool Finished = false;
+  int Code = 0;
+  std::vector<THttpAddress> Addresses;
+};
+
+std::vector<THttpAddress> ResolveBefore(THttpResolver resolver, const std::string& name, uint16_t port,
+                                        int64_t deadline) {
+  std::vector<THttpAddress> out;
+  int rc;
+  if (IsIpLiteral(name)) {
+    rc = resolver(name, port, out);  // a literal never asks a name server
+  } else {
+    auto lookup = std::make_shared<TLookup>();
+    try {
+      std::thread([lookup, resolver, name, port] {
+        std::vector<THttpAddress> found;
+        const int code = resolver(name, port, found);
+        std::lock_guard<std::mutex> lock(lookup->Mutex);
+        lookup->Code = code;
+        lookup->Addresses = std::move(found);
+        lookup->Finished = true;
+        lookup->Done.notify_all();
+      }).detach();
+    } catch (const std::system_error& e) {
+      Fail("Can't resolve host " + name + ": " + e.what());
+    }
+    std::unique_lock<std::mutex> lock(lookup->Mutex);
+    const auto until = std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline));
+    if (!lookup->Done.wait_until(lock, until, [&] { return lookup->Finished; }))
+      Fail("Can't resolve host " + name + ": timed out");
+    rc = lookup->Code;
+    out = std::move(lookup->Addresses);
+  }
+  if (rc != 0) Fail("Can't resolve host " + name + ": " + gai_strerror(rc));
+  if (out.empty()) Fail("Can't resolve host " + name + ": no address");
+  return out;
+}
+
 }  // namespace
+
+int SystemResolve(const std::string& host, uint16_t port, std::vector<THttpAddress>& out) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* list = nullptr;
+  int rc = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &list);
+  if (rc != 0) return rc;
+  for (addrinfo* a = list; a; a = a->ai_next) {
+    if (a->ai_addrlen > sizeof(sockaddr_storage)) continue;
+    THttpAddress addr;
+    std::memcpy(&addr.Addr, a->ai_addr, a->ai_addrlen);
+    addr.Length = a->ai_addrlen;
+    addr.Family = a->ai_family;
+    out.push_back(addr);
+  }
+  freeaddrinfo(list);
+  return 0;
+}
 
 // ---------------------------------------------------------------------------
 // URL
@@ -157,6 +231,7 @@ struct THttpClient::Reader {
   std::string buf;
   size_t pos = 0;
   bool eof = false;
+  bool anyByte = false;  // of the reply
 
   // More bytes into buf; false at the end of the stream.
   bool Fill() {
@@ -182,6 +257,7 @@ struct THttpClient::Reader {
         if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
         if (errno == ECONNRESET) {
           eof = true;
+          if (!anyByte) throw EHttpConnectionLost("Connection reset by peer");
           Fail("Connection reset by peer");
         }
         Fail(std::string("Socket error: ") + std::strerror(errno));
@@ -191,6 +267,7 @@ struct THttpClient::Reader {
         return false;
       }
       buf.append(chunk, static_cast<size_t>(n));
+      anyByte = true;
       return true;
     }
   }
@@ -283,36 +360,38 @@ bool THttpClient::ReusableFor(const THttpUrl& url) {
   return true;
 }
 
-void THttpClient::Connect(const THttpUrl& url) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* list = nullptr;
+void THttpClient::Connect(const THttpUrl& url, int64_t deadline) {
   const std::string name = ConnectName(url.Host);
-  int rc = getaddrinfo(name.c_str(), std::to_string(url.Port).c_str(), &hints, &list);
-  if (rc != 0) Fail("Can't resolve host " + name + ": " + gai_strerror(rc));
-  std::unique_ptr<addrinfo, void (*)(addrinfo*)> guard(list, freeaddrinfo);
+  const std::vector<THttpAddress> addresses = ResolveBefore(Resolver, name, url.Port, deadline);
 
-  const int64_t deadline = NowMs() + ConnectTimeoutMs;
   std::string why = "no address";
-  for (addrinfo* a = list; a; a = a->ai_next) {
-    int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+  for (size_t i = 0; i < addresses.size(); i++) {
+    const THttpAddress& a = addresses[i];
+    // Each address gets its own share of what is left, so a dead first
+    // address cannot use up the time of the others.
+    const int64_t left = deadline - NowMs();
+    if (left <= 0) {
+      why = std::strerror(ETIMEDOUT);
+      break;
+    }
+    const int64_t share = std::min<int64_t>(ConnectTimeoutMs, left / static_cast<int64_t>(addresses.size() - i));
+    const int64_t until = NowMs() + std::max<int64_t>(share, 1);
+    int fd = socket(a.Family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
       why = std::strerror(errno);
       continue;
     }
-    int r = connect(fd, a->ai_addr, a->ai_addrlen);
+    int r = connect(fd, reinterpret_cast<const sockaddr*>(&a.Addr), a.Length);
     if (r < 0 && errno == EINPROGRESS) {
       for (;;) {
-        int64_t left = deadline - NowMs();
-        if (left <= 0) {
+        int64_t wait = until - NowMs();
+        if (wait <= 0) {
           r = -1;
           errno = ETIMEDOUT;
           break;
         }
         pollfd p{fd, POLLOUT, 0};
-        int pr = poll(&p, 1, static_cast<int>(left));
+        int pr = poll(&p, 1, static_cast<int>(wait));
         if (pr < 0 && errno == EINTR) continue;
         if (pr <= 0) {
           r = -1;
@@ -335,7 +414,6 @@ void THttpClient::Connect(const THttpUrl& url) {
     }
     why = std::strerror(errno);
     close(fd);
-    if (NowMs() >= deadline) break;
   }
   Fail("Can't connect to " + url.Host + ":" + std::to_string(url.Port) + ": " + why);
 }
@@ -350,6 +428,8 @@ void THttpClient::SendAll(const std::string& data, int64_t deadline) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && sent == 0 && (errno == EPIPE || errno == ECONNRESET))
+      throw EHttpConnectionLost(std::string("Can't send request: ") + std::strerror(errno));
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       int wait = static_cast<int>(std::min<int64_t>(ReadTimeoutMs, deadline - NowMs()));
       pollfd p{fd_, POLLOUT, 0};
@@ -440,6 +520,10 @@ void THttpClient::StoreCookie(const std::string& setCookie, const THttpUrl& url)
       const char* endp = strptime(value.c_str(), "%a, %d %b %Y %H:%M:%S", &t);
       if (!endp) endp = strptime(value.c_str(), "%a, %d-%b-%Y %H:%M:%S", &t);
       if (!endp) continue;
+      // Two-digit years: 70 to 99 are 1970 to 1999, 0 to 69 are 2000 to 2069.
+      const int year = t.tm_year + 1900;
+      if (year >= 0 && year <= 69) t.tm_year = year + 100;
+      else if (year >= 70 && year <= 99) t.tm_year = year;
       c.Session = false;
       c.Expires = timegm(&t);
       expired = c.Expires <= now;
@@ -469,23 +553,39 @@ void THttpClient::Get(const std::string& url, std::string& result) {
   if (!cookie.empty()) request += "Cookie: " + cookie + "\r\n";
   request += "\r\n";
 
-  if (!ReusableFor(u)) {
+  const bool reused = ReusableFor(u);
+  if (!reused) {
     Disconnect();
-    Connect(u);
+    Connect(u, deadline);
   }
+  try {
+    Exchange(u, request, result, deadline);
+  } catch (const EHttpConnectionLost&) {
+    // The server closed a kept connection without saying so. A GET may go
+    // once more, on a connection of its own; a fresh connection that fails
+    // this way has no excuse.
+    if (!reused) throw;
+    Connect(u, deadline);
+    Exchange(u, request, result, deadline);
+  }
+}
 
+void THttpClient::Exchange(const THttpUrl& u, const std::string& request, std::string& result, int64_t deadline) {
   TReply reply;
   bool keepOpen = false;
   try {
     SendAll(request, deadline);
-    Reader in{fd_, ReadTimeoutMs, deadline, {}, 0, false};
+    Reader in{fd_, ReadTimeoutMs, deadline, {}, 0, false, false};
     size_t headerBudget = MaxHeaderBytes;
     std::string line;
     bool cut = false;
     // Status and headers; interim 100 replies are passed over.
     for (;;) {
       reply = TReply{};
-      if (!in.ReadLine(line, headerBudget, cut)) Fail("Connection closed by server");
+      if (!in.ReadLine(line, headerBudget, cut)) {
+        if (!in.anyByte) throw EHttpConnectionLost("Connection closed by server");
+        Fail("Connection closed by server");
+      }
       if (cut) Fail("Connection closed in the reply header");
       ParseStatusLine(line, reply);
       for (;;) {

@@ -2,6 +2,8 @@
 // A small blocking HTTP/1.1 GET client over POSIX sockets: what the online
 // services need and no more. One client keeps the open connection and the
 // cookies of a run.
+#include <sys/socket.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -48,6 +50,19 @@ struct THttpCookie {
   time_t Expires = 0;  // when not Session
 };
 
+// One address a host name stands for.
+struct THttpAddress {
+  sockaddr_storage Addr{};
+  socklen_t Length = 0;
+  int Family = 0;
+};
+
+// Name lookup: fills out and returns 0, or returns a getaddrinfo error code.
+// It may take as long as it likes; the client waits for it only until the
+// exchange's deadline.
+using THttpResolver = int (*)(const std::string& host, uint16_t port, std::vector<THttpAddress>& out);
+int SystemResolve(const std::string& host, uint16_t port, std::vector<THttpAddress>& out);
+
 class THttpClient {
 public:
   THttpClient() = default;
@@ -60,10 +75,13 @@ public:
   // received so far. Throws EHttpError (EHttpProtocolError for non-2xx).
   void Get(const std::string& url, std::string& result);
 
-  // An unanswering server must not freeze the game for good.
-  int ConnectTimeoutMs = 15000;
-  int ReadTimeoutMs = 30000;     // for each wait on the socket
-  int ExchangeTimeoutMs = 120000;  // for one whole request and reply
+  // The game stands still while a request runs, so every wait is bounded:
+  // one exchange (lookup, connect, request, reply, and the one retry on a
+  // fresh connection) ends within ExchangeTimeoutMs.
+  int ConnectTimeoutMs = 5000;  // for each address of the host
+  int ReadTimeoutMs = 15000;    // for each wait on the socket
+  int ExchangeTimeoutMs = 15000;
+  THttpResolver Resolver = SystemResolve;
   size_t MaxHeaderBytes = 64 * 1024;
   size_t MaxBodyBytes = 1024 * 1024;
 
@@ -73,7 +91,9 @@ public:
 
 private:
   struct Reader;
-  void Connect(const THttpUrl& url);
+  void Connect(const THttpUrl& url, int64_t deadline);
+  // One request and its reply on the open connection.
+  void Exchange(const THttpUrl& url, const std::string& request, std::string& result, int64_t deadline);
   bool ReusableFor(const THttpUrl& url);
   void SendAll(const std::string& data, int64_t deadline);
   std::string CookieHeader(const THttpUrl& url);

@@ -12,9 +12,6 @@ namespace {
 // There is no portal for this game on the public network: the host sits
 // under a reserved top-level domain, so no request ever reaches a stranger.
 constexpr const char* kPortalBase = "http://portal.quorvane.example";
-// The one-letter key of every submission, agreed with the portal.
-constexpr char kSubmissionKey = 'Q';
-constexpr const char* kInfAlphabet = "ABCDEFGHJKLMNPQRSTUVWXY123456789";
 
 std::string& PortalBaseSetting() {
   static std::string base = kPortalBase;
@@ -43,55 +40,6 @@ THttpClient& FormHttpClient(const TForm1& form) {
 }
 
 void ReleaseFormHttpClient(const TForm1& form) { Clients().erase(&form); }
-
-std::string InfEncoding(const std::string& text) {
-  const size_t bits = text.size() * 8;
-  const size_t pad = (5 - bits % 5) % 5;
-  std::string out;
-  out.reserve((bits + pad) / 5);
-  unsigned group = 0;
-  int filled = 0;
-  // Leading zero bits first, then every byte most significant bit first.
-  auto push = [&](unsigned bit) {
-    group = (group << 1) | bit;
-    if (++filled == 5) {
-      out += kInfAlphabet[group];
-      group = 0;
-      filled = 0;
-    }
-  };
-  for (size_t i = 0; i < pad; i++) push(0);
-  for (unsigned char c : text)
-    for (int b = 7; b >= 0; b--) push((c >> b) & 1u);
-  return out;
-}
-
-std::string ServerTokenOf(std::string reply) {
-  std::string field;
-  for (int i = 0; i < 5; i++) {
-    size_t bar = reply.find('|');
-    if (bar == std::string::npos) {
-      field.clear();
-    } else {
-      field = reply.substr(0, bar);
-      reply.erase(0, bar + 1);
-    }
-  }
-  return field;
-}
-
-std::string BuildSubmissionText(const std::string& name, uint32_t score, const std::string& token,
-                                const std::string& addText) {
-  std::string text = "type=0";
-  text += "|name=" + name.substr(0, 12);
-  text += "|score=" + std::to_string(score);
-  text += std::string("|key=") + kSubmissionKey;
-  text += "|p=" + token;
-  text += "|add=" + addText;
-  text += "|z=";
-  while (text.size() % 5 != 0) text += '0';
-  return text;
-}
 
 bool SubmitScore(TForm1& form) {
   if (TDirectDrawSurface* surface = form.DXDraw1.Surface()) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "submission/submission.h"
+
 class TForm1;
 class THttpClient;
 
@@ -14,16 +16,6 @@ bool SubmitScore(TForm1& form);
 void OpenWorldHighScores(TForm1& form);
 // Opens the portal's home page in the browser.
 void OpenPortalHomePage(TForm1& form);
-
-// Maps text to the 32-letter alphabet of the submission's "inf" parameter.
-std::string InfEncoding(const std::string& text);
-// The fifth "|"-separated field of the token reply; empty when the reply has
-// fewer than five "|".
-std::string ServerTokenOf(std::string reply);
-// "type=0|name=...|score=...|key=.|p=<token>|add=<addText>|z=" padded with
-// '0' to a multiple of 5 characters.
-std::string BuildSubmissionText(const std::string& name, uint32_t score,
-                                const std::string& token, const std::string& addText);
 
 // "http://<host>", without a trailing slash.
 std::string PortalBase();

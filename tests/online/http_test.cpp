@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <netdb.h>
+
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "local_server.h"
@@ -174,25 +178,37 @@ struct ReuseCase {
   const char* Name;
   std::string FirstReply;
   int Connections;
+  // What the server does with the second request; by default it answers.
+  std::vector<Step> Second = {{Ok200("second"), After::Keep}};
+  const char* Body = "second";  // nullptr: the second call fails
+  size_t Requests = 2;
 };
 
 class HttpReuseTest : public testing::TestWithParam<ReuseCase> {};
 
 TEST_P(HttpReuseTest, SecondCallToTheSameServer) {
   const ReuseCase& c = GetParam();
-  LocalServer server({{c.FirstReply, After::Keep}, {Ok200("second"), After::Keep}});
+  std::vector<Step> steps{{c.FirstReply, After::Keep}};
+  steps.insert(steps.end(), c.Second.begin(), c.Second.end());
+  steps.push_back({Ok200("never asked for"), After::Keep});
+  LocalServer server(steps);
   THttpClient client;
   try {
     HttpGet(client, server.Base() + "/one");
   } catch (const EHttpProtocolError&) {
     // a discarded error body still leaves the connection usable
   }
-  EXPECT_EQ(HttpGet(client, server.Base() + "/two"), "second");
+  if (c.Body) {
+    EXPECT_EQ(HttpGet(client, server.Base() + "/two"), c.Body);
+  } else {
+    EXPECT_THROW(HttpGet(client, server.Base() + "/two"), EHttpError);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   auto requests = server.Requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(RequestLine(requests[1].Raw), "GET /two HTTP/1.1");
+  ASSERT_EQ(requests.size(), c.Requests);
+  EXPECT_EQ(RequestLine(requests.back().Raw), "GET /two HTTP/1.1");
   EXPECT_EQ(server.Connections(), c.Connections);
-  EXPECT_EQ(requests[1].Connection, c.Connections - 1);
+  EXPECT_EQ(requests.back().Connection, c.Connections - 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -205,7 +221,17 @@ INSTANTIATE_TEST_SUITE_P(
                     ReuseCase{"OldServerWithoutKeepAlive", "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx", 2},
                     ReuseCase{"OldServerWithKeepAlive",
                               "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 1\r\n\r\nx", 1},
-                    ReuseCase{"MoreBytesThanAnnounced", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nxJUNK", 2}),
+                    ReuseCase{"MoreBytesThanAnnounced", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nxJUNK", 2},
+                    // The server dropped the kept connection just as the request
+                    // went out: sent once more on a new connection.
+                    ReuseCase{"KeptConnectionDroppedIsRetriedOnce", Ok200("first"), 2,
+                              {{"", After::Close}, {Ok200("second"), After::Keep}}, "second", 3},
+                    // Part of a reply arrived: the request is not sent again.
+                    ReuseCase{"KeptConnectionCutInTheReplyIsNotRetried", Ok200("first"), 1,
+                              {{"HTTP/1.1 200 OK\r\nContent-Le", After::Close}}, nullptr, 2},
+                    // The retry gets one chance only.
+                    ReuseCase{"RetryFailsToo", Ok200("first"), 2,
+                              {{"", After::Close}, {"", After::Close}}, nullptr, 3}),
     [](const testing::TestParamInfo<ReuseCase>& i) { return std::string(i.param.Name); });
 
 TEST(HttpGetTest, IdleConnectionClosedByTheServerIsReplaced) {
@@ -251,6 +277,38 @@ TEST(HttpGetTest, CookiesGoBackOnMatchingRequests) {
   // The Cookie header comes last, after User-Agent.
   EXPECT_NE(r[1].Raw.find("User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\nCookie: "), std::string::npos);
 }
+
+struct ExpiresCase {
+  const char* Name;
+  const char* Expires;
+  bool Kept;
+};
+
+class CookieExpiresTest : public testing::TestWithParam<ExpiresCase> {};
+
+TEST_P(CookieExpiresTest, ExpiresDates) {
+  const ExpiresCase& c = GetParam();
+  LocalServer server({{Ok200("1", std::string("Set-Cookie: a=1; Expires=") + c.Expires + "\r\n"), After::Keep},
+                      {Ok200("2"), After::Keep}});
+  THttpClient client;
+  HttpGet(client, server.Base() + "/");
+  HttpGet(client, server.Base() + "/");
+  auto r = server.Requests();
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(HeaderValue(r[1].Raw, "Cookie"), c.Kept ? "a=1" : "<none>");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Years, CookieExpiresTest,
+    testing::Values(ExpiresCase{"FourDigits", "Fri, 01 Jan 2060 00:00:00 GMT", true},
+                    ExpiresCase{"FourDigitsPast", "Thu, 01 Jan 1998 00:00:00 GMT", false},
+                    // Two-digit years: 0 to 69 mean 2000 to 2069, 70 to 99 the 1900s.
+                    ExpiresCase{"TwoDigitsNetscape", "Wednesday, 01-Jan-60 00:00:00 GMT", true},
+                    ExpiresCase{"TwoDigits", "Fri, 01 Jan 60 00:00:00 GMT", true},
+                    ExpiresCase{"TwoDigitsLastOfTheCentury", "Sat, 01 Jan 69 00:00:00 GMT", true},
+                    ExpiresCase{"TwoDigitsFirstOfTheNineteens", "Thu, 01 Jan 70 00:00:00 GMT", false},
+                    ExpiresCase{"TwoDigitsPast", "Wed, 01-Jan-99 00:00:00 GMT", false}),
+    [](const testing::TestParamInfo<ExpiresCase>& i) { return std::string(i.param.Name); });
 
 TEST(HttpGetTest, CookiePathsAndHostsMustMatch) {
   LocalServer server({{Ok200("1", "Set-Cookie: a=1; Path=/cgi\r\nSet-Cookie: b=2; Path=/\r\n"), After::Keep},
@@ -307,6 +365,162 @@ TEST(HttpGetTest, SlowServerHitsTheExchangeLimit) {
   EXPECT_THROW(HttpGet(client, server.Base() + "/", result), EHttpError);
   EXPECT_EQ(result, "ab");  // a failure inside a 2xx body keeps what arrived
 }
+
+// Bounded waits: whatever the resolver or the server does, one call returns
+// by the exchange's deadline.
+int SilentResolver(const std::string&, uint16_t, std::vector<THttpAddress>&) {
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  return EAI_AGAIN;
+}
+
+THttpAddress Loopback(int port) {
+  THttpAddress a;
+  auto* in = reinterpret_cast<sockaddr_in*>(&a.Addr);
+  in->sin_family = AF_INET;
+  in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  in->sin_port = htons(static_cast<uint16_t>(port));
+  a.Length = sizeof(sockaddr_in);
+  a.Family = AF_INET;
+  return a;
+}
+
+// A listening socket whose queue is full: new connections get no answer at all.
+class DeadListener {
+public:
+  DeadListener() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    THttpAddress a = Loopback(0);
+    bind(fd_, reinterpret_cast<sockaddr*>(&a.Addr), a.Length);
+    listen(fd_, 0);
+    socklen_t len = a.Length;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a.Addr), &len);
+    port_ = ntohs(reinterpret_cast<sockaddr_in*>(&a.Addr)->sin_port);
+    for (int i = 0; i < 2; i++) {
+      int f = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+      connect(f, reinterpret_cast<sockaddr*>(&a.Addr), a.Length);
+      fillers_.push_back(f);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ~DeadListener() {
+    for (int f : fillers_) close(f);
+    close(fd_);
+  }
+  int Port() const { return port_; }
+
+private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::vector<int> fillers_;
+};
+
+int g_deadPort = 0, g_livePort = 0;
+int DeadThenLive(const std::string&, uint16_t, std::vector<THttpAddress>& out) {
+  out = {Loopback(g_deadPort), Loopback(g_livePort)};
+  return 0;
+}
+
+// Accepts one connection and sends a reply one byte at a time, forever.
+class TrickleServer {
+public:
+  TrickleServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    THttpAddress a = Loopback(0);
+    bind(fd_, reinterpret_cast<sockaddr*>(&a.Addr), a.Length);
+    listen(fd_, 4);
+    socklen_t len = a.Length;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&a.Addr), &len);
+    port_ = ntohs(reinterpret_cast<sockaddr_in*>(&a.Addr)->sin_port);
+    thread_ = std::thread([this] {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 3000) <= 0) return;
+      int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(100000, 'x');
+      for (size_t i = 0; i < reply.size() && !stop_; i++) {
+        if (send(c, &reply[i], 1, MSG_NOSIGNAL) != 1) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+      close(c);
+    });
+  }
+  ~TrickleServer() {
+    stop_ = true;
+    thread_.join();
+    close(fd_);
+  }
+  int Port() const { return port_; }
+
+private:
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+struct DeadlineCase {
+  const char* Name;
+  int ExchangeMs;
+  int ConnectMs;
+  bool Succeeds;
+  int BoundMs;  // the call must have returned by then
+};
+
+class HttpDeadlineTest : public testing::TestWithParam<DeadlineCase> {};
+
+TEST_P(HttpDeadlineTest, CallEndsByTheDeadline) {
+  const DeadlineCase& c = GetParam();
+  const std::string name = c.Name;
+  THttpClient client;
+  client.ExchangeTimeoutMs = c.ExchangeMs;
+  client.ConnectTimeoutMs = c.ConnectMs;
+  client.ReadTimeoutMs = 60000;
+  std::unique_ptr<LocalServer> live;
+  std::unique_ptr<DeadListener> dead;
+  std::unique_ptr<TrickleServer> trickle;
+  std::string url;
+  if (name == "SilentResolver") {
+    client.Resolver = SilentResolver;
+    url = "http://portal.quorvane.example/";
+  } else if (name == "DeadFirstAddress") {
+    live = std::make_unique<LocalServer>(std::vector<Step>{{Ok200("alive"), After::Keep}});
+    dead = std::make_unique<DeadListener>();
+    g_deadPort = dead->Port();
+    g_livePort = live->Port();
+    client.Resolver = DeadThenLive;
+    url = "http://portal.quorvane.example/";
+  } else if (name == "DeadOnlyAddress") {
+    dead = std::make_unique<DeadListener>();
+    url = "http://127.0.0.1:" + std::to_string(dead->Port()) + "/";
+  } else {
+    trickle = std::make_unique<TrickleServer>();
+    url = "http://127.0.0.1:" + std::to_string(trickle->Port()) + "/";
+  }
+  const auto start = std::chrono::steady_clock::now();
+  std::string result;
+  bool ok = true;
+  try {
+    HttpGet(client, url, result);
+  } catch (const EHttpError&) {
+    ok = false;
+  }
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(ok, c.Succeeds);
+  if (c.Succeeds) {
+    EXPECT_EQ(result, "alive");
+  }
+  // Generous slack for a loaded machine; without the bound these take seconds.
+  EXPECT_LT(ms, c.BoundMs + 700) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Waits, HttpDeadlineTest,
+    testing::Values(DeadlineCase{"SilentResolver", 300, 5000, false, 300},
+                    // Two addresses: the dead one may use only its half of the time.
+                    DeadlineCase{"DeadFirstAddress", 1200, 5000, true, 1200},
+                    DeadlineCase{"DeadOnlyAddress", 5000, 300, false, 300},
+                    DeadlineCase{"TricklingServer", 400, 5000, false, 400}),
+    [](const testing::TestParamInfo<DeadlineCase>& i) { return std::string(i.param.Name); });
 
 struct LimitCase {
   const char* Name;

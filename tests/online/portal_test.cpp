@@ -206,7 +206,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {{Ok200("OK|1|2|3|T|"), After::Keep},
                   {"HTTP/1.1 500 Internal Server Error\r\nContent-Length: 2\r\n\r\nOK", After::Keep}},
                  2},
-        FailCase{"SubmissionConnectionDropped", {{Ok200("OK|1|2|3|T|"), After::Keep}, {"", After::Close}}, 2}),
+        // The kept connection dropped: the submission goes once more on a new
+        // one, which is dropped too.
+        FailCase{"SubmissionConnectionDropped", {{Ok200("OK|1|2|3|T|"), After::Keep}, {"", After::Close}}, 3}),
     [](const testing::TestParamInfo<FailCase>& i) { return std::string(i.param.Name); });
 
 TEST_F(SubmitScoreTest, RetryAfterFailureAsksForANewToken) {

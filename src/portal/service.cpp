@@ -1,0 +1,330 @@
+#include "portal/service.h"
+
+#include <sys/random.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "submission/submission.h"
+
+namespace {
+
+constexpr size_t kMaxName = 12;
+// The motto field of the settings record holds at most 15 characters.
+constexpr size_t kMaxMotto = 15;
+constexpr int kMaxApiRows = 100;
+
+struct TQuery {
+  std::vector<std::pair<std::string, std::string>> Params;
+  bool Has(const std::string& key) const {
+    for (const auto& p : Params)
+      if (p.first == key) return true;
+    return false;
+  }
+  const std::string* Get(const std::string& key) const {
+    for (const auto& p : Params)
+      if (p.first == key) return &p.second;
+    return nullptr;
+  }
+};
+
+TQuery ParseQuery(const std::string& query) {
+  TQuery q;
+  size_t start = 0;
+  while (start <= query.size()) {
+    size_t amp = query.find('&', start);
+    if (amp == std::string::npos) amp = query.size();
+    const std::string part = query.substr(start, amp - start);
+    if (!part.empty()) {
+      const size_t eq = part.find('=');
+      q.Params.emplace_back(part.substr(0, eq), eq == std::string::npos ? "" : part.substr(eq + 1));
+    }
+    start = amp + 1;
+  }
+  return q;
+}
+
+TPortalReply Text(int status, const std::string& body) {
+  TPortalReply r;
+  r.Status = status;
+  r.Body = body;
+  return r;
+}
+
+TPortalReply Html(const std::string& body) {
+  TPortalReply r;
+  r.ContentType = "text/html; charset=utf-8";
+  r.Body = body;
+  return r;
+}
+
+TPortalReply NotFound() { return Text(404, "Not found\n"); }
+
+// A rejected submission: the game looks only at whether the text starts with OK.
+TPortalReply Rejected(const std::string& why) { return Text(400, "ERR|" + why + "|\n"); }
+
+bool PrintableBytes(const std::string& s) {
+  for (unsigned char c : s)
+    if (c < 0x20 || c == 0x7f) return false;
+  return true;
+}
+
+bool ParseScore(const std::string& digits, uint32_t& score) {
+  if (digits.empty() || digits.size() > 10 || (digits.size() > 1 && digits[0] == '0')) return false;
+  uint64_t v = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (v > 0xFFFFFFFFull) return false;
+  score = static_cast<uint32_t>(v);
+  return true;
+}
+
+std::string Date(int64_t unixSec) {
+  const time_t t = static_cast<time_t>(unixSec);
+  tm parts{};
+  gmtime_r(&t, &parts);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday);
+  return buf;
+}
+
+// The game's own look: its pale blue panels, navy lettering, orange
+// highlight, the balloons of the title and the lava along the bottom.
+constexpr const char* kStyle = R"(<style>
+body{margin:0;background:#1C2350;font-family:"Comic Neue","Comic Sans MS",sans-serif;color:#000080}
+main{max-width:760px;margin:24px auto;background:#F2F7FD;border:3px solid #1C2350;border-radius:8px;overflow:hidden}
+header{background:#DCE9F7;border-bottom:2px solid #C4D7EE;text-align:center;padding:8px}
+h1{margin:0;font-size:34px;font-weight:bold;letter-spacing:1px}
+section{padding:12px 20px}
+table{width:100%;border-collapse:separate;border-spacing:0;background:#fff;border:2px solid #C4D7EE;border-radius:8px}
+th{background:#DCE9F7;text-align:left;padding:4px 10px;font-size:20px}
+td{padding:4px 10px;font-size:18px;border-top:1px solid #E6EEF8}
+td.score,th.score{text-align:right}
+tr.top td{color:#FF8F02;font-weight:bold}
+a{color:#FF8F02;font-weight:bold}
+.lava{height:26px;background:linear-gradient(#FF8A1E,#E0401A 45%,#B8301A);border-top:2px solid #FFC247}
+.empty{text-align:center;padding:16px}
+</style>)";
+
+constexpr const char* kBalloons = R"(<svg width="98" height="48" viewBox="0 0 98 48" aria-hidden="true"><path d="M31.5 35 C33 39 40 41 45.5 44.5" fill="none" stroke="#1C2350" stroke-width="1.4"/><path d="M58.5 35 C57 39 50 41 45.5 44.5" fill="none" stroke="#1C2350" stroke-width="1.4"/><ellipse cx="59" cy="16.6" rx="12.2" ry="15.4" fill="#3F7FE0" stroke="#1C2350" stroke-width="2"/><ellipse cx="53.9" cy="9.7" rx="2.7" ry="4.6" fill="#8DB8FF" transform="rotate(-25 53.9 9.7)"/><ellipse cx="31.5" cy="17.2" rx="12.2" ry="15.4" fill="#E8423A" stroke="#1C2350" stroke-width="2"/><ellipse cx="26.4" cy="10.3" rx="2.7" ry="4.6" fill="#FF8C80" transform="rotate(-25 26.4 10.3)"/></svg>)";
+
+std::string Page(const std::string& title, const std::string& content) {
+  return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
+         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"><title>" +
+         HtmlEscape(title) + "</title>" + kStyle + "</head><body><main><header>" + kBalloons + "<h1>" +
+         HtmlEscape(title) + "</h1></header><section>" + content + "</section><div class=\"lava\"></div></main></body></html>\n";
+}
+
+std::string WorldPage(const std::vector<TScoreRow>& rows) {
+  std::string t;
+  if (rows.empty()) {
+    t = "<p class=\"empty\">No scores yet. Be the first!</p>";
+  } else {
+    t = "<table id=\"scores\"><thead><tr><th>#</th><th>NAME</th><th class=\"score\">SCORE</th><th>MOTTO</th>"
+        "<th>DATE</th></tr></thead><tbody>\n";
+    int rank = 0;
+    for (const auto& r : rows) {
+      rank++;
+      t += std::string("<tr") + (rank <= 3 ? " class=\"top\"" : "") + "><td>" + std::to_string(rank) + "</td><td>" +
+           HtmlEscape(r.Name) + "</td><td class=\"score\">" + std::to_string(r.Score) + "</td><td>" +
+           HtmlEscape(r.Motto) + "</td><td>" + Date(r.Created) + "</td></tr>\n";
+    }
+    t += "</tbody></table>";
+  }
+  t += "<p><a href=\"/\">Home</a></p>";
+  return Page("WORLD HIGH SCORES", t);
+}
+
+std::string HomePage() {
+  return Page("QUORVANE",
+              "<p>A small arcade game for Linux desktops: your pilot hangs under two balloons above a lava lake. "
+              "Steer up or you sink, pop the balloons of the flying imps with the tip of your lance, catch the "
+              "bonuses that rise out of the lava and keep clear of the lightning.</p>"
+              "<p>Get the game from the people who run this portal, build it from its source, and start it "
+              "with <code>--portal</code> and this portal's address to send your records here.</p>"
+              "<p><a href=\"/cgi/version.pl?prg=Quorvane&amp;show&amp;type=0\">World high scores</a></p>");
+}
+
+}  // namespace
+
+std::string Latin1ToUtf8(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (unsigned char c : bytes) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string HtmlEscape(const std::string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == '<' || c == '>' || c == '&') {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+std::string NewToken() {
+  unsigned char bytes[16];
+  size_t got = 0;
+  while (got < sizeof bytes) {
+    ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw EStoreError("no secure random numbers");
+    }
+    got += static_cast<size_t>(n);
+  }
+  static const char* hex = "0123456789abcdef";
+  std::string t;
+  for (unsigned char b : bytes) {
+    t += hex[b >> 4];
+    t += hex[b & 15];
+  }
+  return t;
+}
+
+TPortalService::TPortalService(TScoreStore& store, TPortalOptions options) : store_(store), options_(options) {}
+
+TPortalReply TPortalService::Handle(const TPortalRequest& request) {
+  using namespace std::chrono;
+  return Handle(request, duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+bool TPortalService::Admit(const std::string& client, int64_t nowMs) {
+  std::lock_guard<std::mutex> lock(rateMutex_);
+  // A flood of addresses must not grow the table without end: forget the
+  // ones that have been quiet long enough to have a full bucket again.
+  if (buckets_.size() > 10000) {
+    const double refillMs = options_.RatePerSec > 0 ? options_.RateBurst / options_.RatePerSec * 1000 : 3600000;
+    std::erase_if(buckets_, [&](const auto& b) { return nowMs - b.second.LastMs > refillMs; });
+    if (buckets_.size() > 10000) buckets_.clear();
+  }
+  auto [it, fresh] = buckets_.try_emplace(client, Bucket{options_.RateBurst, nowMs});
+  Bucket& b = it->second;
+  if (!fresh && nowMs > b.LastMs) {
+    b.Tokens = std::min(options_.RateBurst, b.Tokens + (nowMs - b.LastMs) / 1000.0 * options_.RatePerSec);
+    b.LastMs = nowMs;
+  }
+  if (b.Tokens < 1) return false;
+  b.Tokens -= 1;
+  return true;
+}
+
+TPortalReply TPortalService::Handle(const TPortalRequest& request, int64_t nowMs) {
+  if (request.Method != "GET" && request.Method != "HEAD") return NotFound();
+  if (request.Target.size() > options_.MaxTargetBytes) return Text(414, "Request too long\n");
+  if (!Admit(request.Client, nowMs)) return Text(429, "Too many requests\n");
+  const int64_t nowSec = nowMs / 1000;
+
+  const size_t q = request.Target.find('?');
+  const std::string path = request.Target.substr(0, q);
+  const TQuery query = ParseQuery(q == std::string::npos ? "" : request.Target.substr(q + 1));
+
+  if (path == "/") return Html(HomePage());
+  if (path == "/cgi/version.pl") {
+    const std::string* prg = query.Get("prg");
+    const bool ours = prg && *prg == kPortalProgram;
+    if (query.Has("version")) return ours ? Token(nowSec) : Rejected("unknown program");
+    if (query.Has("hs")) {
+      if (!ours) return Rejected("unknown program");
+      const std::string* inf = query.Get("inf");
+      return Submit(inf ? *inf : "", nowSec);
+    }
+    const std::string* type = query.Get("type");
+    if (ours && query.Has("show") && type && *type == "0") return Html(WorldPage(store_.Best(options_.PageRows)));
+    return NotFound();
+  }
+  if (path == "/api/scores") {
+    int limit = 10;
+    if (const std::string* l = query.Get("limit")) {
+      uint32_t v = 0;
+      if (!ParseScore(*l, v) || v < 1 || v > static_cast<uint32_t>(kMaxApiRows)) {
+        TPortalReply r = Text(400, "{\"error\":\"limit must be 1 to 100\"}\n");
+        r.ContentType = "application/json";
+        return r;
+      }
+      limit = static_cast<int>(v);
+    }
+    std::string json = "{\"scores\":[";
+    int rank = 0;
+    for (const auto& row : store_.Best(limit)) {
+      if (rank) json += ",";
+      json += "{\"rank\":" + std::to_string(++rank) + ",\"name\":" + JsonString(row.Name) +
+              ",\"score\":" + std::to_string(row.Score) + ",\"motto\":" + JsonString(row.Motto) + ",\"date\":\"" +
+              Date(row.Created) + "\"}";
+    }
+    json += "]}\n";
+    TPortalReply r;
+    r.ContentType = "application/json";
+    r.Body = json;
+    return r;
+  }
+  return NotFound();
+}
+
+TPortalReply TPortalService::Token(int64_t nowSec) {
+  // Expired tokens are swept now and then, not on every request.
+  if (nowSec - lastPurgeSec_ >= 60) {
+    lastPurgeSec_ = nowSec;
+    store_.PurgeTokens(nowSec);
+  }
+  const std::string token = NewToken();
+  store_.AddToken(token, nowSec + options_.TokenLifetimeSec);
+  return Text(200, std::string("OK|") + kPortalProgram + "|1|" + std::to_string(options_.TokenLifetimeSec) + "|" +
+                       token + "|");
+}
+
+TPortalReply TPortalService::Submit(const std::string& inf, int64_t nowSec) {
+  std::string text;
+  if (inf.empty() || !InfDecoding(inf, text)) return Rejected("bad encoding");
+  TSubmission s;
+  std::string why;
+  if (!ParseSubmissionText(text, s, why)) return Rejected(why);
+  if (s.Key != kSubmissionKey) return Rejected("wrong key");
+  if (s.Name.empty() || s.Name.size() > kMaxName || !PrintableBytes(s.Name)) return Rejected("bad name");
+  if (s.Add.size() > kMaxMotto || !PrintableBytes(s.Add)) return Rejected("bad motto");
+  TScoreRow row;
+  if (!ParseScore(s.Score, row.Score)) return Rejected("bad score");
+  if (s.Token.empty()) return Rejected("token not valid");
+  row.Name = Latin1ToUtf8(s.Name);
+  row.Motto = Latin1ToUtf8(s.Add);
+  row.Created = nowSec;
+  if (!store_.SpendTokenAndStore(s.Token, nowSec, row)) return Rejected("token not valid");
+  return Text(200, "OK|stored|\n");
+}

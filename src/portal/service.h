@@ -1,0 +1,63 @@
+#pragma once
+// The portal's answers, apart from the HTTP server that carries them: the
+// token query, score submissions, the world table page, the home page and
+// the table as JSON. Everything else is 404.
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+
+#include "portal/store.h"
+
+struct TPortalOptions {
+  int TokenLifetimeSec = 300;
+  // Requests one client address may make: a burst, then so many a second.
+  double RateBurst = 60;
+  double RatePerSec = 2;
+  size_t MaxTargetBytes = 2048;  // path and query
+  int PageRows = 100;            // rows on the world page
+};
+
+struct TPortalRequest {
+  std::string Method;  // "GET", ...
+  std::string Target;  // path and query as sent
+  std::string Client;  // the peer's address
+};
+
+struct TPortalReply {
+  int Status = 200;
+  std::string ContentType = "text/plain; charset=utf-8";
+  std::string Body;
+};
+
+class TPortalService {
+public:
+  explicit TPortalService(TScoreStore& store, TPortalOptions options = {});
+  // nowMs: wall-clock milliseconds since 1970.
+  TPortalReply Handle(const TPortalRequest& request, int64_t nowMs);
+  TPortalReply Handle(const TPortalRequest& request);
+
+  const TPortalOptions& Options() const { return options_; }
+
+private:
+  bool Admit(const std::string& client, int64_t nowMs);
+  TPortalReply Token(int64_t nowSec);
+  TPortalReply Submit(const std::string& inf, int64_t nowSec);
+
+  TScoreStore& store_;
+  TPortalOptions options_;
+  struct Bucket {
+    double Tokens;
+    int64_t LastMs;
+  };
+  std::mutex rateMutex_;
+  std::unordered_map<std::string, Bucket> buckets_;
+  int64_t lastPurgeSec_ = 0;
+};
+
+// Bytes as sent by the game (one character a byte) to UTF-8.
+std::string Latin1ToUtf8(const std::string& bytes);
+std::string HtmlEscape(const std::string& utf8);
+std::string JsonString(const std::string& utf8);
+// 32 hex digits from the system's secure random source; throws on failure.
+std::string NewToken();

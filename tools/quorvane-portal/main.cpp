@@ -1,0 +1,145 @@
+// quorvane-portal: the world high-score table for the game, served over HTTP.
+#include <signal.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+
+#include "portal/server.h"
+#include "portal/service.h"
+#include "portal/store.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: quorvane-portal [--listen HOST:PORT] [--db sqlite:PATH|postgresql://...] [options]\n"
+    "\n"
+    "Serves the world high-score table of Quorvane: the token and score requests\n"
+    "the game sends, the world table page, a home page and /api/scores (JSON).\n"
+    "\n"
+    "  --listen HOST:PORT   address to listen on (default 127.0.0.1:8080; port 0: any free port)\n"
+    "  --db DB              sqlite:PATH (default sqlite:quorvane-portal.db) or a\n"
+    "                       postgresql:// connection string, for several portals sharing one table\n"
+    "  --token-lifetime S   seconds a token stays good (default 300)\n"
+    "  --rate N             requests a second one client address may make (default 2)\n"
+    "  --burst N            requests one address may make at once (default 60)\n"
+    "  --quiet              no line per request\n"
+    "  --help               this text\n"
+    "\n"
+    "Logs one line per request to standard error. SIGTERM or SIGINT stops it.\n"
+    "Point the game at it with:  quorvane --portal http://HOST:PORT\n";
+
+bool Number(const char* text, double lo, double hi, double& out) {
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtod(text, &end);
+  return end != text && *end == 0 && errno == 0 && out >= lo && out <= hi;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string listen = "127.0.0.1:8080", db = "sqlite:quorvane-portal.db";
+  TPortalOptions options;
+  bool quiet = false;
+  for (int i = 1; i < argc; i++) {
+    const std::string a = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "quorvane-portal: %s needs a value\n", name);
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    double n = 0;
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--listen") {
+      listen = value("--listen");
+    } else if (a == "--db") {
+      db = value("--db");
+    } else if (a == "--token-lifetime") {
+      if (!Number(value("--token-lifetime"), 1, 86400, n)) {
+        std::fprintf(stderr, "quorvane-portal: --token-lifetime wants 1 to 86400 seconds\n");
+        return 2;
+      }
+      options.TokenLifetimeSec = static_cast<int>(n);
+    } else if (a == "--rate") {
+      if (!Number(value("--rate"), 0.001, 1e6, n)) {
+        std::fprintf(stderr, "quorvane-portal: --rate wants a positive number\n");
+        return 2;
+      }
+      options.RatePerSec = n;
+    } else if (a == "--burst") {
+      if (!Number(value("--burst"), 1, 1e6, n)) {
+        std::fprintf(stderr, "quorvane-portal: --burst wants a number from 1\n");
+        return 2;
+      }
+      options.RateBurst = n;
+    } else if (a == "--quiet") {
+      quiet = true;
+    } else {
+      std::fprintf(stderr, "quorvane-portal: unknown option %s (see --help)\n", a.c_str());
+      return 2;
+    }
+  }
+  std::string host;
+  int port = 0;
+  if (!SplitListenAddress(listen, host, port)) {
+    std::fprintf(stderr, "quorvane-portal: --listen wants HOST:PORT, not \"%s\"\n", listen.c_str());
+    return 2;
+  }
+
+  // The signals are taken by one thread of ours, before the server starts
+  // any of its own, so that a stop is an orderly one.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  std::unique_ptr<TScoreStore> store;
+  try {
+    store = OpenScoreStore(db);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorvane-portal: %s\n", e.what());
+    return 1;
+  }
+  TPortalService service(*store, options);
+  TPortalHttpServer server(service, quiet ? nullptr : stderr);
+  const int bound = server.Bind(host, port);
+  if (bound < 0) {
+    std::fprintf(stderr, "quorvane-portal: cannot listen on %s\n", listen.c_str());
+    return 1;
+  }
+  std::fprintf(stderr, "quorvane-portal: listening on http://%s%s%s:%d/ (database %s)\n",
+               host.find(':') != std::string::npos ? "[" : "", host.c_str(),
+               host.find(':') != std::string::npos ? "]" : "", bound,
+               db.rfind("sqlite:", 0) == 0 ? db.c_str() : "PostgreSQL");
+  std::fflush(stderr);
+
+  std::atomic<bool> done{false};
+  std::thread waiter([&] {
+    const timespec tick{0, 200 * 1000 * 1000};
+    while (!done) {
+      const int sig = sigtimedwait(&stopSignals, nullptr, &tick);
+      if (sig == SIGTERM || sig == SIGINT) {
+        std::fprintf(stderr, "quorvane-portal: %s, stopping\n", sig == SIGTERM ? "SIGTERM" : "SIGINT");
+        server.Stop();
+        return;
+      }
+    }
+  });
+  const bool ok = server.Run();
+  done = true;
+  waiter.join();
+  std::fprintf(stderr, "quorvane-portal: stopped\n");
+  return ok ? 0 : 1;
+}
