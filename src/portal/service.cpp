@@ -88,14 +88,14 @@ std::string Date(int64_t unixSec) {
   const time_t t = static_cast<time_t>(unixSec);
   tm parts{};
   gmtime_r(&t, &parts);
-  char buf[16];
+  char buf[48];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday);
   return buf;
 }
 
 // The game's own look: its pale blue panels, navy lettering, orange
 // highlight, the balloons of the title and the lava along the bottom.
-constexpr const char* kStyle = R"(<style>
+constexpr const char* kStyle = R"css(<style>
 body{margin:0;background:#1C2350;font-family:"Comic Neue","Comic Sans MS",sans-serif;color:#000080}
 main{max-width:760px;margin:24px auto;background:#F2F7FD;border:3px solid #1C2350;border-radius:8px;overflow:hidden}
 header{background:#DCE9F7;border-bottom:2px solid #C4D7EE;text-align:center;padding:8px}
@@ -109,9 +109,9 @@ tr.top td{color:#FF8F02;font-weight:bold}
 a{color:#FF8F02;font-weight:bold}
 .lava{height:26px;background:linear-gradient(#FF8A1E,#E0401A 45%,#B8301A);border-top:2px solid #FFC247}
 .empty{text-align:center;padding:16px}
-</style>)";
+</style>)css";
 
-constexpr const char* kBalloons = R"(<svg width="98" height="48" viewBox="0 0 98 48" aria-hidden="true"><path d="M31.5 35 C33 39 40 41 45.5 44.5" fill="none" stroke="#1C2350" stroke-width="1.4"/><path d="M58.5 35 C57 39 50 41 45.5 44.5" fill="none" stroke="#1C2350" stroke-width="1.4"/><ellipse cx="59" cy="16.6" rx="12.2" ry="15.4" fill="#3F7FE0" stroke="#1C2350" stroke-width="2"/><ellipse cx="53.9" cy="9.7" rx="2.7" ry="4.6" fill="#8DB8FF" transform="rotate(-25 53.9 9.7)"/><ellipse cx="31.5" cy="17.2" rx="12.2" ry="15.4" fill="#E8423A" stroke="#1C2350" stroke-width="2"/><ellipse cx="26.4" cy="10.3" rx="2.7" ry="4.6" fill="#FF8C80" transform="rotate(-25 26.4 10.3)"/></svg>)";
+constexpr const char* kBalloons = R"svg(<svg width="98" height="48" viewBox="0 0 98 48" aria-hidden="true"><path d="M31.5 35 C33 39 40 41 45.5 44.5" fill="none" stroke="#1C2350" stroke-width="1.4"/><path d="M58.5 35 C57 39 50 41 45.5 44.5" fill="none" stroke="#1C2350" stroke-width="1.4"/><ellipse cx="59" cy="16.6" rx="12.2" ry="15.4" fill="#3F7FE0" stroke="#1C2350" stroke-width="2"/><ellipse cx="53.9" cy="9.7" rx="2.7" ry="4.6" fill="#8DB8FF" transform="rotate(-25 53.9 9.7)"/><ellipse cx="31.5" cy="17.2" rx="12.2" ry="15.4" fill="#E8423A" stroke="#1C2350" stroke-width="2"/><ellipse cx="26.4" cy="10.3" rx="2.7" ry="4.6" fill="#FF8C80" transform="rotate(-25 26.4 10.3)"/></svg>)svg";
 
 std::string Page(const std::string& title, const std::string& content) {
   return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"

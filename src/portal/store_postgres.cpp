@@ -16,6 +16,8 @@ public:
       PQfinish(conn_);
       throw EStoreError("cannot connect to PostgreSQL: " + Line(why));
     }
+    // "already exists, skipping" is no news on every start.
+    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
     try {
       // Several portals may start at once against one database.
       Run("SELECT pg_advisory_lock(7362041)", {});
