@@ -20,7 +20,8 @@ TForm1::TForm1(Host& h, std::string programDir)
       DXInput1(h),
       DXSound1(h),
       Music(DXSound1.Mixer()),
-      ProgramDir(std::move(programDir)) {
+      ProgramDir(std::move(programDir)),
+      StateDir(ProgramDir) {
   // The form resource: surface options, timers, bindings of the lists.
   DXDraw1.SetOptions(doAllowReboot | doWaitVBlank | doCenter | doFlip | doDirectX7Mode | doHardware |
                      doSelectDriver);
@@ -67,7 +68,12 @@ void TForm1::ShowError(const std::string& message) { host.MessageBox(message, "Q
 
 void TForm1::FormCreate() {
   try {
-    LoadConfig(Config, ProgramDir);
+    Settings = LoadSettingsIni(StateDir);
+    LoadConfig(Config, StateDir);
+    if (RunWindowMode) {
+      SavedWindowMode = Config.WindowMode;
+      Config.WindowMode = *RunWindowMode;
+    }
     if (Config.WindowMode == 0) ApplyDisplayMode();
     if (Config.MusicOn) LoadMusic("Sound/1.xm");
     Rng.Seed(host.Milliseconds());
@@ -117,7 +123,9 @@ void TForm1::ApplyDisplayMode() {
     else
       DXDraw1.SetOptions(DXDraw1.Options() & ~doFullScreen);
     DXDraw1.Initialize();
-    SaveConfig(Config, ProgramDir);
+    // A display picked in the game replaces the one of the command line.
+    if (RunWindowMode && Config.WindowMode != *RunWindowMode) RunWindowMode.reset();
+    StoreConfig();
   } catch (...) {
     // A failed save must not leave the game without ticks.
     DXTimer1.SetEnabled(true);
@@ -143,7 +151,19 @@ bool TForm1::FormCloseQuery() {
   return false;
 }
 
-void TForm1::FormClose() { SaveConfig(Config, ProgramDir); }
+void TForm1::FormClose() { StoreConfig(); }
+
+void TForm1::StoreConfig() {
+  ConfigRecord stored = Config;
+  if (RunWindowMode) stored.WindowMode = SavedWindowMode;
+  SaveConfig(stored, StateDir);
+}
+
+std::string TForm1::Setting(std::string_view key, std::string_view fallback) const {
+  auto it = SettingOverrides.find(std::string(key));
+  if (it != SettingOverrides.end()) return it->second;
+  return Settings.GetOr(key, fallback);
+}
 
 void TForm1::Close() {
   bool canClose = false;

@@ -2,8 +2,11 @@
 // The main form: owns every component, the game state and the settings
 // record, and has one method per event.
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/random.h"
@@ -16,6 +19,7 @@
 #include "media/music.h"
 #include "media/wave_list.h"
 #include "persist/config.h"
+#include "persist/settings_ini.h"
 #include "platform/host.h"
 #include "world/sprite.h"
 
@@ -46,7 +50,7 @@ enum : uint16_t {
 
 class TForm1 : public HostEvents {
 public:
-  // ProgramDir ends with a separator.
+  // ProgramDir ends with a separator. StateDir starts out equal to it.
   TForm1(Host& host, std::string programDir);
   ~TForm1() override;
 
@@ -166,7 +170,24 @@ public:
   uint8_t Selection = 1;
   bool GameEnded = false;
   TColor HighlightColor = RGB(255, 143, 2);
+  // The data folder (Data/, Sound/, fonts.conf); ends with '/'.
   std::string ProgramDir;
+  // The writable folder of Config.cfg, quorvane.ini and replays/; ends with
+  // '/'. The program folder itself in the portable layout.
+  std::string StateDir;
+  // quorvane.ini as read from StateDir at FormCreate, and the keys the
+  // command line gave for this run only (they win over the file).
+  SettingsIni Settings;
+  std::map<std::string, std::string> SettingOverrides;
+  // The value of a quorvane.ini key: the command line's, else the file's,
+  // else the fallback.
+  std::string Setting(std::string_view key, std::string_view fallback = {}) const;
+  // --window (1) / --fullscreen (0): the display of this run. Saves keep the
+  // choice from Config.cfg until the player picks a display in the game.
+  std::optional<uint8_t> RunWindowMode;
+  uint8_t SavedWindowMode = 0;
+  // Saves Config to StateDir (SaveConfig, with the saved display choice).
+  void StoreConfig();
   TPlayer* Player = nullptr;
   TFon* Background = nullptr;
   TAsk* Dialog = nullptr;

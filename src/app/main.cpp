@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/command_line.h"
 #include "app/form.h"
 #include "app/url_file.h"
 #include "platform/sdl_host.h"
@@ -22,14 +23,19 @@ std::string ProgramFolder(const char* argv0) {
 }
 }  // namespace
 
-int main(int /*argc*/, char** argv) {
+int main(int argc, char** argv) {
+  const CommandLine cl = ParseCommandLine(argc, argv);
+  if (auto exitCode = HandleInformationalOptions(cl)) return *exitCode;
+  std::string programDir = ProgramFolder(argv[0]);
+  if (!cl.DataDir.empty()) programDir = cl.DataDir.back() == '/' ? cl.DataDir : cl.DataDir + "/";
   std::string url;
   {
     SdlHost host;
-    const std::string programDir = ProgramFolder(argv[0]);
     host.SetPadMappingFile(programDir + "gamecontrollerdb.txt");
     if (!host.Init()) return 1;
     auto form = std::make_unique<TForm1>(host, programDir);
+    if (cl.WindowMode) form->RunWindowMode = *cl.WindowMode ? 1 : 0;
+    form->SettingOverrides = cl.Settings;
     host.Attach(form.get());
     form->FormCreate();
     host.ShowWindow();

@@ -242,7 +242,7 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       // The score is in the table now: a failed save is reported, but the
       // screen moves on so another Enter cannot enter it a second time.
       try {
-        SaveConfig(Config, ProgramDir);
+        StoreConfig();
       } catch (const std::exception& e) {
         ShowError(e.what());
       }
@@ -255,7 +255,7 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       }
     } else if (ScreenName == "Exit?") {
       if (Selection == 1) {
-        SaveConfig(Config, ProgramDir);
+        StoreConfig();
         ExitConfirmed = true;
         Close();
       } else {

@@ -141,7 +141,7 @@ void TForm1::DXDraw1Click() {
   } else if (s == "Exit?") {
     PlaySound("Beep");
     if (Selection == 1) {
-      SaveConfig(Config, ProgramDir);
+      StoreConfig();
       ExitConfirmed = true;
       Close();
     } else {
@@ -194,7 +194,7 @@ void TForm1::DXDraw1Click() {
     } else if (Selection == 4) {
       AddTextEditing = true;
     } else if (Selection == 5) {
-      SaveConfig(Config, ProgramDir);
+      StoreConfig();
       ShowMenu();
     }
   } else if (s == "Clear?") {
