@@ -19,9 +19,6 @@ struct TDib {
 // Largest picture we agree to decode, in pixels: far beyond any real
 // picture, small enough that a lying header cannot exhaust memory.
 constexpr uint64_t kMaxDibPixels = 16384ull * 16384ull;
-// The most pixels the pictures of one archive may have together (256 MiB
-// decoded); the game's own archives hold about three million.
-constexpr uint64_t kMaxArchivePixels = 64ull << 20;
 
 // Decodes a packed DIB (information or core header, masks, palette,
 // pixels). Raises EInvalidGraphic "DIB is invalid" for a header size other

@@ -12,11 +12,28 @@
 // ---------------------------------------------------------------------------
 // Frame layout
 
+int64_t CountFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth, int skipHeight) {
+  if (W <= 0 || H <= 0) return 0;
+  // 64-bit arithmetic: the stored values come from the archive unchecked.
+  const int64_t w = patternWidth > 0 ? patternWidth : W;
+  const int64_t h = patternHeight > 0 ? patternHeight : H;
+  if (w == W && h == H) return 1;
+  const int64_t sx = w + skipWidth, sy = h + skipHeight;
+  // A gap that eats the whole frame step leaves no frames at all.
+  if (sx <= 0 || sy <= 0) return 0;
+  // At most W columns and H rows, so the product cannot overflow.
+  const int64_t columns = std::max<int64_t>(0, (W + int64_t{skipWidth}) / sx);
+  const int64_t rows = std::max<int64_t>(0, (H + int64_t{skipHeight}) / sy);
+  // Tiny frames over a big picture would cost far more than its pixels; no
+  // sprite sheet comes near this many frames.
+  if (columns * rows > kMaxFrames) return 0;
+  return columns * rows;
+}
+
 TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth,
                       int skipHeight, bool systemMemory) {
   TFramePlan plan;
-  if (W <= 0 || H <= 0) return plan;
-  // 64-bit arithmetic: the stored values come from the archive unchecked.
+  if (CountFrames(W, H, patternWidth, patternHeight, skipWidth, skipHeight) == 0) return plan;
   const int64_t w = patternWidth > 0 ? patternWidth : W;
   const int64_t h = patternHeight > 0 ? patternHeight : H;
   if (w == W && h == H) {
@@ -25,13 +42,8 @@ TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int ski
     return plan;
   }
   const int64_t sx = w + skipWidth, sy = h + skipHeight;
-  // A gap that eats the whole frame step leaves no frames at all.
-  if (sx <= 0 || sy <= 0) return plan;
-  const int64_t columns = std::max<int64_t>(0, (W + int64_t{skipWidth}) / sx);
-  const int64_t rows = std::max<int64_t>(0, (H + int64_t{skipHeight}) / sy);
-  // Tiny frames over a big picture would cost far more than its pixels; no
-  // sprite sheet comes near this many frames.
-  if (columns * rows > kMaxFrames) return plan;
+  const int64_t columns = (W + int64_t{skipWidth}) / sx;
+  const int64_t rows = (H + int64_t{skipHeight}) / sy;
   auto frameRect = [&](int64_t left, int64_t top) {
     return Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(left + w),
                 static_cast<int>(top + h));
@@ -344,6 +356,7 @@ public:
   // pixelsLeft: what the archive's pictures may still have between them.
   TItemReader(TPictureCollectionItem& item, uint64_t& pixelsLeft) : item_(item), pixelsLeft_(pixelsLeft) {}
   std::string ClassName() const override { return "TPictureCollectionItem"; }
+  TPictureCollectionItem& Item() { return item_; }
   void ReadProperty(TObjectReader& r, const std::string& path) override {
     if (SameText(path, "Name")) {
       item_.SetName(r.ReadString());
@@ -385,8 +398,8 @@ private:
 
 class TRootReader : public TStreamObject {
 public:
-  TRootReader(TPictureCollection& list, std::string name, uint64_t maxPixels)
-      : list_(list), name_(std::move(name)), pixelsLeft_(maxPixels) {}
+  TRootReader(TPictureCollection& list, std::string name, const TArchiveBudget& budget)
+      : list_(list), name_(std::move(name)), budget_(budget), left_(budget) {}
   std::string ClassName() const override { return "TPictureCollectionComponent"; }
   std::string Name() const override { return name_; }
   void ReadProperty(TObjectReader& r, const std::string& path) override {
@@ -400,28 +413,43 @@ public:
       ReadCollection(
           r, [&] { list_.Clear(); },
           [&]() -> TStreamObject& {
-            current_ = std::make_unique<TItemReader>(list_.Add(), pixelsLeft_);
+            SpendFrames();
+            TArchiveBudget::Spend(left_.Items, 1, budget_.Items, "items");
+            current_ = std::make_unique<TItemReader>(list_.Add(), left_.Pixels);
             return *current_;
           });
+      SpendFrames();
     } else {
       PropertyPathNotFound(path, {"List"});
     }
   }
 
 private:
+  // The frames of the item just read: only known once its pattern and skip
+  // values, stored after the picture, have been read too.
+  void SpendFrames() {
+    if (!current_) return;
+    const TPictureCollectionItem& it = current_->Item();
+    current_.reset();
+    const int64_t frames = CountFrames(it.Width(), it.Height(), it.StoredPatternWidth(),
+                                       it.StoredPatternHeight(), it.SkipWidth(), it.SkipHeight());
+    TArchiveBudget::Spend(left_.Frames, static_cast<uint64_t>(frames), budget_.Frames, "frames");
+  }
+
   TPictureCollection& list_;
   std::string name_;
   std::unique_ptr<TItemReader> current_;
-  uint64_t pixelsLeft_;
+  const TArchiveBudget budget_;
+  TArchiveBudget left_;
 };
 
 }  // namespace
 
-void TPictureCollection::LoadFromBytes(const uint8_t* p, size_t n, uint64_t maxPixels) {
+void TPictureCollection::LoadFromBytes(const uint8_t* p, size_t n, const TArchiveBudget& budget) {
   Clear();
   std::unique_ptr<TRootReader> root;
   ReadRootComponent(p, n, [&](const TRootHeader& h) -> TStreamObject& {
-    root = std::make_unique<TRootReader>(*this, h.ObjectName, maxPixels);
+    root = std::make_unique<TRootReader>(*this, h.ObjectName, budget);
     return *root;
   });
 }

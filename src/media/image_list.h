@@ -33,6 +33,8 @@ struct TFramePlan {
 constexpr int64_t kMaxFrames = 65536;
 TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth,
                       int skipHeight, bool systemMemory);
+// How many frames PlanFrames gives, without making the plan.
+int64_t CountFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth, int skipHeight);
 
 
 class TPictureCollectionItem {
@@ -148,9 +150,9 @@ public:
   void Restore();
 
   // Reads an image archive from memory into this collection (it is emptied
-  // first). Items read before an error stay, without frames. The pictures
-  // may have maxPixels between them ("DIB is invalid" beyond).
-  void LoadFromBytes(const uint8_t* p, size_t n, uint64_t maxPixels = kMaxArchivePixels);
+  // first). Items read before an error stay, without frames. The items,
+  // their pixels ("DIB is invalid" beyond) and their frames share budget.
+  void LoadFromBytes(const uint8_t* p, size_t n, const TArchiveBudget& budget = {});
 
 private:
   friend class TPictureCollectionItem;

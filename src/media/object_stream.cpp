@@ -367,6 +367,12 @@ std::string ReadRootClassName(const uint8_t* data, size_t size) {
   return ReadRootHeader(reader).ClassName;
 }
 
+void TArchiveBudget::Spend(uint64_t& left, uint64_t n, uint64_t total, const char* what) {
+  if (n > left)
+    throw EReadError(Format("Archive exceeds its budget of %llu %s", static_cast<unsigned long long>(total), what));
+  left -= n;
+}
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   auto fail = [&](int err) {
     throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(err)));

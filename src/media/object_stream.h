@@ -140,6 +140,19 @@ void ReadRootComponent(const uint8_t* data, size_t size,
 // The root class name of an archive (to tell pictures from sounds).
 std::string ReadRootClassName(const uint8_t* data, size_t size);
 
+// What one archive load may allocate, counted over all of its items. The
+// game's own archives use a small part of each; a load that would go past
+// one stops with "Archive exceeds its budget of %llu %s" (EReadError).
+struct TArchiveBudget {
+  uint64_t Items = 16384;           // items in the list (ours: a few hundred at most)
+  uint64_t Pixels = 64ull << 20;    // decoded picture pixels, 256 MiB
+  uint64_t Frames = 1ull << 20;     // frames the pictures are cut into
+  uint64_t WaveBytes = 256ull << 20;  // stored sound format and sample bytes
+
+  // Takes n from left, or raises the error naming what ran out.
+  static void Spend(uint64_t& left, uint64_t n, uint64_t total, const char* what);
+};
+
 // Reads a whole file into memory; "Cannot open file \"%s\". %s" (EFOpenError)
 // when it cannot be opened or read.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);

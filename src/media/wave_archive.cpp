@@ -19,7 +19,9 @@ uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8
 
 class TItemObject : public TStreamObject {
 public:
-  explicit TItemObject(TWaveItemSink& sink) : sink_(sink) {}
+  // bytesLeft: what the archive's waves may still hold between them.
+  TItemObject(TWaveItemSink& sink, uint64_t& bytesLeft, uint64_t total)
+      : sink_(sink), bytesLeft_(bytesLeft), total_(total) {}
   std::string ClassName() const override { return "TWaveCollectionItem"; }
   void ReadProperty(TObjectReader& r, const std::string& path) override {
     if (SameText(path, "Name")) {
@@ -31,7 +33,9 @@ public:
     } else if (SameText(path, "Wave.WAVE")) {
       size_t n = 0;
       const uint8_t* p = r.ReadBinary(n);
-      sink_.SetWave(ParseRiffWave(p, n));
+      TWave wave = ParseRiffWave(p, n);
+      TArchiveBudget::Spend(bytesLeft_, wave.Format.size() + wave.Data.size(), total_, "wave bytes");
+      sink_.SetWave(std::move(wave));
     } else {
       PropertyPathNotFound(path, {"Wave"});
     }
@@ -39,11 +43,14 @@ public:
 
 private:
   TWaveItemSink& sink_;
+  uint64_t& bytesLeft_;
+  uint64_t total_;
 };
 
 class TRootObject : public TStreamObject {
 public:
-  TRootObject(TWaveArchiveSink& sink, std::string name) : sink_(sink), name_(std::move(name)) {}
+  TRootObject(TWaveArchiveSink& sink, std::string name, const TArchiveBudget& budget)
+      : sink_(sink), name_(std::move(name)), budget_(budget), left_(budget) {}
   std::string ClassName() const override { return "TWaveCollectionComponent"; }
   std::string Name() const override { return name_; }
   void ReadProperty(TObjectReader& r, const std::string& path) override {
@@ -52,7 +59,8 @@ public:
     ReadCollection(
         r, [&] { sink_.Clear(); },
         [&]() -> TStreamObject& {
-          current_ = std::make_unique<TItemObject>(sink_.AddItem());
+          TArchiveBudget::Spend(left_.Items, 1, budget_.Items, "items");
+          current_ = std::make_unique<TItemObject>(sink_.AddItem(), left_.WaveBytes, budget_.WaveBytes);
           return *current_;
         });
   }
@@ -60,6 +68,8 @@ public:
 private:
   TWaveArchiveSink& sink_;
   std::string name_;
+  const TArchiveBudget budget_;
+  TArchiveBudget left_;
   std::unique_ptr<TItemObject> current_;
 };
 
@@ -153,10 +163,10 @@ TWaveFormatInfo ReadWaveFormat(const std::vector<uint8_t>& f) {
   return info;
 }
 
-void LoadWaveArchive(const uint8_t* p, size_t n, TWaveArchiveSink& sink) {
+void LoadWaveArchive(const uint8_t* p, size_t n, TWaveArchiveSink& sink, const TArchiveBudget& budget) {
   std::unique_ptr<TRootObject> root;
   ReadRootComponent(p, n, [&](const TRootHeader& h) -> TStreamObject& {
-    root = std::make_unique<TRootObject>(sink, h.ObjectName);
+    root = std::make_unique<TRootObject>(sink, h.ObjectName, budget);
     return *root;
   });
 }

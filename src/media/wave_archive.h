@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "media/object_stream.h"
+
 // One sound as the archive holds it.
 struct TWave {
   std::vector<uint8_t> Format;  // the "fmt " chunk bytes as stored (16, 18 or more)
@@ -67,7 +69,9 @@ void LoadWaveArchiveFile(const std::string& path, TWaveArchiveSink& sink);
 // EPropertyError "Invalid property value" / "Property %s does not exist",
 // EStreamError "Wave is invalid", all property errors wrapped as
 // EReadError "Error reading %s%s%s: %s".
-void LoadWaveArchive(const uint8_t* p, size_t n, TWaveArchiveSink& sink);
+// The items and their wave bytes share one budget ("Archive exceeds its
+// budget of %llu %s" beyond).
+void LoadWaveArchive(const uint8_t* p, size_t n, TWaveArchiveSink& sink, const TArchiveBudget& budget = {});
 
 // A plain in-memory item, for writers, tools and tests.
 struct TWaveArchiveItem {

@@ -288,9 +288,9 @@ TEST(PictureCollection, MalformedArchives) {
 TEST(PictureCollection, PicturesShareAPixelBudgetAndFramesAreBounded) {
   const Bytes three = WritePictureArchive({Picture("A", 100, 100), Picture("B", 100, 100), Picture("C", 100, 100)});
   TPictureCollection col;
-  col.LoadFromBytes(three.data(), three.size(), 30000);
+  col.LoadFromBytes(three.data(), three.size(), {.Pixels = 30000});
   EXPECT_EQ(col.Count(), 3);
-  EXPECT_EQ(ErrorOf([&] { col.LoadFromBytes(three.data(), three.size(), 25000); }),
+  EXPECT_EQ(ErrorOf([&] { col.LoadFromBytes(three.data(), three.size(), {.Pixels = 25000}); }),
             "Error reading TPictureCollectionComponent.List: Error reading TPictureCollectionItem.Picture.Data: "
             "DIB is invalid");
   EXPECT_EQ(col.Count(), 3) << "the third item exists before its picture fails";
@@ -298,6 +298,64 @@ TEST(PictureCollection, PicturesShareAPixelBudgetAndFramesAreBounded) {
   EXPECT_EQ(PlanFrames(256, 256, 1, 1, 0, 0, true).Frames.size(), 65536u);
   EXPECT_EQ(PlanFrames(257, 256, 1, 1, 0, 0, true).Frames.size(), 0u);
   EXPECT_EQ(PlanFrames(4096, 4096, 1, 1, 0, 0, false).Frames.size(), 0u);
+}
+
+// A 128 x 128 run-length picture without a single run byte: 49 bytes of
+// archive that decode to 16384 pixels.
+Bytes EmptyRlePicture() {
+  Bytes p = {4, 'T', 'D', 'I', 'B'};
+  auto put32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) p.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  put32(40), put32(128), put32(128);
+  p.insert(p.end(), {1, 0, 8, 0});  // one plane, 8 bits
+  put32(1), put32(0), put32(0), put32(0), put32(1), put32(0);  // RLE8, no data, one colour
+  put32(0x00FF00FF);
+  return p;
+}
+
+// Every load has one budget for the items, pixels, frames and wave bytes of
+// the whole archive; the game's own archives stay far inside it.
+TEST(PictureCollection, OneBudgetPerArchive) {
+  TPictureArchiveItem tiny;
+  tiny.PictureData = EmptyRlePicture();
+  tiny.PatternWidth = tiny.PatternHeight = 1;
+  const Bytes frames4 = WritePictureArchive({Picture("A", 8, 2, 2, 2)});
+  const Bytes items3 = ArchiveWithItems(std::vector<Bytes>(3));
+  const std::string list = "Error reading TPictureCollectionComponent.List: ";
+  struct Case {
+    const char* what;
+    Bytes archive;
+    TArchiveBudget budget;
+    std::string expected;  // empty: loads
+  };
+  const std::vector<Case> cases = {
+      {"4096 tiny RLE pictures cut into 1x1 frames", WritePictureArchive(std::vector<TPictureArchiveItem>(4096, tiny)),
+       {}, list + "Archive exceeds its budget of 1048576 frames"},
+      {"an archive of 16385 empty items", ArchiveWithItems(std::vector<Bytes>(16385)), {},
+       list + "Archive exceeds its budget of 16384 items"},
+      {"16384 empty items", ArchiveWithItems(std::vector<Bytes>(16384)), {}, ""},
+      {"items at the budget", items3, {.Items = 3}, ""},
+      {"items past it", items3, {.Items = 2}, list + "Archive exceeds its budget of 2 items"},
+      {"frames at the budget", frames4, {.Frames = 4}, ""},
+      {"frames past it", frames4, {.Frames = 3}, list + "Archive exceeds its budget of 3 frames"},
+  };
+  for (const Case& c : cases) {
+    TPictureCollection col;
+    EXPECT_EQ(ErrorOf([&] { col.LoadFromBytes(c.archive.data(), c.archive.size(), c.budget); }), c.expected)
+        << c.what;
+  }
+
+  // A quarter of every budget is still enough for the game's own archives.
+  const TArchiveBudget full;
+  const TArchiveBudget quarter{.Items = full.Items / 4, .Pixels = full.Pixels / 4, .Frames = full.Frames / 4,
+                               .WaveBytes = full.WaveBytes / 4};
+  for (const char* name : {"Data/GData.dxg", "Data/MData.dxg"}) {
+    const Bytes bytes = ReadFileBytes(std::string(QV_GAME_DIR) + name);
+    TPictureCollection col;
+    EXPECT_EQ(ErrorOf([&] { col.LoadFromBytes(bytes.data(), bytes.size(), quarter); }), "") << name;
+    EXPECT_GT(col.Count(), 0) << name;
+  }
 }
 
 TEST(DXImageList, FailedLoadKeepsItemsReadSoFarWithoutFrames) {

@@ -256,6 +256,57 @@ TEST(WaveArchive, EveryTruncationFailsCleanly) {
   }
 }
 
+// Items and wave bytes share one budget per load; the game's own sound
+// archive stays far inside it.
+TEST(WaveArchive, OneBudgetPerArchive) {
+  const Bytes sample = WriteWaveArchive(SampleItems());  // 216 + 16 + 216 wave bytes
+  Bytes empties = WriteWaveArchiveRaw({});
+  {
+    // 16385 empty items in place of the empty list: two bytes each.
+    TObjectWriter w;
+    w.BeginResHeader("SND");
+    w.WriteSignature();
+    w.WriteStr("TWaveCollectionComponent");
+    w.WriteStr("");
+    w.WritePropName("List");
+    w.WriteValue(vaCollection);
+    for (int i = 0; i < 16385; ++i) w.WriteListBegin(), w.WriteListEnd();
+    w.WriteListEnd();
+    w.WriteListEnd();
+    w.WriteListEnd();
+    w.EndResHeader();
+    empties = std::move(w.Bytes);
+  }
+  const std::string list = "Error reading TWaveCollectionComponent.List: ";
+  struct Case {
+    const char* what;
+    const Bytes& archive;
+    TArchiveBudget budget;
+    std::string expected;  // empty: loads
+  };
+  const std::vector<Case> cases = {
+      {"an archive of 16385 empty items", empties, {}, list + "Archive exceeds its budget of 16384 items"},
+      {"items at the budget", sample, {.Items = 3}, ""},
+      {"items past it", sample, {.Items = 2}, list + "Archive exceeds its budget of 2 items"},
+      {"wave bytes at the budget", sample, {.WaveBytes = 448}, ""},
+      {"wave bytes past it", sample, {.WaveBytes = 447},
+       list + "Error reading TWaveCollectionItem.Wave.WAVE: Archive exceeds its budget of 447 wave bytes"},
+  };
+  for (const Case& c : cases) {
+    LogSink sink;
+    EXPECT_EQ(ErrorOf([&] { LoadWaveArchive(c.archive.data(), c.archive.size(), sink, c.budget); }), c.expected)
+        << c.what;
+  }
+
+  const TArchiveBudget full;
+  const TArchiveBudget quarter{.Items = full.Items / 4, .Pixels = full.Pixels / 4, .Frames = full.Frames / 4,
+                               .WaveBytes = full.WaveBytes / 4};
+  const Bytes game = ReadFileBytes(std::string(QV_GAME_DIR) + "Sound/GSnd.dxg");
+  LogSink sink;
+  EXPECT_EQ(ErrorOf([&] { LoadWaveArchive(game.data(), game.size(), sink, quarter); }), "");
+  EXPECT_GT(sink.log.size(), 1u);
+}
+
 TEST(WaveArchive, FileErrorsLeaveTheSinkAlone) {
   LogSink sink;
   EXPECT_EQ(ErrorOf([&] { LoadWaveArchiveFile("/nonexistent/GSnd.dxg", sink); }),
