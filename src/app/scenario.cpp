@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -31,8 +32,15 @@ std::string ClassName(const TSprite& s) {
 bool ParseInt(const std::string& s, long long& v) {
   if (s.empty()) return false;
   char* end = nullptr;
+  errno = 0;
   v = std::strtoll(s.c_str(), &end, 0);
-  return end && *end == '\0';
+  return end && *end == '\0' && errno != ERANGE;
+}
+
+// A file written by `shot` or `state` lands in the output folder itself:
+// a plain name, no folders, nothing hidden behind "..".
+bool PlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
 }
 }  // namespace
 
@@ -93,18 +101,28 @@ void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
     if (i >= w.size() || !ParseInt(w[i], v)) fail("expected a number");
     return v;
   };
+  // A number that must lie in [lo, hi]; anything else is the script's error,
+  // never a wrapped or clamped value.
+  auto ranged = [&](size_t i, long long lo, long long hi, const char* usage) {
+    const long long v = number(i);
+    if (v < lo || v > hi) fail(std::string(usage) + " (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
+    return v;
+  };
+  auto fileName = [&](size_t i) {
+    if (!PlainFileName(w[i])) fail("a file name without folders is needed");
+    return OutDir + "/" + w[i];
+  };
   const std::string cmd = Lower(w[0]);
   if (cmd == "seed") {
     if (w.size() != 2) fail("usage: seed N");
     form_->Rng.Seed(static_cast<uint64_t>(number(1)));
   } else if (cmd == "tick") {
-    long long n = w.size() == 1 ? 1 : number(1);
-    if (w.size() > 2 || n < 0 || n > 10000000) fail("usage: tick N");
+    if (w.size() > 2) fail("usage: tick N");
+    const long long n = w.size() == 1 ? 1 : ranged(1, 0, MaxTicks, "usage: tick N");
     host_.Ticks(static_cast<int>(n));
   } else if (cmd == "wait") {
-    long long ms = number(1);
-    if (w.size() != 2 || ms < 0) fail("usage: wait MS");
-    host_.Advance(static_cast<uint32_t>(ms));
+    if (w.size() != 2) fail("usage: wait MS");
+    host_.Advance(static_cast<uint32_t>(ranged(1, 0, MaxWaitMs, "usage: wait MS")));
   } else if (cmd == "key") {
     if (w.size() < 3 || w.size() > 4) fail("usage: key down|up|press KEY [alt]");
     int vk = ParseKeyName(w[2]);
@@ -143,7 +161,8 @@ void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
     std::string what = Lower(w[1]);
     if (what == "move") {
       if (w.size() != 4) fail("usage: mouse move X Y");
-      host_.MouseMove(static_cast<int>(number(2)), static_cast<int>(number(3)));
+      host_.MouseMove(static_cast<int>(ranged(2, -32768, 32767, "usage: mouse move X Y")),
+                      static_cast<int>(ranged(3, -32768, 32767, "usage: mouse move X Y")));
     } else {
       if (w.size() != 3) fail("usage: mouse down|up|click left|right");
       std::string b = Lower(w[2]);
@@ -177,12 +196,12 @@ void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
     if (w.size() != 2) fail("usage: shot NAME.png");
     if (host_.LastFrame().empty()) fail("no frame has been presented yet");
     if (!SavePng) fail("screenshots are not available here");
-    std::string path = OutDir + "/" + w[1];
+    std::string path = fileName(1);
     if (!SavePng(path, host_.LastFrame().data(), host_.FrameWidth(), host_.FrameHeight()))
       fail("cannot write " + path);
   } else if (cmd == "state") {
     if (w.size() != 2) fail("usage: state NAME.json");
-    std::string path = OutDir + "/" + w[1];
+    std::string path = fileName(1);
     std::ofstream out(path, std::ios::binary);
     out << StateJson();
     if (!out) fail("cannot write " + path);

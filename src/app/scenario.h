@@ -18,6 +18,11 @@ public:
   int Line;
 };
 
+// The most one `tick` line may run and one `wait` line may advance the clock
+// (ten minutes): each line of a script asks for a bounded amount of work.
+constexpr long long kMaxScenarioTicks = 100000;
+constexpr long long kMaxScenarioWaitMs = 600000;
+
 // Virtual-key code of a key name ("Enter", "Escape", "Up", "P", "F2", "0x26",
 // "38"); -1 when the name is unknown.
 int ParseKeyName(const std::string& name);
@@ -44,6 +49,9 @@ public:
   // Where `shot` and `state` write; shots need a PNG writer (the command-line
   // tool provides one).
   std::string OutDir = ".";
+  // The most one line may ask for; the fuzzer keeps its runs short with less.
+  long long MaxTicks = kMaxScenarioTicks;
+  long long MaxWaitMs = kMaxScenarioWaitMs;
   std::function<bool(const std::string& path, const uint32_t* pixels, int width, int height)> SavePng;
 
 private:

@@ -242,6 +242,20 @@ TEST(ScenarioTest, BadLinesAreRejectedWithTheirLineNumber) {
       {"call Explode\n", 1},
       {"seed x\n", 1},
       {"key sideways A\n", 1},
+      // Numbers out of range are errors, never wrapped or clamped.
+      {"wait 4294967296\n", 1},
+      {"wait 600001\n", 1},
+      {"wait 99999999999999999999\n", 1},
+      {"tick 100001\n", 1},
+      {"tick 10000000\n", 1},
+      {"mouse move 4294967296 0\n", 1},
+      {"seed 99999999999999999999\n", 1},
+      // Files stay inside the output folder.
+      {"state ../x.json\n", 1},
+      {"state sub/x.json\n", 1},
+      {"state /tmp/x.json\n", 1},
+      {"state ..\n", 1},
+      {"shot ../x.png\n", 1},
   };
   for (const auto& [script, line] : cases) {
     try {
@@ -251,6 +265,18 @@ TEST(ScenarioTest, BadLinesAreRejectedWithTheirLineNumber) {
       EXPECT_EQ(e.Line, line) << script;
     }
   }
+}
+
+TEST(ScenarioTest, StateFilesLandInTheOutputFolderOnly) {
+  EmptyProgramDir p;
+  const std::string out = p.Dir + "out";
+  fs::create_directory(out);
+  ScenarioRunner runner(p.Dir);
+  runner.OutDir = out;
+  runner.RunScript("wait 1000\nstate s.json\n");
+  EXPECT_TRUE(fs::exists(out + "/s.json"));
+  EXPECT_THROW(runner.RunScript("state ../x.json\n"), ScenarioError);
+  EXPECT_FALSE(fs::exists(p.Dir + "x.json"));
 }
 
 TEST(ScenarioTest, KeyNames) {
