@@ -16,6 +16,10 @@ std::string LowerAscii(std::string s) {
 std::string ReadUrlFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return {};
+  return ReadUrlFile(in);
+}
+
+std::string ReadUrlFile(std::istream& in) {
   std::string line;
   bool inShortcut = true;  // lines before any section header count too
   int lines = 0;

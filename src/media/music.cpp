@@ -8,6 +8,7 @@
 #include <ostream>
 #include <streambuf>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -101,6 +102,10 @@ TMusic::~TMusic() {
 TSongHandle TMusic::SongLoadFromFile(const std::string& path) {
   std::vector<uint8_t> bytes;
   if (!ReadWholeFile(path, bytes)) return 0;
+  return SongLoadFromBytes(std::move(bytes));
+}
+
+TSongHandle TMusic::SongLoadFromBytes(std::vector<uint8_t> bytes) {
   if (!IsCompleteExtendedModule(bytes.data(), bytes.size())) return 0;
   // The game loads its two songs again at every game start and end; the same
   // file gives back its handle instead of another copy in memory.

@@ -32,6 +32,8 @@ public:
   // extended module. Handles stay valid for the life of this object; the
   // same file contents loaded again give the same handle.
   TSongHandle SongLoadFromFile(const std::string& path);
+  // The same for the bytes of such a file.
+  TSongHandle SongLoadFromBytes(std::vector<uint8_t> bytes);
   // Starts the song from its beginning; the song played before falls silent.
   void SongPlay(TSongHandle handle);
   // Silences the song if it is the one sounding.

@@ -361,6 +361,14 @@ bool THttpClient::ReusableFor(const THttpUrl& url) {
 }
 
 void THttpClient::Connect(const THttpUrl& url, int64_t deadline) {
+  if (Connector) {
+    const int fd = Connector(url);
+    if (fd < 0) Fail("Can't connect to " + url.Host + ":" + std::to_string(url.Port));
+    fd_ = fd;
+    host_ = url.Host;
+    port_ = url.Port;
+    return;
+  }
   const std::string name = ConnectName(url.Host);
   const std::vector<THttpAddress> addresses = ResolveBefore(Resolver, name, url.Port, deadline);
 

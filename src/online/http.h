@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,11 @@ public:
   THttpResolver Resolver = SystemResolve;
   size_t MaxHeaderBytes = 64 * 1024;
   size_t MaxBodyBytes = 1024 * 1024;
+
+  // When set, opens the connection for a URL instead of a TCP connect: a
+  // connected stream socket the client then owns, or -1 for failure (tests
+  // and the fuzzer hand in one end of a socket pair).
+  std::function<int(const THttpUrl& url)> Connector;
 
   bool Connected() const { return fd_ >= 0; }
   void Disconnect();
