@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <random>
+#include <string>
 
 #include "support/game_harness.h"
 #include "world/enemy.h"
@@ -15,6 +19,20 @@
 namespace {
 
 constexpr int kTicks = 100000;
+
+// scripts/soak asks for a longer run in the shipped build.
+int SoakTicks() {
+  const char* v = std::getenv("QV_SOAK_TICKS");
+  return v && std::atoi(v) > 0 ? std::atoi(v) : kTicks;
+}
+
+// Resident memory of this process in KiB, 0 where /proc cannot tell.
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
 // Player, background, lava, 3 clouds, 5 bubbles, 6 enemies, 5 bonuses, the
 // menu's or a question's few sprites, and the explosions of a busy moment.
 constexpr int kSpriteBound = 40;
@@ -59,7 +77,18 @@ TEST(WorldSoak, RandomPlayForAHundredThousandTicks) {
     heldH = heldV = 0;
   };
 
-  for (int t = 0; t < kTicks; t++) {
+  const int ticks = SoakTicks();
+  const auto started = std::chrono::steady_clock::now();
+  // Memory after a tenth of the run (everything loaded and warmed up) and at
+  // its end; in between it must not keep growing.
+  long warmKiB = 0, peakKiB = 0;
+  const int tenth = std::max(1, ticks / 10);
+  for (int t = 0; t < ticks; t++) {
+    if (t % tenth == 0 && t > 0) {
+      const long now = ResidentKiB();
+      if (t == tenth) warmKiB = now;
+      peakKiB = std::max(peakKiB, now);
+    }
     const std::string& s = f.ScreenName;
     if (s == "Game") {
       stuck = 0;
@@ -126,9 +155,20 @@ TEST(WorldSoak, RandomPlayForAHundredThousandTicks) {
     if (bonuses > 0) bonusesSeen++;
   }
 
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const long endKiB = ResidentKiB();
+  peakKiB = std::max(peakKiB, endKiB);
+  std::printf("soak: %d ticks in %.1f s (%.0f ticks/s), resident memory %ld KiB after a tenth, %ld KiB at the end, "
+              "%ld KiB at most\n",
+              ticks, seconds, ticks / seconds, warmKiB, endKiB, peakKiB);
   std::printf("soak: %d games, %d level starts, highest level %d, sprites <= %d, bonuses <= %d, labels <= %d, "
               "explosions <= %d, ticks with a bonus %d\n",
               games, levelsStarted, maxLevel, maxAll, maxBonuses, maxLabels, maxExplosions, bonusesSeen);
+  // Flat memory, checked on the long run of the shipped build (a sanitizer
+  // keeps freed blocks in quarantine, so its resident size grows anyway).
+  if (std::getenv("QV_SOAK_TICKS") && warmKiB > 0) {
+    EXPECT_LE(peakKiB - warmKiB, 8 * 1024) << "memory keeps growing";
+  }
   // The run really went through games, levels, bonuses and explosions.
   EXPECT_GE(games, 2);
   EXPECT_GE(maxLevel, 2);
