@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 
+#include "app/screenshot.h"
 #include "media/canvas.h"
 #include "media/font_library.h"
 #include "online/portal.h"
@@ -302,7 +305,21 @@ void TForm1::SetCursorVisible(bool visible) {
 // ---------------------------------------------------------------------------
 // Host events
 
-void TForm1::HostKeyDown(uint16_t) {}
+void TForm1::HostKeyDown(uint16_t vk) {
+  if (closed_) return;
+  if (vk == VK_F12) Dispatch([&] { TakeScreenshot(); });
+}
+
+void TForm1::TakeScreenshot() {
+  TDirectDrawSurface* frame = DXDraw1.Surface();
+  if (!frame || !DXDraw1.Initialized()) return;
+  const std::time_t now = std::time(nullptr);
+  std::tm t{};
+  localtime_r(&now, &t);
+  LastScreenshot = SaveScreenshot(ScreenshotFolder(std::getenv("XDG_PICTURES_DIR"), ProgramDir), t,
+                                  frame->Bits(), frame->Width(), frame->Height());
+  PlaySound("Beep");
+}
 
 void TForm1::HostKeyUp(uint16_t vk, bool alt) {
   if (closed_) return;

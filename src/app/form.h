@@ -45,7 +45,7 @@ static_assert(sizeof(TScoreLabel) == 6);
 // Virtual-key codes the game names.
 enum : uint16_t {
   VK_BACK = 8, VK_RETURN = 13, VK_ESCAPE = 27, VK_SPACE = 32, VK_LEFT = 37, VK_UP = 38,
-  VK_RIGHT = 39, VK_DOWN = 40,
+  VK_RIGHT = 39, VK_DOWN = 40, VK_F12 = 123,
 };
 
 class TForm1 : public HostEvents {
@@ -125,6 +125,10 @@ public:
     }
   }
   void ShowError(const std::string& message);
+  // F12: the frame as last drawn into a PNG (see app/screenshot.h); a beep
+  // when sound is on.
+  void TakeScreenshot();
+  std::string LastScreenshot;  // the path of the last one taken
   bool Closed() const { return closed_; }
 
   // --- HostEvents -----------------------------------------------------------

@@ -77,20 +77,19 @@ bool SdlHost::Init() {
   // Resizable only so that window managers offer maximise, which the game
   // answers with full screen; any other size change is undone at once.
   window_ = SDL_CreateWindow("Quorvane", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
-                             SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+                             SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
   if (!window_) {
     std::fprintf(stderr, "quorvane: cannot create the window: %s\n", SDL_GetError());
     return false;
   }
-  renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
+  renderer_ = SDL_CreateRenderer(window_, -1, display_.VSync ? SDL_RENDERER_PRESENTVSYNC : 0);
   if (!renderer_) renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_SOFTWARE);
   if (!renderer_) {
     std::fprintf(stderr, "quorvane: cannot create a renderer: %s\n", SDL_GetError());
     return false;
   }
-  // The frame keeps its 800x600 and is letterboxed in full screen; pointer
-  // coordinates come back in frame coordinates.
-  SDL_RenderSetLogicalSize(renderer_, kWidth, kHeight);
+  // The frame keeps its 800x600 and is placed by FramePlacement; pointer
+  // coordinates are mapped back to frame pixels by WindowToFrame.
   texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
   if (!texture_) {
     std::fprintf(stderr, "quorvane: cannot create the frame texture: %s\n", SDL_GetError());
@@ -100,7 +99,42 @@ bool SdlHost::Init() {
   // SDL cannot map.
   pads_.Init(padMappingFile_);
   OpenJoystick();
+  SetDisplayOptions(display_);
   return true;
+}
+
+void SdlHost::WindowedSize(int& w, int& h) const {
+  w = kWidth * windowScale_;
+  h = kHeight * windowScale_;
+}
+
+void SdlHost::SetDisplayOptions(const DisplayOptions& options) {
+  display_ = options;
+  if (!window_) return;
+  // A window bigger than the desktop could not be moved or closed.
+  SDL_Rect usable;
+  const int display = std::max(0, SDL_GetWindowDisplayIndex(window_));
+  windowScale_ = SDL_GetDisplayUsableBounds(display, &usable) == 0
+                     ? FittingWindowScale(display_.WindowScale, usable.w, usable.h)
+                     : 1;
+  if (renderer_) SDL_RenderSetVSync(renderer_, display_.VSync ? 1 : 0);
+  if (!fullScreen_) {
+    int w = 0, h = 0;
+    WindowedSize(w, h);
+    SDL_SetWindowSize(window_, w, h);
+    SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+  }
+}
+
+OutputGeometry SdlHost::Geometry() const {
+  OutputGeometry g;
+  SDL_GetWindowSize(window_, &g.WindowW, &g.WindowH);
+  if (SDL_GetRendererOutputSize(renderer_, &g.OutputW, &g.OutputH) != 0) {
+    g.OutputW = g.WindowW;
+    g.OutputH = g.WindowH;
+  }
+  g.Frame = FramePlacement(g.OutputW, g.OutputH, display_.Scale);
+  return g;
 }
 
 void SdlHost::ShowWindow() {
@@ -122,9 +156,14 @@ void SdlHost::OpenJoystick() {
 
 void SdlHost::Present(const TDirectDrawSurface& frame) {
   SDL_UpdateTexture(texture_, nullptr, frame.Bits(), frame.Width() * 4);
+  const FrameRect r = Geometry().Frame;
+  // A whole factor is always sampled sharp: every frame pixel an exact block.
+  SDL_SetTextureScaleMode(texture_, display_.Filter == FilterMode::Sharp || WholeFactor(r) ? SDL_ScaleModeNearest
+                                                                                          : SDL_ScaleModeLinear);
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
-  SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+  const SDL_Rect dst{r.X, r.Y, r.W, r.H};
+  SDL_RenderCopy(renderer_, texture_, nullptr, &dst);
   SDL_RenderPresent(renderer_);
 }
 
@@ -152,7 +191,9 @@ void SdlHost::SetFullScreen(bool fullScreen) {
     } else {
       SDL_SetWindowFullscreen(window_, 0);
     }
-    SDL_SetWindowSize(window_, kWidth, kHeight);
+    int w = 0, h = 0;
+    WindowedSize(w, h);
+    SDL_SetWindowSize(window_, w, h);
     SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
   }
 }
@@ -207,15 +248,12 @@ TJoystickReading SdlHost::ReadJoystick() {
 void SdlHost::PointerPos(int& x, int& y) {
   int wx = 0, wy = 0;
   SDL_GetMouseState(&wx, &wy);
-  float lx = 0, ly = 0;
-  SDL_RenderWindowToLogical(renderer_, wx, wy, &lx, &ly);
-  x = static_cast<int>(lx);
-  y = static_cast<int>(ly);
+  WindowToFrame(Geometry(), wx, wy, x, y);
 }
 
 void SdlHost::WarpPointer(int x, int y) {
   int wx = 0, wy = 0;
-  SDL_RenderLogicalToWindow(renderer_, static_cast<float>(x), static_cast<float>(y), &wx, &wy);
+  FrameToWindow(Geometry(), x, y, wx, wy);
   SDL_WarpMouseInWindow(window_, wx, wy);
 }
 
@@ -304,15 +342,22 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
         case SDL_WINDOWEVENT_MAXIMIZED:
           // Maximising means full screen in this game.
           SDL_RestoreWindow(window_);
-          SDL_SetWindowSize(window_, kWidth, kHeight);
+          {
+            int w = 0, h = 0;
+            WindowedSize(w, h);
+            SDL_SetWindowSize(window_, w, h);
+          }
           ev.HostSysCommand(TSysCommand::Maximize);
           break;
-        case SDL_WINDOWEVENT_SIZE_CHANGED:
-          // The window keeps its 800x600 client area.
-          if (!fullScreen_ && (e.window.data1 != kWidth || e.window.data2 != kHeight) &&
+        case SDL_WINDOWEVENT_SIZE_CHANGED: {
+          // The window keeps its client area: the frame at the window scale.
+          int w = 0, h = 0;
+          WindowedSize(w, h);
+          if (!fullScreen_ && (e.window.data1 != w || e.window.data2 != h) &&
               !(SDL_GetWindowFlags(window_) & SDL_WINDOW_MAXIMIZED))
-            SDL_SetWindowSize(window_, kWidth, kHeight);
+            SDL_SetWindowSize(window_, w, h);
           break;
+        }
         default: break;
       }
       break;
@@ -324,19 +369,24 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
       if (vk) ev.HostKeyUp(vk, (e.key.keysym.mod & KMOD_ALT) != 0);
       break;
     }
-    case SDL_MOUSEMOTION:
-      ev.HostMouseMove(e.motion.x, e.motion.y);
+    case SDL_MOUSEMOTION: {
+      int x = 0, y = 0;
+      WindowToFrame(Geometry(), e.motion.x, e.motion.y, x, y);
+      ev.HostMouseMove(x, y);
       break;
+    }
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
       TMouseButton b = e.button.button == SDL_BUTTON_LEFT    ? TMouseButton::mbLeft
                        : e.button.button == SDL_BUTTON_RIGHT ? TMouseButton::mbRight
                                                              : TMouseButton::mbMiddle;
+      int x = 0, y = 0;
+      WindowToFrame(Geometry(), e.button.x, e.button.y, x, y);
       if (e.type == SDL_MOUSEBUTTONDOWN) {
         if (b == TMouseButton::mbLeft) leftDown_ = true;
-        ev.HostMouseDown(b, e.button.x, e.button.y);
+        ev.HostMouseDown(b, x, y);
       } else {
-        ev.HostMouseUp(b, e.button.x, e.button.y);
+        ev.HostMouseUp(b, x, y);
         if (b == TMouseButton::mbLeft && leftDown_) {
           leftDown_ = false;
           ev.HostClick();

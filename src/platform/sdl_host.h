@@ -6,6 +6,7 @@
 #include <deque>
 #include <string>
 
+#include "platform/display_math.h"
 #include "platform/host.h"
 #include "platform/sdl_pads.h"
 
@@ -14,6 +15,9 @@ public:
   SdlHost();
   ~SdlHost() override;
 
+  // Scale, filter, window size and vsync; may change at any time.
+  void SetDisplayOptions(const DisplayOptions& options);
+  const DisplayOptions& Display() const { return display_; }
   // A gamecontrollerdb.txt to read at Init when it exists.
   void SetPadMappingFile(const std::string& path) { padMappingFile_ = path; }
   // Creates the hidden window; false (with the reason on stderr) when no
@@ -48,6 +52,10 @@ public:
 private:
   void Handle(const SDL_Event& e, HostEvents& events);
   void OpenJoystick();
+  // Where the frame sits in the window and how points meet pixels, now.
+  OutputGeometry Geometry() const;
+  // The window's client size in window mode: the frame at the window scale.
+  void WindowedSize(int& w, int& h) const;
   void PadKeyDown(uint16_t vk) override;
   void PadKeyUp(uint16_t vk) override;
   static void AudioCallback(void* user, Uint8* stream, int len);
@@ -70,6 +78,8 @@ private:
   SdlPads pads_;
   std::string padMappingFile_;
   bool padKeys_[256] = {};  // keys a pad holds down
+  DisplayOptions display_;
+  int windowScale_ = 1;  // display_.WindowScale capped to the desktop
 };
 
 // Windows virtual-key code of an SDL key, as the game's key handler expects.
