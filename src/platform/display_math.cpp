@@ -54,6 +54,24 @@ std::optional<bool> ParseOnOff(const std::string& s) {
   return std::nullopt;
 }
 
+DisplayOptions DisplayOptionsFrom(const std::function<std::string(const char* key)>& get, std::string& problems) {
+  DisplayOptions o;
+  auto take = [&](const char* key, auto parse, auto& field, const char* allowed) {
+    const std::string v = get(key);
+    if (v.empty()) return;
+    if (auto parsed = parse(v)) {
+      field = *parsed;
+    } else {
+      problems += std::string(key) + "=" + v + " is not one of " + allowed + "; the default stays\n";
+    }
+  };
+  take("scale", ParseScaleMode, o.Scale, "fit, integer");
+  take("filter", ParseFilterMode, o.Filter, "smooth, sharp");
+  take("window_scale", ParseWindowScale, o.WindowScale, "1, 2, 3");
+  take("vsync", ParseOnOff, o.VSync, "on, off");
+  return o;
+}
+
 FrameRect FramePlacement(int outW, int outH, ScaleMode mode) {
   outW = std::max(outW, 1);
   outH = std::max(outH, 1);

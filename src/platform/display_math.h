@@ -2,6 +2,7 @@
 // Where the 800x600 frame goes on the screen and how the pointer finds its
 // way back: pure arithmetic, so every size, letterbox and pixel density can
 // be checked in a table.
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,10 @@ std::optional<ScaleMode> ParseScaleMode(const std::string& s);
 std::optional<FilterMode> ParseFilterMode(const std::string& s);
 std::optional<int> ParseWindowScale(const std::string& s);
 std::optional<bool> ParseOnOff(const std::string& s);
+
+// The options from settings: get(key) gives a key's value ("" when unset).
+// A bad value keeps that option's default and adds a line to problems.
+DisplayOptions DisplayOptionsFrom(const std::function<std::string(const char* key)>& get, std::string& problems);
 
 struct FrameRect {
   int X = 0, Y = 0, W = 0, H = 0;

@@ -2,6 +2,7 @@
 // frame pixels under every scale, letterbox and pixel density.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "platform/display_math.h"
@@ -66,6 +67,39 @@ TEST(DisplayOptions, SettingValues) {
   EXPECT_FALSE(ParseWindowScale("2x").has_value());
   EXPECT_EQ(ParseOnOff("off"), false);
   EXPECT_FALSE(ParseOnOff("yes").has_value());
+}
+
+TEST(DisplayOptions, FromSettingsWithDefaultsForWhatIsUnsetOrWrong) {
+  const struct {
+    std::map<std::string, std::string> ini;
+    ScaleMode scale;
+    FilterMode filter;
+    int windowScale;
+    bool vsync;
+    const char* problem;  // "" for none
+  } cases[] = {
+      {{}, ScaleMode::Fit, FilterMode::Smooth, 1, true, ""},
+      {{{"scale", "integer"}, {"filter", "sharp"}, {"window_scale", "2"}, {"vsync", "off"}},
+       ScaleMode::Integer, FilterMode::Sharp, 2, false, ""},
+      {{{"scale", "huge"}, {"filter", "sharp"}}, ScaleMode::Fit, FilterMode::Sharp, 1, true, "scale=huge"},
+      {{{"window_scale", "5"}}, ScaleMode::Fit, FilterMode::Smooth, 1, true, "window_scale=5"},
+      {{{"vsync", "1"}}, ScaleMode::Fit, FilterMode::Smooth, 1, true, "vsync=1"},
+  };
+  for (const auto& c : cases) {
+    std::string problems;
+    const DisplayOptions o = DisplayOptionsFrom(
+        [&](const char* key) {
+          auto it = c.ini.find(key);
+          return it == c.ini.end() ? std::string() : it->second;
+        },
+        problems);
+    EXPECT_EQ(o.Scale, c.scale);
+    EXPECT_EQ(o.Filter, c.filter);
+    EXPECT_EQ(o.WindowScale, c.windowScale);
+    EXPECT_EQ(o.VSync, c.vsync);
+    if (*c.problem) EXPECT_NE(problems.find(c.problem), std::string::npos) << problems;
+    else EXPECT_EQ(problems, "");
+  }
 }
 
 namespace {
