@@ -14,6 +14,11 @@ const std::vector<CommandLineOption>& CommandLineOptions() {
       {"window", nullptr, OptionKind::Window, "play this run in a window (the saved choice stays)"},
       {"fullscreen", nullptr, OptionKind::FullScreen, "play this run full screen (the saved choice stays)"},
       {"data-dir", "DIR", OptionKind::DataDir, "read the game's data (Data/, Sound/) from DIR"},
+      {"scale", "fit|integer", OptionKind::Setting, "full screen: fill the screen, or the largest whole multiple"},
+      {"filter", "smooth|sharp", OptionKind::Setting, "blended or hard pixels at factors that are not whole"},
+      {"window_scale", "1|2|3", OptionKind::Setting, "the window at that multiple of 800x600, as the desktop allows"},
+      {"vsync", "on|off", OptionKind::Setting, "wait for the screen's refresh"},
+      {"rumble", "on|off", OptionKind::Setting, "game controller rumble"},
       // quorvane.ini keys: one row each, kind Setting.
   };
   return options;

@@ -10,6 +10,7 @@
 #include "media/canvas.h"
 #include "media/font_library.h"
 #include "online/portal.h"
+#include "platform/display_math.h"
 #include "platform/errors.h"
 #include "ui/menu_sprites.h"
 #include "world/objects.h"
@@ -72,6 +73,7 @@ void TForm1::ShowError(const std::string& message) { host.MessageBox(message, "Q
 void TForm1::FormCreate() {
   try {
     Settings = LoadSettingsIni(StateDir);
+    RumbleOn = ParseOnOff(Setting("rumble", "on")).value_or(true);
     LoadConfig(Config, StateDir);
     if (RunWindowMode) {
       SavedWindowMode = Config.WindowMode;
@@ -316,7 +318,7 @@ void TForm1::TakeScreenshot() {
   const std::time_t now = std::time(nullptr);
   std::tm t{};
   localtime_r(&now, &t);
-  LastScreenshot = SaveScreenshot(ScreenshotFolder(std::getenv("XDG_PICTURES_DIR"), ProgramDir), t,
+  LastScreenshot = SaveScreenshot(ScreenshotFolder(std::getenv("XDG_PICTURES_DIR"), StateDir), t,
                                   frame->Bits(), frame->Width(), frame->Height());
   PlaySound("Beep");
 }

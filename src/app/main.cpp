@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   std::string url;
   {
     SdlHost host;
+    // The writable folder, which is the program folder until the form says otherwise.
     host.SetPadMappingFile(programDir + "gamecontrollerdb.txt");
     if (!host.Init()) return 1;
     auto form = std::make_unique<TForm1>(host, programDir);
@@ -38,6 +39,9 @@ int main(int argc, char** argv) {
     form->SettingOverrides = cl.Settings;
     host.Attach(form.get());
     form->FormCreate();
+    std::string problems;
+    host.SetDisplayOptions(DisplayOptionsFrom([&](const char* key) { return form->Setting(key); }, problems));
+    if (!problems.empty()) std::fprintf(stderr, "quorvane: %s", problems.c_str());
     host.ShowWindow();
     form->FormShow();
     host.Run(*form);
