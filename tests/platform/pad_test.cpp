@@ -11,6 +11,7 @@
 #include "platform/sdl_pads.h"
 #include "ui/ui_support.h"
 #include "world/player.h"
+#include "world/scenery.h"
 
 namespace {
 struct KeyLog : PadKeys::Sink {
@@ -407,4 +408,26 @@ TEST(SdlHostPads, PadsLeaveThePlainJoystickPathToDevicesSdlCannotMap) {
   const TJoystickReading r = host.ReadJoystick();
   EXPECT_TRUE(r.Present);
   EXPECT_EQ(r.ButtonCount, 5) << "the plain joystick, not the pad plugged in before it";
+}
+
+TEST(PadRumble, LightningOnThePilotRumblesOnce) {
+  ASSERT_TRUE(HaveAssets());
+  GameHarness g;
+  g.Run("call StartGame\n");
+  IntoPlay(g);
+  TPlayer* p = g.Form().Player;
+  ASSERT_NE(p, nullptr);
+  // A cloud whose bolt has come down, right above the pilot.
+  auto* cloud = new TOblako(&g.Form().DXSpriteEngine1, 1);
+  cloud->Flashing = true;
+  cloud->ChargeTicks = 36;
+  cloud->X = p->X + p->Width / 2.0 - cloud->Width / 2.0;
+  cloud->Y = p->Y - 30;
+  bool done = false;
+  p->OnHit(cloud, done);
+  EXPECT_TRUE(p->Zapped);
+  ASSERT_EQ(g.Host().Rumbles().size(), 1u);
+  EXPECT_EQ(g.Host().Rumbles()[0], 150u);
+  p->OnHit(cloud, done);  // the same strike goes on: no second rumble
+  EXPECT_EQ(g.Host().Rumbles().size(), 1u);
 }
