@@ -90,7 +90,7 @@ BUTTONS = [
     ("btn_visit.svg", "Visit", "WEBSITE", 244, 50, 27, None),
     ("btn_exit.svg", "Exit", "EXIT", 244, 50, 27, None),
     ("btn_back.svg", "Back", "BACK", 140, 40, 23, None),
-    ("btn_clear.svg", "Clear", "CLEAR", 96, 28, 17, None),
+    ("btn_clear.svg", "Clear", "CLEAR", 96, 18, 14, None),
     ("btn_world.svg", "World", "WORLD TABLE", 286, 32, 20, None),
     ("btn_prev.svg", "Previos", "PREV", 247, 32, 20, "left"),
     ("btn_next.svg", "Next", "NEXT", 247, 32, 20, "right"),

@@ -348,7 +348,7 @@ void TForm1::HostMouseUp(TMouseButton button, int x, int y) {
 
 void TForm1::HostClick() {
   if (closed_) return;
-  Dispatch([&] { DXDraw1Click(); });
+  Dispatch([&] { PointerClick(); });
 }
 
 void TForm1::HostActivate(bool active) {

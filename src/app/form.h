@@ -75,6 +75,11 @@ public:
   void DXDraw1MouseDown(TMouseButton button, int x, int y);
   void DXDraw1MouseMove(int x, int y);
   void DXDraw1MouseUp(TMouseButton button, int x, int y);
+  // A click of the pointer: DXDraw1Click, but only on what is under it now.
+  void PointerClick();
+  // Sets selection and hover flags for (x, y) on the current screen; true
+  // when an active area is there.
+  bool HitTestScreen(int x, int y);
 
   // --- level flow ---------------------------------------------------------
   void StartGame();
@@ -211,7 +216,10 @@ public:
   bool AddTextEditing = false;
   bool ExitConfirmed = false;
   bool SwallowKey = false;
+  // Is Enter, Escape or Space held now, so that its release is still to come?
+  bool AnswerKeyHeld();
   bool Hover[18] = {};
+  std::string PointerScreen;  // the screen the pointer last moved on
   uint8_t MenuSelection = 1;
   uint8_t HelpPage = 1;
   bool ClickLatch = false;

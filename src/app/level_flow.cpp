@@ -73,6 +73,9 @@ void TForm1::StartWave() {
   if (Background) Background->ClearLevelScenery();
   BonusCount = 0;
   Background = new TFon(&DXSpriteEngine1, "Game");
+  // Timer2 may still run from the menus (a focus loss, name entry); enabling
+  // it again would keep its old phase and cut the intro short.
+  EnableTimer(Timer2, false);
   EnableTimer(Timer2, true);
 }
 

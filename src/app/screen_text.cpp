@@ -161,6 +161,9 @@ void TForm1::DrawScreenText() {
   if (s == "GameOver" || s == "GameOver2") {
     SetFont(c, 20, HighlightColor, true);
     DrawCenteredText(c, "GAME OVER", 300);
+    // Every game ends with its result, also one that misses the table.
+    SetFont(c, 18, kNavy);
+    DrawCenteredText(c, "Score " + std::to_string(UnmaskedScore()), 330);
   }
   // 9. Questions about leaving.
   if (s == "Exit?" || s == "ExitGame?") {

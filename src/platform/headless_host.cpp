@@ -21,7 +21,11 @@ void HeadlessHost::WarpPointer(int x, int y) {
   pointerY_ = y;
 }
 
-void HeadlessHost::MessageBox(const std::string& text, const std::string&) { messages_.push_back(text); }
+void HeadlessHost::MessageBox(const std::string& text, const std::string&) {
+  messages_.push_back(text);
+  const int sc = boxCloser_ ? VirtualKeyToScanCode(boxCloser_) : -1;
+  if (sc > 0) scanCodes_[sc] = 0x80;
+}
 
 bool HeadlessHost::OpenAudio(AudioSource* source, int& sampleRate) {
   if (!audioAvailable_) return false;

@@ -65,6 +65,12 @@ public:
   bool SetPadButton(PadButton button, bool down);
   bool SetPadAxis(PadAxis axis, int value);
   void SetAudioAvailable(bool available) { audioAvailable_ = available; }
+  // How the player closes each message box. By default as on SDL: the box
+  // takes both the press and the release of its key (or the click), and the
+  // game sees neither. With a key here, the box closes on that key's press
+  // and returns with the key still held: its release reaches the game with
+  // the next KeyUp, as on desktops whose boxes answer a press.
+  void CloseMessageBoxesOnPressOf(uint16_t vk) { boxCloser_ = vk; }
   // Pulls audio from the game's mixer as a device would.
   std::vector<float> RenderAudio(int frames);
 
@@ -97,6 +103,7 @@ private:
   int cursorCount_ = 0;
   std::deque<uint16_t> queuedReleases_;
   std::vector<std::string> messages_;
+  uint16_t boxCloser_ = 0;
   std::vector<std::string> urls_;
   AudioSource* audio_ = nullptr;
   bool audioAvailable_ = true;

@@ -13,8 +13,14 @@ bool IsDialogScreen(const std::string& s) {
   return s == "Exit?" || s == "ExitGame?" || s == "Send" || s == "EnterName" || s == "Clear?";
 }
 
-// Codes 65..100: the letters and the ten codes after them.
-bool IsTypingKey(uint16_t key) { return key >= 65 && key <= 100; }
+// What a key types into a name: letters as they are, the keypad's digits
+// (96..105) the digit they show. The system keys between them (91..95) have
+// no character and type nothing (0), nor does any other key.
+char TypedChar(uint16_t key, bool lowerCase) {
+  if (key >= 'A' && key <= 'Z') return static_cast<char>(lowerCase ? key + 32 : key);
+  if (key >= 96 && key <= 105) return static_cast<char>('0' + (key - 96));
+  return 0;
+}
 
 uint8_t StepWrapping(uint8_t selection, int delta, int count) {
   int s = selection + delta;
@@ -23,6 +29,15 @@ uint8_t StepWrapping(uint8_t selection, int delta, int count) {
   return static_cast<uint8_t>(s);
 }
 }  // namespace
+
+bool TForm1::AnswerKeyHeld() {
+  uint8_t table[256];
+  host.ReadScanCodes(table);
+  // 28 Enter, 156 the keypad's Enter, 1 Escape, 57 Space.
+  for (int sc : {28, 156, 1, 57})
+    if (table[sc] & 0x80) return true;
+  return false;
+}
 
 void TForm1::FormKeyUp(uint16_t& key, bool alt) {
   // The release of the key that closed the connection-failure message (and
@@ -188,8 +203,8 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
 
   if (AddTextEditing) {
     std::string text = Config.AddText.Str();
-    if (IsTypingKey(key) && text.size() < 12) {
-      Config.AddText.Assign(text + static_cast<char>(key), 12);
+    if (const char ch = TypedChar(key, false)) {
+      if (text.size() < 12) Config.AddText.Assign(text + ch, 12);
     } else if (key == VK_BACK && !text.empty()) {
       text.pop_back();
       Config.AddText.Assign(text, 12);
@@ -197,10 +212,9 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
   }
 
   if (ScreenName == "EnterName") {
-    if (IsTypingKey(key)) {
+    if (const char ch = TypedChar(key, !EnteredName.empty())) {
       // The first letter stays upper case, the following ones go lower case.
-      const int code = EnteredName.empty() ? key : key + 32;
-      if (EnteredName.size() < MaxEnteredNameLength) EnteredName += static_cast<char>(code);
+      if (EnteredName.size() < MaxEnteredNameLength) EnteredName += ch;
     } else if (key == VK_BACK && !EnteredName.empty()) {
       EnteredName.pop_back();
     }
@@ -235,7 +249,10 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       }
     } else if (ScreenName == "Send") {
       if (Selection == 1 && !SubmitScore(*this)) {
-        SwallowKey = true;
+        // The release to ignore is that of the key that closed the message.
+        // A box that took the key's release itself (SDL's does) leaves none
+        // to come, and the player's next answer must count.
+        SwallowKey = AnswerKeyHeld();
         return;
       }
       InsertHighScore(Config, Score, EnteredName);

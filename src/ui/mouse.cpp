@@ -17,7 +17,7 @@ constexpr int CentreX = 400, CentreY = 300;
 void TForm1::DXDraw1MouseDown(TMouseButton, int, int) {}
 
 void TForm1::DXDraw1MouseUp(TMouseButton button, int, int) {
-  if (ScreenName != "Game" && button == TMouseButton::mbRight) DXDraw1Click();
+  if (ScreenName != "Game" && button == TMouseButton::mbRight) PointerClick();
 }
 
 void TForm1::DXDraw1MouseMove(int x, int y) {
@@ -51,6 +51,13 @@ void TForm1::DXDraw1MouseMove(int x, int y) {
   }
 
   const uint8_t before = Selection;
+  HitTestScreen(x, y);
+  PointerScreen = ScreenName;
+  if (Selection != before) PlaySound("Beep");
+}
+
+bool TForm1::HitTestScreen(int x, int y) {
+  bool any = false;
   for (int k = 0; k < 6; k++) Hover[hvButton1 + k] = false;
   // The host hands over surface coordinates in a window and in full screen
   // alike, so the hit areas need no full-screen offset.
@@ -65,6 +72,7 @@ void TForm1::DXDraw1MouseMove(int x, int y) {
           Inside(y, ys[k], ys[k] + static_cast<int>(b->Height))) {
         Selection = static_cast<uint8_t>(k + 1);
         Hover[hvButton1 + k] = true;
+        any = true;
       }
     }
     HighlightOnly(Selection, 6);
@@ -84,14 +92,17 @@ void TForm1::DXDraw1MouseMove(int x, int y) {
     for (const Area& a : areas) {
       const bool hit = Inside(x, a.x0, a.x1) && Inside(y, a.y0, a.y1);
       if (hit) Selection = a.selection;
+      any = any || hit;
       if (a.flag >= 0) Hover[a.flag] = hit;
     }
     if (const TMenuB* back = Buttons[0]) {
       // This area ends 20 pixels short of the picture's right edge and
       // reaches 40 pixels below its top edge.
       if (Inside(x, 18, 18 + static_cast<int>(back->Width)) &&
-          Inside(y, 525, 565 + static_cast<int>(back->Height)))
+          Inside(y, 525, 565 + static_cast<int>(back->Height))) {
         Selection = 5;
+        any = true;
+      }
     }
     if (Buttons[0]) Buttons[0]->Highlighted = Selection == 5;
     Hover[hvOptBackLit] = Selection == 5;
@@ -104,6 +115,7 @@ void TForm1::DXDraw1MouseMove(int x, int y) {
           Inside(y, by - 20, by + static_cast<int>(b->Height) + 20)) {
         Selection = static_cast<uint8_t>(k + 1);
         Hover[hvButton1 + k] = true;
+        any = true;
       }
     }
     HighlightOnly(Selection, 3);
@@ -114,9 +126,31 @@ void TForm1::DXDraw1MouseMove(int x, int y) {
     const bool no = Inside(x, 415, 465) && Inside(y, 305, 345);
     if (no) Selection = 2;
     Hover[hvNo] = no;
+    any = yes || no;
   }
+  return any;
+}
 
-  if (Selection != before) PlaySound("Beep");
+void TForm1::PointerClick() {
+  // A game over that outlived its delay ends on any click: the whole screen
+  // is its target.
+  if (ScreenName == "GameOver2") {
+    ClickLatch = false;
+    DXDraw1Click();
+    return;
+  }
+  // A click acts only on what is under the pointer now. Hover flags and a
+  // selection left from another screen, or kept after the pointer moved off
+  // its area, pick nothing; and a screen the pointer has not moved on yet
+  // (the second click of a double click lands on what the first opened) has
+  // nothing under it that the player aimed at.
+  int x = 0, y = 0;
+  host.PointerPos(x, y);
+  if (PointerScreen != ScreenName || !HitTestScreen(x, y)) {
+    AddTextEditing = false;
+    return;
+  }
+  DXDraw1Click();
 }
 
 void TForm1::DXDraw1Click() {

@@ -101,7 +101,7 @@ const PictureSpec kPictures[] = {
     {"M", "Start", 244, 50, 1},      {"M", "Opt", 244, 50, 1},       {"M", "HScores", 244, 50, 1},
     {"M", "Help", 244, 50, 1},       {"M", "Visit", 244, 50, 1},     {"M", "Exit", 244, 50, 1},
     {"M", "OptBack", 140, 40, 1},    {"M", "HScrBack", 140, 40, 1},  {"M", "HelpBack", 140, 40, 1},
-    {"M", "Clear", 96, 28, 1},       {"M", "World", 286, 32, 1},     {"M", "Previos", 247, 32, 1},
+    {"M", "Clear", 96, 18, 1},       {"M", "World", 286, 32, 1},     {"M", "Previos", 247, 32, 1},
     {"M", "Next", 247, 32, 1},
 };
 

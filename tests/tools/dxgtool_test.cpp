@@ -197,6 +197,28 @@ TEST_F(DxgTool, PacksListsAndExtractsSounds) {
   EXPECT_EQ(back.Data.size(), 301u);
 }
 
+// Another packer may store a negative count; the game plays it as 0, and the
+// list shows the count in use, not the stored one.
+TEST_F(DxgTool, ListShowsTheMaxPlayingCountTheGameUses) {
+  const std::string wav = Wav(1, 8000, 8, 10, false);
+  const std::vector<uint8_t> riff(wav.begin(), wav.end());
+  const auto bytes = WriteWaveArchiveRaw({{"Neg", false, -3, riff}, {"Two", false, 2, riff}, {"Min", false, INT32_MIN, riff}});
+  Spit(dir_ + "neg.dxg", std::string(bytes.begin(), bytes.end()));
+  Result r = Run("list --json " + dir_ + "neg.dxg");
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const char* entry : {"\"name\": \"Neg\", \"looped\": false, \"maxPlayingCount\": 0,",
+                            "\"name\": \"Two\", \"looped\": false, \"maxPlayingCount\": 2,",
+                            "\"name\": \"Min\", \"looped\": false, \"maxPlayingCount\": 0,"})
+    EXPECT_NE(r.out.find(entry), std::string::npos) << entry << "\n" << r.out;
+  r = Run("list " + dir_ + "neg.dxg");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("-3"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("-2147483648"), std::string::npos) << r.out;
+  const std::vector<TWaveArchiveItem> back = ReadWaveArchive(bytes.data(), bytes.size());
+  ASSERT_EQ(back.size(), 3u);
+  EXPECT_EQ(back[0].MaxPlayingCount, -3);  // the archive itself is left as stored
+}
+
 TEST_F(DxgTool, BadInputGivesAMessageAndExitCode1) {
   Spit(dir_ + "art.svg", kSvg);
   Spit(dir_ + "beep.wav", Wav(1, 8000, 8, 10, false));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "ui/ui_support.h"
+#include "world/player.h"
 #include "world/scenery.h"
 
 using namespace ui_test;
@@ -61,4 +62,47 @@ TEST(NameEntryFlow, AGameAboveTheTenthRowEndsInTheTable) {
   g.Run("wait 2600\ntick 1\n");
   ASSERT_EQ(f.ScreenName, "EnterName");
   EXPECT_EQ(f.EnteredName, "Zoe");
+}
+
+// Every level intro lasts its two seconds, also when the intro timer was
+// still running from the menus: the name-entry path leaves it on, and so
+// does a focus loss on any menu screen.
+TEST(NameEntryFlow, TheFirstIntroIsFullAfterEveryWayBackToTheMenu) {
+  ASSERT_TRUE(HaveAssets());
+  const struct {
+    const char* what;
+    bool highScore;
+    const char* onMenu;
+  } cases[] = {
+      {"new high score, 10 ticks on the menu", true, "tick 10\n"},
+      {"new high score, 50 ticks on the menu", true, "tick 50\n"},
+      {"new high score, 90 ticks on the menu", true, "tick 90\n"},
+      {"focus lost on the menu", false, "tick 7\nfocus lost\ntick 20\nfocus gained\ntick 13\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    GameHarness g;
+    TForm1& f = g.Form();
+    if (c.highScore) {
+      PlayToGameOver(g, 5000);
+      ASSERT_EQ(f.ScreenName, "EnterName");
+      g.Run("key press A\nkey press Enter\nkey press Right\nkey press Enter\nkey press Escape\n");
+      ASSERT_EQ(f.ScreenName, "Menu");
+      g.Run("key press Up\nkey press Up\n");
+    }
+    g.Run(c.onMenu);
+    ASSERT_EQ(f.ScreenName, "Menu");
+    ASSERT_EQ(f.Selection, 1);
+    g.Run("key press Enter\n");
+    ASSERT_EQ(f.ScreenName, "Game");
+    ASSERT_NE(f.Player, nullptr);
+    int ticks = 0;
+    while (!f.Player->Shown && ticks < 200) {
+      g.Ticks(1);
+      ticks++;
+    }
+    EXPECT_GE(ticks, 99);
+    EXPECT_LE(ticks, 101);
+    EXPECT_FALSE(f.Timer2Enabled());
+  }
 }

@@ -1,6 +1,9 @@
 // The pointer on the menus and questions, clicks, and steering in play.
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "online/portal.h"
 #include "ui/ui_support.h"
 #include "world/player.h"
 
@@ -39,25 +42,142 @@ TEST(Mouse, ExitStaysLitOffTheButtonsAndAClickThereDoesNothing) {
   EXPECT_EQ(g.Form().ScreenName, "Exit?");
 }
 
-// OptBack lit, set by the pointer on "Options", outlives the screen: back on
-// the menu a click beside the buttons then activates the selected item.
-TEST(Mouse, AFlagLeftFromOptionsLetsAClickBesideTheButtonsAct) {
+// A click acts only on what is under the pointer now: no flag or selection
+// left from another screen, and no selection kept after the pointer moved
+// off its item, makes a click on nothing act. The keyboard keeps its paths.
+TEST(Mouse, AClickOnNothingDoesNothing) {
+  ASSERT_TRUE(HaveAssets());
+  struct Case {
+    const char* what;
+    std::function<void(GameHarness&)> before;
+    const char* screen;  // after a click on empty space at (40, 40)
+  };
+  const Case cases[] = {
+      {"Exit? answered NO by the pointer",
+       [](GameHarness& g) {
+         g.Run("key press Escape\n");
+         MoveTo(g, {430, 320});
+         g.Run("mouse click left\n");
+         ASSERT_EQ(g.Form().ScreenName, "Menu");
+       },
+       "Menu"},
+      {"Clear? answered NO by the pointer",
+       [](GameHarness& g) {
+         g.Run("key press Down\nkey press Down\nkey press Enter\n");
+         MoveTo(g, ButtonCentre(g, 1));
+         g.Run("mouse click left\n");
+         MoveTo(g, {430, 320});
+         g.Run("mouse click left\n");
+         ASSERT_EQ(g.Form().ScreenName, "HiScores");
+       },
+       "HiScores"},
+      {"OptBack lit on Options, then Escape",
+       [](GameHarness& g) {
+         g.Run("key press Down\nkey press Enter\n");
+         MoveTo(g, {60, 555});
+         ASSERT_TRUE(g.Form().Hover[TForm1::hvOptBackLit]);
+         g.Run("key press Escape\n");
+         ASSERT_EQ(g.Form().ScreenName, "Menu");
+       },
+       "Menu"},
+      {"OptBack selected, the pointer moved off it",
+       [](GameHarness& g) {
+         g.Run("key press Down\nkey press Enter\n");
+         MoveTo(g, {60, 555});
+         ASSERT_EQ(g.Form().Selection, 5);
+       },
+       "Options"},
+      {"a HiScores button left, the pointer moved off it",
+       [](GameHarness& g) {
+         g.Run("key press Down\nkey press Down\nkey press Enter\n");
+         MoveTo(g, ButtonCentre(g, 3));
+       },
+       "HiScores"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    GameHarness g;
+    ForgetConfigFile(g);
+    c.before(g);
+    const uint8_t selection = g.Form().Selection;
+    MoveTo(g, {40, 40});
+    g.Run("mouse click left\nmouse click right\n");
+    EXPECT_EQ(g.Form().ScreenName, c.screen);
+    EXPECT_EQ(g.Form().Selection, selection);
+    EXPECT_TRUE(g.Host().Urls().empty());
+    EXPECT_FALSE(ConfigSaved(g));
+  }
+}
+
+// The second click of a double click lands on the screen the first one
+// opened; with the pointer not moved since, it aims at nothing there.
+TEST(Mouse, ADoubleClickActsOnce) {
+  ASSERT_TRUE(HaveAssets());
+  // A submission, if one were started, must not leave this machine.
+  const std::string realBase = PortalBase();
+  SetPortalBaseForTesting("http://127.0.0.1:1");
+  GameHarness g;
+  g.Run("key press Enter\nwait 2100\n");
+  g.Form().Score = MaskScore(5000);
+  g.Run("key press Escape\n");
+  ASSERT_EQ(g.Form().ScreenName, "ExitGame?");
+  MoveTo(g, {340, 320});
+  // YES on EXIT GAME? with a top-ten score: name entry, not skipped.
+  g.Run("mouse click left\nmouse click left\ntick 1\n");
+  EXPECT_EQ(g.Form().ScreenName, "EnterName");
+  // Moved onto YES, a click answers it; the second click of a double click
+  // does not start the submission.
+  g.Run("key press A\n");
+  MoveTo(g, {341, 320});
+  g.Run("mouse click left\nmouse click left\n");
+  EXPECT_EQ(g.Form().ScreenName, "Send");
+  EXPECT_EQ(g.Form().EnteredName, "A");
+  EXPECT_TRUE(g.Host().MessageBoxes().empty());
+  SetPortalBaseForTesting(realBase);
+}
+
+// The item under the pointer is the one a click takes, even after the keys
+// moved the selection elsewhere; the keys alone still take their own.
+TEST(Mouse, AClickTakesTheItemUnderThePointerNotTheKeysSelection) {
   ASSERT_TRUE(HaveAssets());
   GameHarness g;
-  g.Run("key press Down\nkey press Enter\n");
-  MoveTo(g, {60, 555});
-  ASSERT_TRUE(g.Form().Hover[TForm1::hvOptBackLit]);
-  g.Run("key press Escape\n");
-  ASSERT_EQ(g.Form().ScreenName, "Menu");
-  MoveTo(g, {40, 40});
-  ASSERT_EQ(g.Form().Selection, 2);
+  MoveTo(g, ButtonCentre(g, 4));
+  g.Run("key press Down\n");
+  ASSERT_EQ(g.Form().Selection, 5);
   g.Run("mouse click left\n");
-  EXPECT_EQ(g.Form().ScreenName, "Options");
-  // Up clears the flags: from then on a click beside the buttons is ignored.
-  g.Run("key press Escape\nkey press Up\n");
-  MoveTo(g, {40, 40});
-  g.Run("mouse click left\n");
+  EXPECT_EQ(g.Form().ScreenName, "Help");
+  EXPECT_TRUE(g.Host().Urls().empty());
+  g.Run("key press Escape\nkey press Down\nkey press Enter\n");
   EXPECT_EQ(g.Form().ScreenName, "Menu");
+  EXPECT_EQ(g.Host().Urls().size(), 1u);
+}
+
+// Every visible pixel of a button on "HiScores" and "Help" selects that
+// button: no picture reaches into the area of a neighbour tested after it.
+TEST(Mouse, EachButtonsPixelsSelectThatButton) {
+  ASSERT_TRUE(HaveAssets());
+  for (const char* keys : {"key press Down\nkey press Down\nkey press Enter\n", "key press Up\nkey press Up\nkey press Up\nkey press Enter\n"}) {
+    GameHarness g;
+    g.Run(keys);
+    SCOPED_TRACE(g.Form().ScreenName);
+    for (int slot = 1; slot <= 3; slot++) {
+      const TMenuB* b = g.Form().Buttons[slot - 1];
+      ASSERT_NE(b, nullptr);
+      ASSERT_NE(b->Image, nullptr);
+      const TDib& dib = b->Image->Picture().Dib;
+      int wrong = 0, firstX = -1, firstY = -1, got = 0;
+      for (int y = 0; y < b->Height; y++)
+        for (int x = 0; x < b->Width; x++) {
+          if (dib.Pixel(x, y) == 0xFF00FFu) continue;
+          const int sx = static_cast<int>(b->X) + x, sy = static_cast<int>(b->Y) + y;
+          g.Form().DXDraw1MouseMove(sx, sy);
+          if (g.Form().Selection != slot) {
+            if (wrong++ == 0) firstX = sx, firstY = sy, got = g.Form().Selection;
+          }
+        }
+      EXPECT_EQ(wrong, 0) << "slot " << slot << ": first at (" << firstX << ", " << firstY << ") selects " << got;
+    }
+  }
 }
 
 TEST(Mouse, MovingBetweenDialogAnswersBeepsOncePerChange) {
@@ -361,8 +481,7 @@ TEST(Mouse, NoSteeringDuringTheIntro) {
 
 TEST(Mouse, GameOverTwoEndsOnAKeyOrAClick) {
   ASSERT_TRUE(HaveAssets());
-  // A click counts only while a flag is set: here Start's, left from the
-  // click that started the game with the pointer not moved since.
+  // Any click ends it: the whole screen is its target.
   for (const char* end : {"key press Space\n", "mouse click left\n"}) {
     SCOPED_TRACE(end);
     GameHarness g;

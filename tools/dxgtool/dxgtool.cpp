@@ -418,6 +418,9 @@ void ListImages(const TPictureCollection& items_, bool json) {
   }
 }
 
+// The game plays a stored negative count as 0; the list shows what it uses.
+int32_t MaxPlayingCountInUse(const TWaveArchiveItem& it) { return std::max<int32_t>(0, it.MaxPlayingCount); }
+
 void ListWaves(const std::vector<TWaveArchiveItem>& items, bool json) {
   if (json) {
     std::cout << "[";
@@ -426,7 +429,7 @@ void ListWaves(const std::vector<TWaveArchiveItem>& items, bool json) {
       const TWaveFormatInfo f = ReadWaveFormat(it.Wave.Format);
       std::cout << (i ? ",\n " : "\n ") << "{\"index\": " << i << ", \"name\": " << JsonName(it.Name)
                 << ", \"looped\": " << (it.Looped ? "true" : "false") << ", \"maxPlayingCount\": "
-                << it.MaxPlayingCount << ", \"formatTag\": " << f.FormatTag << ", \"channels\": " << f.Channels
+                << MaxPlayingCountInUse(it) << ", \"formatTag\": " << f.FormatTag << ", \"channels\": " << f.Channels
                 << ", \"sampleRate\": " << f.SamplesPerSec << ", \"bitsPerSample\": " << f.BitsPerSample
                 << ", \"fmtSize\": " << it.Wave.Format.size() << ", \"dataBytes\": " << it.Wave.Data.size() << "}";
     }
@@ -439,7 +442,7 @@ void ListWaves(const std::vector<TWaveArchiveItem>& items, bool json) {
     const TWaveArchiveItem& it = items[i];
     const TWaveFormatInfo f = ReadWaveFormat(it.Wave.Format);
     std::printf("%5zu  %-20s %6s %4d %6u %3u %6u %4u %9zu\n", i, AnsiToUtf8(it.Name).c_str(),
-                it.Looped ? "yes" : "no", it.MaxPlayingCount, f.FormatTag, f.Channels, f.SamplesPerSec,
+                it.Looped ? "yes" : "no", MaxPlayingCountInUse(it), f.FormatTag, f.Channels, f.SamplesPerSec,
                 f.BitsPerSample, it.Wave.Data.size());
   }
 }
