@@ -238,6 +238,11 @@ protected:
     Sleep(200);
   }
   std::string State() { return Slurp(state_); }
+  // With QV_REALWINDOW_SHOTS=DIR, pictures of the whole X screen for a look.
+  void Shot(const std::string& name) {
+    if (const char* dir = std::getenv("QV_REALWINDOW_SHOTS"))
+      std::system(("import -window root '" + std::string(dir) + "/" + name + ".png' >/dev/null 2>&1").c_str());
+  }
   bool WaitState(const std::string& part, int ms) {
     const auto end = Clock::now() + std::chrono::milliseconds(ms);
     while (Clock::now() < end) {
@@ -253,13 +258,19 @@ protected:
   // game window the focus back, as a window manager does. SDL can show no
   // box on an X server without its core fonts; it then reports on stderr.
   void CloseMessageBox() {
+    // The box is the other top-level window of the game's name.
     std::string box;
     for (int i = 0; i < 50 && box.empty(); i++) {
-      std::istringstream ids(Output("xdotool search --name '^Quorvane$'"));
-      for (std::string id; ids >> id;)
-        if (id != window_) box = id;
+      std::istringstream tree(Output("xwininfo -root -children"));
+      for (std::string line; std::getline(tree, line);) {
+        const size_t id = line.find("0x");
+        if (id == std::string::npos || line.find("\"Quorvane\"") == std::string::npos) continue;
+        const unsigned long n = std::stoul(line.substr(id), nullptr, 16);
+        if (std::to_string(n) != window_) box = std::to_string(n);
+      }
       if (box.empty()) Sleep(40);
     }
+    Shot("box" + std::to_string(++boxShots_));
     if (!box.empty()) {
       X("windowfocus --sync " + box);
       Key("Return");
@@ -269,6 +280,7 @@ protected:
     Sleep(100);
   }
 
+  int boxShots_ = 0;
   pid_t xvfb_ = -1, game_ = -1;
   std::string dir_, state_, window_;
 };
@@ -285,6 +297,7 @@ TEST_F(RealWindow, MessageBoxPointerAndDisplayMode) {
   Click(100, 100);
   Sleep(500);
   EXPECT_NE(State().find("screen=Menu "), std::string::npos) << State();
+  Shot("menu-after-click-on-sky");
 
   // Alt+Enter to full screen and back: the setting, the host and the window.
   EXPECT_NE(Geometry().find("800x600"), std::string::npos) << Geometry();
@@ -295,6 +308,7 @@ TEST_F(RealWindow, MessageBoxPointerAndDisplayMode) {
     X("keyup alt");
     ASSERT_TRUE(WaitState(expect, 3000)) << State();
     Sleep(300);
+    Shot(std::string("alt-enter-") + expect[11]);
     EXPECT_NE(Geometry().find(std::string(expect).find("fullscreen=1") != std::string::npos ? "1024x768" : "800x600"),
               std::string::npos)
         << expect << Geometry();
@@ -317,6 +331,7 @@ TEST_F(RealWindow, MessageBoxPointerAndDisplayMode) {
   Key("Return");
   ASSERT_TRUE(WaitState("boxes=1 ", 5000)) << State();
   CloseMessageBox();
+  Shot("after-box");
   Key("Return");
   EXPECT_TRUE(WaitState("boxes=2 ", 5000)) << "the retry was swallowed: " << State();
   CloseMessageBox();
