@@ -10,6 +10,7 @@
 
 #include "app/command_line.h"
 #include "app/form.h"
+#include "app/install_paths.h"
 #include "app/url_file.h"
 #include "platform/sdl_host.h"
 
@@ -26,15 +27,22 @@ std::string ProgramFolder(const char* argv0) {
 int main(int argc, char** argv) {
   const CommandLine cl = ParseCommandLine(argc, argv);
   if (auto exitCode = HandleInformationalOptions(cl)) return *exitCode;
-  std::string programDir = ProgramFolder(argv[0]);
-  if (!cl.DataDir.empty()) programDir = cl.DataDir.back() == '/' ? cl.DataDir : cl.DataDir + "/";
+  const DataLookup data = FindDataDir(ProgramFolder(argv[0]), cl.DataDir);
+  if (data.Dir.empty()) {
+    // Said once, on the terminal and in a box, rather than a black window.
+    std::fprintf(stderr, "%s\n", data.Error.c_str());
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Quorvane", data.Error.c_str(), nullptr);
+    return 1;
+  }
+  const std::string stateDir = ChooseStateDir(data.Dir, UserStateDir());
   std::string url;
   {
     SdlHost host;
-    // The writable folder, which is the program folder until the form says otherwise.
-    host.SetPadMappingFile(programDir + "gamecontrollerdb.txt");
+    // The writable folder, where a player puts extra controller mappings.
+    host.SetPadMappingFile(stateDir + "gamecontrollerdb.txt");
     if (!host.Init()) return 1;
-    auto form = std::make_unique<TForm1>(host, programDir);
+    auto form = std::make_unique<TForm1>(host, data.Dir);
+    form->StateDir = stateDir;
     if (cl.WindowMode) form->RunWindowMode = *cl.WindowMode ? 1 : 0;
     form->SettingOverrides = cl.Settings;
     host.Attach(form.get());

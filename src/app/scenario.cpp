@@ -66,10 +66,11 @@ int ParseKeyName(const std::string& name) {
   return -1;
 }
 
-ScenarioRunner::ScenarioRunner(const std::string& programDir) {
+ScenarioRunner::ScenarioRunner(const std::string& programDir, const std::string& stateDir) {
   std::string dir = programDir;
   if (!dir.empty() && dir.back() != '/') dir += '/';
   form_ = std::make_unique<TForm1>(host_, dir);
+  if (!stateDir.empty()) form_->StateDir = stateDir.back() == '/' ? stateDir : stateDir + '/';
   host_.Attach(form_.get());
   form_->FormCreate();
   form_->FormShow();
@@ -263,6 +264,12 @@ std::string ScenarioRunner::StateJson() {
   o << "],\n";
   o << "  \"urls\": [";
   for (size_t i = 0; i < host_.Urls().size(); i++) o << (i ? ", " : "") << JsonString(host_.Urls()[i]);
+  o << "],\n";
+  // The table as the high-score screen shows it.
+  o << "  \"highScores\": [";
+  for (int i = 0; i < HighScoreRows; i++)
+    o << (i ? ", " : "") << "{\"name\": " << JsonString(HighScoreName(f.Config.HighScores[i]))
+      << ", \"score\": " << UnmaskScore(f.Config.HighScores[i].Score) << "}";
   o << "]\n}\n";
   return o.str();
 }

@@ -30,7 +30,8 @@ int ParseKeyName(const std::string& name);
 class ScenarioRunner {
 public:
   // Starts the game in programDir on a headless host (FormCreate, FormShow).
-  explicit ScenarioRunner(const std::string& programDir);
+  // Config.cfg and quorvane.ini are in stateDir (programDir when empty).
+  explicit ScenarioRunner(const std::string& programDir, const std::string& stateDir = {});
   ~ScenarioRunner();
 
   // Runs one line; throws ScenarioError on a bad line.

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/install_paths.h"
 #include "app/scenario.h"
 
 namespace {
@@ -23,22 +24,38 @@ bool SavePng(const std::string& path, const uint32_t* pixels, int w, int h) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: quorvane-headless --program-dir DIR --script FILE --out DIR\n");
+  std::fprintf(stderr,
+               "usage: quorvane-headless (--program-dir DIR | --data-dir DIR) --script FILE --out DIR\n"
+               "  --program-dir DIR  the game's folder: data and Config.cfg, as in the portable layout\n"
+               "  --data-dir DIR     the data folder, with Config.cfg where the installed game keeps it\n"
+               "                     (DIR when writable, else $XDG_DATA_HOME/quorvane/)\n");
   return 2;
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string programDir, script, out;
+  std::string programDir, dataDir, script, out;
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
     if (i + 1 >= argc) return Usage();
     if (a == "--program-dir") programDir = argv[++i];
+    else if (a == "--data-dir") dataDir = argv[++i];
     else if (a == "--script") script = argv[++i];
     else if (a == "--out") out = argv[++i];
     else return Usage();
   }
-  if (programDir.empty() || script.empty() || out.empty()) return Usage();
+  if (programDir.empty() == dataDir.empty() || script.empty() || out.empty()) return Usage();
+  std::string stateDir;
+  if (!dataDir.empty()) {
+    // The same lookup as the installed game's.
+    const DataLookup data = FindDataDir("", dataDir);
+    if (data.Dir.empty()) {
+      std::fprintf(stderr, "quorvane-headless: %s\n", data.Error.c_str());
+      return 1;
+    }
+    programDir = data.Dir;
+    stateDir = ChooseStateDir(data.Dir, UserStateDir());
+  }
   std::ifstream in(script, std::ios::binary);
   if (!in) {
     std::fprintf(stderr, "quorvane-headless: cannot read %s\n", script.c_str());
@@ -46,7 +63,7 @@ int main(int argc, char** argv) {
   }
   std::error_code ec;
   std::filesystem::create_directories(out, ec);
-  ScenarioRunner runner(programDir);
+  ScenarioRunner runner(programDir, stateDir);
   runner.OutDir = out;
   runner.SavePng = SavePng;
   std::string line;

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# The installed game: cmake --install into a temporary DESTDIR, the tree made
+# read-only, HOME and XDG_DATA_HOME temporary. The installed program finds
+# its data relative to itself, the scenario runner with --data-dir finds data
+# and Config.cfg exactly as the game does, a top-ten game is saved under the
+# XDG folder and shown on a second run. The desktop entry, the metainfo and
+# the manual page are checked there too.
+# usage: install_test.sh BUILD_DIR HEADLESS_RUNNER
+set -euo pipefail
+build=$1
+runner=$2
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d /tmp/quorvane-install-XXXXXX)
+trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+dest=$work/dest
+DESTDIR=$dest cmake --install "$build" --prefix /usr >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "cmake --install"; }
+prefix=$dest/usr
+id=io.github.quorvane.quorvane
+for f in bin/quorvane share/quorvane/Data/MData.dxg share/quorvane/Data/GData.dxg \
+         share/quorvane/Sound/GSnd.dxg share/quorvane/Sound/1.xm share/quorvane/Sound/2.xm \
+         share/quorvane/fonts.conf share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+         share/icons/hicolor/scalable/apps/$id.svg share/man/man6/quorvane.6.gz \
+         share/doc/quorvane/copyright; do
+  [ -f "$prefix/$f" ] || fail "not installed: /usr/$f"
+done
+for size in 16 32 48 64 128 256 512; do
+  png=$prefix/share/icons/hicolor/${size}x$size/apps/$id.png
+  [ -f "$png" ] || fail "no ${size}x$size icon"
+  file "$png" | grep -q "PNG image data, $size x $size" || fail "$png: $(file -b "$png")"
+done
+[ ! -e "$prefix/share/quorvane/Config.cfg" ] || fail "a Config.cfg was installed"
+
+# Desktop files: no message at all from either validator.
+out=$(desktop-file-validate "$prefix/share/applications/$id.desktop" 2>&1) || fail "desktop-file-validate: $out"
+[ -z "$out" ] || fail "desktop-file-validate: $out"
+appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >"$work/as.log" 2>&1 ||
+  { cat "$work/as.log"; fail "appstreamcli validate"; }
+out=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man6/quorvane.6.gz" 2>&1 >/dev/null) || fail "man: $out"
+[ -z "$out" ] || fail "man warns: $out"
+
+chmod -R a-w "$dest"
+export HOME=$work/home XDG_DATA_HOME=$work/xdg
+mkdir -p "$HOME"
+state=$XDG_DATA_HOME/quorvane
+
+# The installed program: --version, and a start that finds the data through
+# its relative path (the DESTDIR tree is a moved prefix) and makes its state
+# folder; it is stopped after a few seconds.
+"$prefix/bin/quorvane" --version | grep -q '^quorvane ' || fail "--version"
+set +e
+"$prefix/bin/quorvane" --no-such-option 2>"$work/usage.txt"; rc=$?
+set -e
+[ $rc -eq 2 ] && grep -q usage "$work/usage.txt" || fail "an unknown option gave $rc"
+set +e
+SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 8 "$prefix/bin/quorvane" --window >"$work/game.log" 2>&1; rc=$?
+set -e
+[ $rc -eq 124 ] || { cat "$work/game.log"; fail "the installed game ended with $rc instead of running"; }
+[ -f "$state/Config.cfg" ] || fail "the installed game made no $state/Config.cfg"
+rm -rf "$state"
+
+# Without its data the program says where it looked, once, and ends.
+mkdir -p "$work/lonely"
+cp "$prefix/bin/quorvane" "$work/lonely/"
+set +e
+SDL_VIDEODRIVER=dummy "$work/lonely/quorvane" >"$work/lonely.log" 2>&1; rc=$?
+set -e
+[ $rc -eq 1 ] && grep -q "$work/lonely/" "$work/lonely.log" && grep -q "$work/share/quorvane/" "$work/lonely.log" ||
+  { cat "$work/lonely.log"; fail "missing data gave $rc"; }
+
+run() {  # run SCRIPT OUT
+  "$runner" --data-dir "$prefix/share/quorvane" --script "$1" --out "$2" >"$2.log" 2>&1 ||
+    { cat "$2.log"; fail "the scenario runner failed on $1"; }
+}
+json() { tr -d ' \n' <"$1"; }
+
+# First use: the state folder appears with a fresh Config.cfg.
+printf 'tick 5\nstate start.json\n' >"$work/start.txt"
+run "$work/start.txt" "$work/run0"
+[ -f "$state/Config.cfg" ] || fail "no Config.cfg under $state"
+[ "$(stat -c %s "$state/Config.cfg")" = 232 ] || fail "Config.cfg is not one record"
+# Every row's score set to 0 (masked, little-endian), so a short game enters the table.
+for row in 1 2 3 4 5 6 7 8 9 10; do
+  printf '\x1d\x7b\x00\x00' | dd of="$state/Config.cfg" bs=1 seek=$((20 * row + 16)) conv=notrunc status=none
+done
+
+run "$here/play_into_table.txt" "$work/run1"
+json "$work/run1/table.json" | grep -q '"screen":"HiScores"' || fail "the game did not end in the table: $(json "$work/run1/over.json")"
+json "$work/run1/table.json" | grep -Eq '"highScores":\[\{"name":"Packager","score":[1-9][0-9]*\}' ||
+  fail "no Packager row on top: $(json "$work/run1/table.json")"
+
+# A second run shows the saved score.
+run "$here/show_table.txt" "$work/run2"
+json "$work/run2/table.json" | grep -q '"screen":"HiScores"' || fail "second run: not on the table"
+json "$work/run2/table.json" | grep -Eq '"highScores":\[\{"name":"Packager","score":[1-9][0-9]*\}' ||
+  fail "second run: the score was not kept: $(json "$work/run2/table.json")"
+
+# Nothing was written into the installed tree.
+[ -z "$(find "$dest" -newer "$work/install.log" -type f)" ] || fail "files changed in the install tree"
+echo "install test passed: $(json "$work/run2/table.json" | grep -o '"highScores":\[{[^}]*}')"
