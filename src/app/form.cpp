@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <tuple>
 
 #include "app/screenshot.h"
 #include "media/canvas.h"
@@ -18,11 +19,12 @@
 #include "world/scenery.h"
 
 TForm1::TForm1(Host& h, std::string programDir)
-    : host(h),
-      DXDraw1(h),
-      DXTimer1(h),
-      DXInput1(h),
-      DXSound1(h),
+    : Tap(h),
+      host(Tap),
+      DXDraw1(Tap),
+      DXTimer1(Tap),
+      DXInput1(Tap),
+      DXSound1(Tap),
       Music(DXSound1.Mixer()),
       ProgramDir(std::move(programDir)),
       StateDir(ProgramDir) {
@@ -41,6 +43,7 @@ TForm1::TForm1(Host& h, std::string programDir)
   Timer2.OnTimer = [this] { Dispatch([&] { Timer2Timer(); }); };
   Timer3.OnTimer = [this] { Dispatch([&] { Timer3Timer(); }); };
   SetFontConfigFile(ProgramDir + "fonts.conf");
+  Tap.SetForm(this);
 }
 
 TForm1::~TForm1() {
@@ -74,7 +77,7 @@ void TForm1::FormCreate() {
   try {
     Settings = LoadSettingsIni(StateDir);
     RumbleOn = ParseOnOff(Setting("rumble", "on")).value_or(true);
-    LoadConfig(Config, StateDir);
+    if (!SettingsFixed) LoadConfig(Config, StateDir);
     if (RunWindowMode) {
       SavedWindowMode = Config.WindowMode;
       Config.WindowMode = *RunWindowMode;
@@ -156,9 +159,14 @@ bool TForm1::FormCloseQuery() {
   return false;
 }
 
-void TForm1::FormClose() { StoreConfig(); }
+void TForm1::FormClose() {
+  // A game left by closing the program is kept as it stands.
+  Tap.FinishRecording();
+  StoreConfig();
+}
 
 void TForm1::StoreConfig() {
+  if (SettingsFixed) return;
   ConfigRecord stored = Config;
   if (RunWindowMode) stored.WindowMode = SavedWindowMode;
   SaveConfig(stored, StateDir);
@@ -207,6 +215,7 @@ void TForm1::WMGetSysCommand(TSysCommand command) {
 // The tick and the window timers
 
 void TForm1::DXTimer1Timer(int /*lagCount*/) {
+  Tap.NoteTick();
   if (!DXDraw1.CanDraw()) return;
   DXInput1.Update();
   TDirectDrawSurface* surface = DXDraw1.Surface();
@@ -305,11 +314,27 @@ void TForm1::SetCursorVisible(bool visible) {
 }
 
 // ---------------------------------------------------------------------------
-// Host events
+// Host events. Each one is a step of the input stream the tap records or
+// plays back.
+
+namespace {
+struct TapStep {
+  TapStep(ReplayTap& t, ReplayStep kind, uint32_t a = 0, int x = 0, int y = 0) : tap(t) {
+    tap.BeginStep(TReplayStepInfo{kind, a, x, y});
+  }
+  ~TapStep() { tap.EndStep(effective); }
+  TapStep(const TapStep&) = delete;
+  TapStep& operator=(const TapStep&) = delete;
+  ReplayTap& tap;
+  bool effective = true;
+};
+}  // namespace
 
 void TForm1::HostKeyDown(uint16_t vk) {
   if (closed_) return;
-  if (vk == VK_F12) Dispatch([&] { TakeScreenshot(); });
+  TapStep step(Tap, ReplayStep::KeyDown, vk);
+  // A replay shows the game; it takes no screenshots of its own.
+  if (vk == VK_F12 && Tap.CurrentMode() != ReplayTap::Mode::Play) Dispatch([&] { TakeScreenshot(); });
 }
 
 void TForm1::TakeScreenshot() {
@@ -325,6 +350,7 @@ void TForm1::TakeScreenshot() {
 
 void TForm1::HostKeyUp(uint16_t vk, bool alt) {
   if (closed_) return;
+  TapStep step(Tap, ReplayStep::KeyUp, vk, alt ? 1 : 0);
   Dispatch([&] {
     uint16_t key = vk;
     FormKeyUp(key, alt);
@@ -333,26 +359,31 @@ void TForm1::HostKeyUp(uint16_t vk, bool alt) {
 
 void TForm1::HostMouseMove(int x, int y) {
   if (closed_) return;
+  TapStep step(Tap, ReplayStep::MouseMove, 0, x, y);
   Dispatch([&] { DXDraw1MouseMove(x, y); });
 }
 
 void TForm1::HostMouseDown(TMouseButton button, int x, int y) {
   if (closed_) return;
+  TapStep step(Tap, ReplayStep::MouseDown, static_cast<uint32_t>(button), x, y);
   Dispatch([&] { DXDraw1MouseDown(button, x, y); });
 }
 
 void TForm1::HostMouseUp(TMouseButton button, int x, int y) {
   if (closed_) return;
+  TapStep step(Tap, ReplayStep::MouseUp, static_cast<uint32_t>(button), x, y);
   Dispatch([&] { DXDraw1MouseUp(button, x, y); });
 }
 
 void TForm1::HostClick() {
   if (closed_) return;
+  TapStep step(Tap, ReplayStep::Click);
   Dispatch([&] { PointerClick(); });
 }
 
 void TForm1::HostActivate(bool active) {
   if (closed_) return;
+  TapStep step(Tap, ReplayStep::Activate, active ? 1 : 0);
   if (active) {
     DXTimer1.AppActivated();
   } else {
@@ -363,11 +394,13 @@ void TForm1::HostActivate(bool active) {
 
 void TForm1::HostSysCommand(TSysCommand command) {
   if (closed_) return;
+  TapStep step(Tap, ReplayStep::SysCommand, static_cast<uint32_t>(command));
   Dispatch([&] { WMGetSysCommand(command); });
 }
 
 void TForm1::HostCloseRequest() {
   if (closed_) return;
+  TapStep step(Tap, ReplayStep::Close);
   Close();
 }
 
@@ -375,17 +408,28 @@ void TForm1::HostCloseRequest() {
 // the program ends as after a confirmed exit, settings saved.
 void TForm1::HostTerminate() {
   if (closed_) return;
+  TapStep step(Tap, ReplayStep::Terminate);
   ExitConfirmed = true;
   Close();
 }
 
 void TForm1::HostIdle() {
   if (closed_) return;
+  TapStep step(Tap, ReplayStep::Idle);
+  // An idle step that fired no timer and left the frame timer alone changed
+  // nothing, and is not worth a place in a recording.
+  auto timers = [&] {
+    return std::make_tuple(Timer1.Enabled(), Timer1.Start(), Timer2.Enabled(), Timer2.Start(), Timer3.Enabled(),
+                           Timer3.Start());
+  };
+  const auto before = timers();
+  const TDXTimer::TState frameBefore = DXTimer1.SaveState();
   const uint32_t now = host.Milliseconds();
   Timer1.Check(now);
   Timer2.Check(now);
   Timer3.Check(now);
   if (!closed_) DXTimer1.DoIdle();
+  step.effective = before != timers() || !(frameBefore == DXTimer1.SaveState());
 }
 
 uint32_t TForm1::HostMsUntilDue() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/random.h"
+#include "app/replay.h"
 #include "app/timers.h"
 #include "media/dxdraw.h"
 #include "media/dxsound.h"
@@ -152,6 +153,9 @@ public:
   bool HostPlaying() override { return ScreenName == "Game"; }
 
   // --- components ---------------------------------------------------------
+  // Every host call passes through the tap, which records games and plays
+  // them back (app/replay.h).
+  ReplayTap Tap;
   Host& host;
   TDXDraw DXDraw1;
   TDXTimer DXTimer1;
@@ -257,6 +261,8 @@ public:
 
   // A start-up step failed: the close request then simply closes.
   bool StartupFailed = false;
+  // The settings were given (a replay): Config.cfg is neither read nor written.
+  bool SettingsFixed = false;
 
 private:
   void ForgetSprite(TSprite* sprite);

@@ -8,6 +8,7 @@
 #include "world/scenery.h"
 
 void TForm1::StartGame() {
+  Tap.GameStarting();
   EnemyBound = 2;
   // The menu's own sprites go; the game brings its background.
   if (Background) Background->Kill();

@@ -22,6 +22,7 @@ public:
   // a + Random(b - a).
   int32_t RandomRange(int32_t a, int32_t b) { return a + Random(b - a); }
   uint64_t State() const { return state_; }
+  void SetState(uint64_t state) { state_ = state; }
 
 private:
   uint32_t Next() {

@@ -32,6 +32,13 @@ public:
     return elapsed >= interval_ ? 0 : interval_ - elapsed;
   }
 
+  // When the running interval started (a replay restores it).
+  uint32_t Start() const { return start_; }
+  void Restore(bool enabled, uint32_t start) {
+    enabled_ = enabled;
+    start_ = start;
+  }
+
   std::function<void()> OnTimer;
 
 private:

@@ -36,6 +36,7 @@ TCanvas::TCanvas(TDirectDrawSurface& surface) : surface_(surface) {}
 TCanvas::~TCanvas() = default;
 
 void TCanvas::TextOut(int x, int y, const std::string& text) {
+  if (surface_.Discard) return;
   TTF_Font* font = OpenFont(Font.Name, PointsToPixels(Font.Size), Font.Bold);
   if (font == nullptr) return;
   const std::string utf8 = Cp1252ToUtf8(text);

@@ -41,6 +41,26 @@ public:
   // Milliseconds until the next tick is due (0 = now); NeverDue when stopped.
   uint32_t MsUntilDue();
 
+  // Everything that decides when the next tick comes, so a replay can start
+  // exactly where a recorded game started.
+  struct TState {
+    bool Initialized = false, Suspended = false;
+    uint32_t OldTime = 0, OldTime2 = 0, FrameCount = 0;
+    int32_t FrameRate = 0;
+    bool operator==(const TState&) const = default;
+  };
+  TState SaveState() const {
+    return {initialized_, suspended_, oldTime_, oldTime2_, frameCount_, frameRate_};
+  }
+  void RestoreState(const TState& s) {
+    initialized_ = s.Initialized;
+    suspended_ = s.Suspended;
+    oldTime_ = s.OldTime;
+    oldTime2_ = s.OldTime2;
+    frameCount_ = s.FrameCount;
+    frameRate_ = s.FrameRate;
+  }
+
 private:
   void Initialize();
   void Restart(uint32_t now);

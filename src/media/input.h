@@ -77,6 +77,10 @@ public:
   // The form's key assignments as loaded, before start-up changes them.
   void SetFormDefaultKeyAssigns();
 
+  // The joined raw states of the last poll (a replay starts from them).
+  TDXInputStates PreviousRawStates() const { return oldStates_; }
+  void SetPreviousRawStates(TDXInputStates s) { oldStates_ = s & AllInputStates; }
+
 private:
   void PollKeyboard();
   void PollJoystick();

@@ -242,6 +242,7 @@ TDirectDrawSurface::TDirectDrawSurface(int width, int height)
 TDirectDrawSurface::~TDirectDrawSurface() = default;
 
 void TDirectDrawSurface::Fill(uint32_t device) {
+  if (Discard) return;
   uint32_t* p = pixels_.data();
   const size_t n = pixels_.size();
   if (n == 0) return;
@@ -257,6 +258,7 @@ void TDirectDrawSurface::Fill(uint32_t device) {
 
 void TDirectDrawSurface::Draw(int x, int y, const TRect& src, const TDirectDrawSurface* source,
                               bool transparent) {
+  if (Discard) return;
   if (source == nullptr || x > width_ || y > height_) return;
   if (src.Right < src.Left || src.Bottom < src.Top) return;
 
@@ -289,6 +291,7 @@ void TDirectDrawSurface::Draw(int x, int y, const TRect& src, const TDirectDrawS
 
 void TDirectDrawSurface::StretchDraw(const TRect& dst, const TRect& src,
                                      const TDirectDrawSurface* source, bool transparent) {
+  if (Discard) return;
   if (source == nullptr || dst.Right <= dst.Left || dst.Bottom <= dst.Top) return;
   // A source rectangle reaching outside its surface is refused, as the
   // display device refuses it, instead of reading beyond the pixels.
@@ -298,6 +301,7 @@ void TDirectDrawSurface::StretchDraw(const TRect& dst, const TRect& src,
 
 void TDirectDrawSurface::DrawAdd(const TRect& dst, const TRect& src, const TDirectDrawSurface* source,
                                  bool transparent, int alpha) {
+  if (Discard) return;
   if (source == nullptr || width_ == 0 || height_ == 0 || source->Width() == 0 ||
       source->Height() == 0 || alpha <= 0)
     return;
@@ -309,6 +313,7 @@ void TDirectDrawSurface::DrawAdd(const TRect& dst, const TRect& src, const TDire
 
 void TDirectDrawSurface::DrawAlpha(const TRect& dst, const TRect& src, const TDirectDrawSurface* source,
                                    bool transparent, int alpha) {
+  if (Discard) return;
   if (source == nullptr || width_ == 0 || height_ == 0 || source->Width() == 0 ||
       source->Height() == 0 || alpha <= 0)
     return;

@@ -55,6 +55,9 @@ public:
   bool HasColorKey() const { return hasColorKey_; }
   uint32_t ColorKey() const { return colorKey_; }
   bool SystemMemory = false;
+  // Drawing switched off: fills, copies and text change no pixel (a replay
+  // check needs only the world, not the picture).
+  bool Discard = false;
 
   void Fill(uint32_t device);
   void Draw(int x, int y, const TRect& src, const TDirectDrawSurface* source, bool transparent);

@@ -235,7 +235,10 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       }
     } else if (ScreenName == "Clear?") {
       PlaySound("Beep");
-      if (Selection == 1) ResetHighScores(Config);
+      if (Selection == 1) {
+        ResetHighScores(Config);
+        Tap.PruneTopTenReplays();
+      }
       Selection = 1;
       ScreenName = "HiScores";
       CloseDialog();
@@ -256,6 +259,7 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
         return;
       }
       InsertHighScore(Config, Score, EnteredName);
+      Tap.KeepTopTenReplay(Tap.LastRecording(), UnmaskedScore(), EnteredName);
       // The score is in the table now: a failed save is reported, but the
       // screen moves on so another Enter cannot enter it a second time.
       try {

@@ -233,7 +233,10 @@ void TForm1::DXDraw1Click() {
     }
   } else if (s == "Clear?") {
     PlaySound("Beep");
-    if (Selection == 1) ResetHighScores(Config);
+    if (Selection == 1) {
+      ResetHighScores(Config);
+      Tap.PruneTopTenReplays();
+    }
     if (Selection == 1 || Selection == 2) {
       Selection = 1;
       ScreenName = "HiScores";

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/install_paths.h"
+#include "app/replay.h"
 #include "app/scenario.h"
 
 namespace {
@@ -28,22 +29,66 @@ int Usage() {
                "usage: quorvane-headless (--program-dir DIR | --data-dir DIR) --script FILE --out DIR\n"
                "  --program-dir DIR  the game's folder: data and Config.cfg, as in the portable layout\n"
                "  --data-dir DIR     the data folder, with Config.cfg where the installed game keeps it\n"
-               "                     (DIR when writable, else $XDG_DATA_HOME/quorvane/)\n");
+               "                     (DIR when writable, else $XDG_DATA_HOME/quorvane/)\n"
+               "       quorvane-headless [--program-dir DIR] --replay FILE --verify [--draw]\n");
   return 2;
+}
+
+// The built game folder next to this tool (build/game/), else our own folder.
+std::string DefaultProgramDir() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return "./";
+  const auto game = exe.parent_path() / "game";
+  if (std::filesystem::exists(game / "Data", ec)) return game.string() + "/";
+  return exe.parent_path().string() + "/";
+}
+
+// Plays a replay without a screen and compares it with what it recorded.
+int VerifyReplayFile(const std::string& programDir, const std::string& path, bool draw) {
+  try {
+    const TReplay replay = ReadReplayFile(path);
+    const TReplayVerdict v = VerifyReplay(programDir, replay, draw);
+    if (!v.Match) {
+      std::fprintf(stderr, "quorvane-headless: %s: %s\n", path.c_str(), v.Message.c_str());
+      return 1;
+    }
+    std::printf("%s: matches (%u ticks, level %u, score %u)\n", path.c_str(), v.Ticks,
+                static_cast<unsigned>(replay.Final.Level), replay.Final.Score);
+    return 0;
+  } catch (const ReplayError& e) {
+    std::fprintf(stderr, "quorvane-headless: %s\n", e.what());
+    return 1;
+  }
 }
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string programDir, dataDir, script, out;
+  std::string programDir, dataDir, script, out, replay;
+  bool verify = false, draw = false;
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
+    if (a == "--verify") {
+      verify = true;
+      continue;
+    }
+    if (a == "--draw") {
+      draw = true;
+      continue;
+    }
     if (i + 1 >= argc) return Usage();
     if (a == "--program-dir") programDir = argv[++i];
     else if (a == "--data-dir") dataDir = argv[++i];
     else if (a == "--script") script = argv[++i];
     else if (a == "--out") out = argv[++i];
+    else if (a == "--replay") replay = argv[++i];
     else return Usage();
   }
+  if (!replay.empty()) {
+    if (!verify || !script.empty()) return Usage();
+    return VerifyReplayFile(!programDir.empty() ? programDir : !dataDir.empty() ? dataDir : DefaultProgramDir(), replay, draw);
+  }
+  if (verify || draw) return Usage();
   if (programDir.empty() == dataDir.empty() || script.empty() || out.empty()) return Usage();
   std::string stateDir;
   if (!dataDir.empty()) {
