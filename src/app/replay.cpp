@@ -33,7 +33,10 @@ enum : uint8_t {
   OpJoystick = 0x31,  // the whole reading
   OpPointer = 0x32,   // zigzag x, zigzag y
   OpFocus = 0x33,     // 0 or 1
+  OpKeyFlip = 0x34,   // scan code: that one key went down (0x80) or up (0)
+  OpPointerAtEvent = 0x35,  // the pointer is where the last mouse event said
   OpCheck = 0x40,     // varint tick, 8-byte digest
+  OpShortRun = 0x80,  // 0x80 + n - 1: n (1 .. 128) idle steps of +20 ms
 };
 constexpr uint8_t StepKinds = static_cast<uint8_t>(ReplayStep::StartGame) + 1;
 
@@ -175,7 +178,10 @@ struct Record {
 
 void DecodeRecord(Reader& r, Record& rec) {
   rec.Op = r.U8();
-  if (rec.Op == OpRun) {
+  if (rec.Op >= OpShortRun) {
+    rec.Count = rec.Op - OpShortRun + 1u;
+    rec.Op = OpRun;
+  } else if (rec.Op == OpRun) {
     rec.Count = r.Var(ReplayMaxTicks);
     if (rec.Count == 0) r.Bad("an empty run");
   } else if (rec.Op >= OpStep && rec.Op < OpStep + StepKinds) {
@@ -226,6 +232,9 @@ void DecodeRecord(Reader& r, Record& rec) {
     rec.Y = r.Zig();
   } else if (rec.Op == OpFocus) {
     rec.Flag = r.Flag();
+  } else if (rec.Op == OpKeyFlip) {
+    rec.Flag = r.U8();
+  } else if (rec.Op == OpPointerAtEvent) {
   } else if (rec.Op == OpCheck) {
     rec.Count = r.Var(ReplayMaxTicks);
     rec.Digest = r.U64();
@@ -622,6 +631,8 @@ void ReplayTap::GameStarting() {
   // game's few kilobytes fit without growing.
   rec_.Stream.reserve(64 * 1024);
   prevTime_ = h.StartClock;
+  prevIdleTime_ = h.StartClock;
+  eventX_ = eventY_ = INT32_MIN;
   pendingRun_ = 0;
   ticks_ = 0;
   nextCheck_ = ReplayCheckInterval;
@@ -653,8 +664,20 @@ void ReplayTap::EndStep(bool effective) {
   if (form_ && form_->Player) lastLives_ = form_->Player->Lives;
   if (mode_ != Mode::Record) return;
   if (!skipStep_ && (effective || step_.Kind != ReplayStep::Idle)) {
-    PutStep(step_, latchedTime_ - prevTime_);
+    // Idle steps count from the previous idle step, so the ticks around an
+    // event still form runs of +20 ms; events count from the previous step.
+    if (step_.Kind == ReplayStep::Idle) {
+      PutStep(step_, latchedTime_ - prevIdleTime_);
+      prevIdleTime_ = latchedTime_;
+    } else {
+      PutStep(step_, latchedTime_ - prevTime_);
+    }
     prevTime_ = latchedTime_;
+    if (step_.Kind == ReplayStep::MouseMove || step_.Kind == ReplayStep::MouseDown ||
+        step_.Kind == ReplayStep::MouseUp) {
+      eventX_ = step_.X;
+      eventY_ = step_.Y;
+    }
     if (ticks_ >= nextCheck_) {
       FlushRun();
       PutU8(rec_.Stream, OpCheck);
@@ -669,8 +692,12 @@ void ReplayTap::EndStep(bool effective) {
 
 void ReplayTap::FlushRun() {
   if (pendingRun_ == 0) return;
-  PutU8(rec_.Stream, OpRun);
-  PutVar(rec_.Stream, pendingRun_);
+  if (pendingRun_ <= 128) {
+    PutU8(rec_.Stream, static_cast<uint8_t>(OpShortRun + pendingRun_ - 1));
+  } else {
+    PutU8(rec_.Stream, OpRun);
+    PutVar(rec_.Stream, pendingRun_);
+  }
   pendingRun_ = 0;
 }
 
@@ -839,10 +866,20 @@ void ReplayTap::ReadScanCodes(uint8_t table[256]) {
   }
   inner_->ReadScanCodes(table);
   if (mode_ != Mode::Record || std::memcmp(table, scan_, 256) == 0) return;
-  int n = 0;
-  for (int i = 0; i < 256; i++) n += table[i] != scan_[i];
+  int n = 0, changed = 0;
+  for (int i = 0; i < 256; i++)
+    if (table[i] != scan_[i]) {
+      n++;
+      changed = i;
+    }
   FlushRun();
   std::vector<uint8_t>& o = rec_.Stream;
+  if (n == 1 && (scan_[changed] ^ table[changed]) == 0x80 && (table[changed] & 0x7F) == 0) {
+    PutU8(o, OpKeyFlip);
+    PutU8(o, static_cast<uint8_t>(changed));
+    scan_[changed] = table[changed];
+    return;
+  }
   PutU8(o, OpKeys);
   PutVar(o, static_cast<uint64_t>(n));
   for (int i = 0; i < 256; i++) {
@@ -874,9 +911,13 @@ void ReplayTap::PointerPos(int& x, int& y) {
   inner_->PointerPos(x, y);
   if (mode_ == Mode::Record && (x != px_ || y != py_)) {
     FlushRun();
-    PutU8(rec_.Stream, OpPointer);
-    PutZig(rec_.Stream, x);
-    PutZig(rec_.Stream, y);
+    if (x == eventX_ && y == eventY_) {
+      PutU8(rec_.Stream, OpPointerAtEvent);
+    } else {
+      PutU8(rec_.Stream, OpPointer);
+      PutZig(rec_.Stream, x);
+      PutZig(rec_.Stream, y);
+    }
     px_ = x;
     py_ = y;
   }
@@ -947,6 +988,7 @@ ReplayPlayer::ReplayPlayer(TForm1& form, TReplay replay)
   TForm1& f = form_;
   tap_.clock_ = h.StartClock;
   time_ = h.StartClock;
+  idleTime_ = h.StartClock;
   f.Rng.SetState(h.RngState);
   f.FrameCounter = h.FrameCounter;
   TTimer* timers[3] = {&f.Timer1, &f.Timer2, &f.Timer3};
@@ -971,7 +1013,7 @@ uint32_t ReplayPlayer::Ticks() const { return tap_.ticks_; }
 
 bool ReplayPlayer::NextStepTime(uint32_t& time) const {
   if (pendingRun_ > 0) {
-    time = time_ + TickMs;
+    time = idleTime_ + TickMs;
     return true;
   }
   size_t pos = pos_;
@@ -981,11 +1023,11 @@ bool ReplayPlayer::NextStepTime(uint32_t& time) const {
     DecodeRecord(at, rec);
     pos += at.Pos();
     if (rec.Op == OpRun) {
-      time = time_ + TickMs;
+      time = idleTime_ + TickMs;
       return true;
     }
     if (rec.Op >= OpStep && rec.Op < OpStep + StepKinds) {
-      time = time_ + rec.Dt;
+      time = (rec.Step.Kind == ReplayStep::Idle ? idleTime_ : time_) + rec.Dt;
       return true;
     }
   }
@@ -1001,7 +1043,8 @@ bool ReplayPlayer::Step() {
   bool have = false;
   if (pendingRun_ > 0) {
     pendingRun_--;
-    time_ += TickMs;
+    idleTime_ += TickMs;
+    time_ = idleTime_;
     have = true;
   }
   // Thread-safety is not a concern: one player, one thread. The record is
@@ -1014,8 +1057,14 @@ bool ReplayPlayer::Step() {
     switch (rec.Op) {
       case OpRun:
         pendingRun_ = static_cast<uint32_t>(rec.Count - 1);
-        time_ += TickMs;
+        idleTime_ += TickMs;
+        time_ = idleTime_;
         have = true;
+        break;
+      case OpKeyFlip: tap_.scan_[rec.Flag] ^= 0x80; break;
+      case OpPointerAtEvent:
+        tap_.px_ = eventX_;
+        tap_.py_ = eventY_;
         break;
       case OpKeys:
         for (int i = 0; i <= rec.KeyCount; i++) tap_.scan_[rec.Keys[i][0]] = rec.Keys[i][1];
@@ -1029,7 +1078,17 @@ bool ReplayPlayer::Step() {
       case OpCheck: break;  // only after a step (below)
       default:
         step = rec.Step;
-        time_ += rec.Dt;
+        if (step.Kind == ReplayStep::Idle) {
+          idleTime_ += rec.Dt;
+          time_ = idleTime_;
+        } else {
+          time_ += rec.Dt;
+        }
+        if (step.Kind == ReplayStep::MouseMove || step.Kind == ReplayStep::MouseDown ||
+            step.Kind == ReplayStep::MouseUp) {
+          eventX_ = step.X;
+          eventY_ = step.Y;
+        }
         have = true;
         break;
     }

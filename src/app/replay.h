@@ -187,7 +187,8 @@ private:
 
   // Recording.
   TReplay rec_;
-  uint32_t prevTime_ = 0;
+  uint32_t prevTime_ = 0, prevIdleTime_ = 0;
+  int32_t eventX_ = INT32_MIN, eventY_ = INT32_MIN;
   uint32_t pendingRun_ = 0;  // idle steps of +20 ms with nothing new between
   uint32_t ticks_ = 0;
   uint32_t nextCheck_ = ReplayCheckInterval;
@@ -228,7 +229,8 @@ private:
   TReplay replay_;
   size_t pos_ = 0;
   uint32_t pendingRun_ = 0;
-  uint32_t time_ = 0;
+  uint32_t time_ = 0, idleTime_ = 0;
+  int32_t eventX_ = INT32_MIN, eventY_ = INT32_MIN;
   std::string mismatch_;
 };
 

@@ -1,0 +1,237 @@
+// Recorded games: a game played on the headless host is written to
+// replays/last.qvr and plays back to the same digests; damaged files give one
+// clear error.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "app/replay.h"
+#include "media/surface.h"
+#include "support/game_harness.h"
+#include "world/player.h"
+
+namespace {
+// Menus, keys, the pointer, focus and the pause key, then the game runs to
+// its end (nobody steers, so the lava takes every life).
+const char* const PlayedGame = R"(
+seed 9
+tick 3
+key press Down
+key press Up
+call StartGame
+tick 120
+mouse move 400 200
+tick 5
+mouse move 450 300
+tick 7
+key down Up
+tick 30
+key up Up
+focus lost
+tick 30
+focus gained
+key press P
+key down Right
+tick 40
+key up Right
+mouse move 300 350
+tick 3000
+)";
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct Recorded {
+  std::vector<uint8_t> Bytes;
+  TReplay Replay;
+  uint32_t Score = 0;
+  uint16_t Level = 0;
+  std::string Screen;
+};
+
+// Pixels are not needed to record a game: drawing is switched off, which
+// makes a sanitizer build play many times faster.
+void DrawingOff(GameHarness& g) {
+  if (g.Form().DXDraw1.Surface()) g.Form().DXDraw1.Surface()->Discard = true;
+}
+
+Recorded RecordGame(GameHarness& g, const char* script = PlayedGame) {
+  DrawingOff(g);
+  g.Run(script);
+  Recorded r;
+  r.Bytes = ReadBytes(g.Dir + "replays/last.qvr");
+  r.Replay = ParseReplay(r.Bytes.data(), r.Bytes.size());
+  r.Score = g.Form().UnmaskedScore();
+  r.Level = g.Form().Level;
+  r.Screen = g.Form().ScreenName;
+  return r;
+}
+}  // namespace
+
+// One recorded game serves the tests that only read it.
+class ReplayOfAGame : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    harness_ = new GameHarness;
+    recorded_ = new Recorded(RecordGame(*harness_));
+  }
+  static void TearDownTestSuite() {
+    delete recorded_;
+    delete harness_;
+  }
+  static GameHarness* harness_;
+  static Recorded* recorded_;
+  GameHarness& g = *harness_;
+  const Recorded& r = *recorded_;
+};
+GameHarness* ReplayOfAGame::harness_ = nullptr;
+Recorded* ReplayOfAGame::recorded_ = nullptr;
+
+TEST_F(ReplayOfAGame, APlayedGameIsRecordedAndPlaysBackToTheSameEnd) {
+  ASSERT_FALSE(r.Bytes.empty()) << "no replays/last.qvr after the game";
+  EXPECT_EQ(r.Screen, "Menu");
+  EXPECT_EQ(r.Replay.Final.Score, r.Score);
+  EXPECT_EQ(r.Replay.Final.Level, r.Level);
+  EXPECT_EQ(r.Replay.Final.Lives, 1) << "the last life is the one lost at game over";
+  EXPECT_GT(r.Replay.Final.Ticks, 2 * ReplayCheckInterval);
+  EXPECT_EQ(r.Replay.Header.MusicOn, 0);
+  EXPECT_EQ(r.Replay.Header.SoundOn, 1);
+  for (bool drawing : {false, true}) {
+    const TReplayVerdict v = VerifyReplay(g.Dir, r.Replay, drawing);
+    EXPECT_TRUE(v.Match) << "drawing " << drawing << ": " << v.Message;
+    EXPECT_EQ(v.Ticks, r.Replay.Final.Ticks);
+  }
+}
+
+TEST_F(ReplayOfAGame, PlaybackNeverTouchesConfigCfg) {
+  namespace fs = std::filesystem;
+  const std::string cfg = g.Dir + "Config.cfg";
+  const std::vector<uint8_t> before = ReadBytes(cfg);
+  const auto time = fs::last_write_time(cfg);
+  ASSERT_TRUE(VerifyReplay(g.Dir, r.Replay, false).Match);
+  EXPECT_EQ(ReadBytes(cfg), before);
+  EXPECT_EQ(fs::last_write_time(cfg), time);
+}
+
+TEST_F(ReplayOfAGame, AChangedStartMakesTheFirstDigestPointDifferAndSaysWhichTick) {
+  TReplay changed = r.Replay;
+  changed.Header.RngState ^= 1;
+  const TReplayVerdict v = VerifyReplay(g.Dir, changed, false);
+  EXPECT_FALSE(v.Match);
+  EXPECT_NE(v.Message.find("first differs at tick 250"), std::string::npos) << v.Message;
+}
+
+TEST_F(ReplayOfAGame, ADifferentEndIsNamed) {
+  TReplay changed = r.Replay;
+  changed.Final.Score += 10;
+  // Rewritten with a good checksum: the file is whole, only its claim is wrong.
+  std::vector<uint8_t> bytes = SerializeReplay(changed);
+  const TReplayVerdict v = VerifyReplay(g.Dir, ParseReplay(bytes.data(), bytes.size()), false);
+  EXPECT_FALSE(v.Match);
+  EXPECT_NE(v.Message.find("score " + std::to_string(r.Score)), std::string::npos) << v.Message;
+}
+
+TEST_F(ReplayOfAGame, SerializingAParsedFileGivesTheSameBytes) {
+  EXPECT_EQ(SerializeReplay(r.Replay), r.Bytes);
+}
+
+TEST_F(ReplayOfAGame, EachKindOfDamageGivesOneClearError) {
+  auto reserialized = [&](std::function<void(TReplay&)> change) {
+    TReplay rp = r.Replay;
+    change(rp);
+    return SerializeReplay(rp);
+  };
+  struct Case {
+    const char* name;
+    std::function<std::vector<uint8_t>()> bytes;
+    const char* message;
+  } cases[] = {
+      {"empty", [] { return std::vector<uint8_t>{}; }, "not a Quorvane replay"},
+      {"foreign", [] { return std::vector<uint8_t>{'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0, 0, 0}; }, "not a Quorvane replay"},
+      {"truncated", [&] { return std::vector<uint8_t>(r.Bytes.begin(), r.Bytes.begin() + r.Bytes.size() / 2); },
+       "ends too early"},
+      {"cut after the magic", [&] { return std::vector<uint8_t>(r.Bytes.begin(), r.Bytes.begin() + 9); },
+       "ends too early"},
+      {"flipped bit",
+       [&] {
+         auto b = r.Bytes;
+         b[b.size() / 2] ^= 0x10;
+         return b;
+       },
+       "checksum mismatch"},
+      {"trailing bytes",
+       [&] {
+         auto b = r.Bytes;
+         b.push_back(0);
+         return b;
+       },
+       "bytes after the checksum"},
+      {"newer format",
+       [&] {
+         auto b = r.Bytes;
+         b[8] = 9;
+         return b;
+       },
+       "format version 9"},
+      {"other rules", [&] { return reserialized([](TReplay& rp) { rp.RulesVersion = ReplayRulesVersion + 1; }); },
+       "recorded with rules version"},
+      {"unknown record", [&] { return reserialized([](TReplay& rp) { rp.Stream.push_back(0x7E); }); },
+       "unknown record"},
+      {"stream without a start", [&] { return reserialized([](TReplay& rp) { rp.Stream.erase(rp.Stream.begin(), rp.Stream.begin() + 2); }); },
+       "does not begin with the start of a game"},
+      {"huge run", [&] {
+         return reserialized([](TReplay& rp) {
+           for (uint8_t b : {0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}) rp.Stream.push_back(b);
+         });
+       },
+       "out of range"},
+      {"bad flag", [&] { return reserialized([](TReplay& rp) { rp.Header.SoundOn = 7; }); }, "neither 0 nor 1"},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> bytes = c.bytes();
+    try {
+      ParseReplay(bytes.data(), bytes.size());
+      ADD_FAILURE() << c.name << ": accepted";
+    } catch (const ReplayError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.name << ": " << e.what();
+    }
+  }
+}
+
+TEST(Replay, ALeftGameIsRecordedToo) {
+  GameHarness g;
+  DrawingOff(g);
+  g.Run("call StartGame\ntick 150\nkey press Escape\ntick 2\nkey press Enter\ntick 2\n");
+  // YES to "EXIT GAME?" ends the game as if it were over.
+  g.Ticks(200);
+  const std::vector<uint8_t> bytes = ReadBytes(g.Dir + "replays/last.qvr");
+  ASSERT_FALSE(bytes.empty());
+  const TReplay rp = ParseReplay(bytes.data(), bytes.size());
+  EXPECT_TRUE(VerifyReplay(g.Dir, rp, false).Match);
+}
+
+// A minute keeps the test short; ten times it is the ten-minute game
+// (about 10 KB, a tenth of that digests).
+TEST(Replay, AMinuteOfPlayTakesAboutAKilobyte) {
+  GameHarness g;
+  DrawingOff(g);
+  g.Run("call StartGame\ntick 120\n");
+  // A minute of play with a key pressed and released every second; the
+  // player is kept alive so the game does not end first.
+  for (int second = 0; second < 60; second++) {
+    g.Run(second % 2 ? "key down Up\ntick 25\nkey up Up\ntick 25\n" : "key down Left\ntick 25\nkey up Left\ntick 25\n");
+    if (g.Form().Player) {
+      g.Form().Player->Lives = 3;
+      g.Form().Player->Y = 250;
+    }
+  }
+  g.Form().Tap.FinishRecording();
+  const std::vector<uint8_t>& bytes = g.Form().Tap.LastRecording();
+  ASSERT_FALSE(bytes.empty());
+  RecordProperty("bytes", static_cast<int>(bytes.size()));
+  EXPECT_LT(bytes.size(), 1400u) << bytes.size() << " bytes";
+}
