@@ -161,6 +161,9 @@ public:
   void WarpPointer(int x, int y) override;
   int ShowCursor(bool show) override { return inner_->ShowCursor(show); }
   void QueueKeyRelease(uint16_t vk) override;
+  void Rumble(uint32_t ms) override {
+    if (mode_ != Mode::Play) inner_->Rumble(ms);
+  }
   void MessageBox(const std::string& text, const std::string& caption) override;
   void OpenUrl(const std::string& url) override;
   bool OpenAudio(AudioSource* source, int& sampleRate) override { return inner_->OpenAudio(source, sampleRate); }
