@@ -432,10 +432,6 @@ TReplay ParseReplay(const uint8_t* data, size_t size) {
   const uint32_t stored = r.U32();
   if (!r.AtEnd()) r.Bad("bytes after the checksum");
   if (Crc32(data, crcAt) != stored) throw ReplayError("damaged replay: checksum mismatch");
-  if (rp.RulesVersion != ReplayRulesVersion)
-    throw ReplayError("this replay was recorded with rules version " + std::to_string(rp.RulesVersion) +
-                      "; this program plays rules version " + std::to_string(ReplayRulesVersion) +
-                      ", so it cannot replay it faithfully");
   {
     Reader hr(data + headerAt, headerLen, "header");
     ReadHeader(hr, rp.Header);
@@ -464,6 +460,12 @@ TReplay ParseReplay(const uint8_t* data, size_t size) {
     if (steps > 4 * ReplayMaxTicks) sr.Bad("more steps than a day of play");
   }
   if (first) throw ReplayError("damaged replay: the input stream is empty");
+  // The records are those of this format whatever the rules; the rules
+  // decide what the game makes of them.
+  if (rp.RulesVersion != ReplayRulesVersion)
+    throw ReplayError("this replay was recorded with rules version " + std::to_string(rp.RulesVersion) +
+                      "; this program plays rules version " + std::to_string(ReplayRulesVersion) +
+                      ", so it cannot replay it faithfully");
   return rp;
 }
 
@@ -777,9 +779,9 @@ bool ParseTopName(const std::string& file, uint32_t& score, std::string& name) {
   const size_t a = body.find('-');
   const size_t b = body.rfind('-');
   if (a == std::string::npos || b == a) return false;
-  char* end = nullptr;
-  const unsigned long v = std::strtoul(body.substr(0, a).c_str(), &end, 10);
-  if (!end || *end) return false;
+  const std::string digits = body.substr(0, a);
+  if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  const unsigned long v = std::strtoul(digits.c_str(), nullptr, 10);
   score = static_cast<uint32_t>(v);
   name = body.substr(a + 1, b - a - 1);
   return true;

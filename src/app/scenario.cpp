@@ -66,11 +66,17 @@ int ParseKeyName(const std::string& name) {
   return -1;
 }
 
-ScenarioRunner::ScenarioRunner(const std::string& programDir, const std::string& stateDir) {
-  std::string dir = programDir;
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  form_ = std::make_unique<TForm1>(host_, dir);
-  if (!stateDir.empty()) form_->StateDir = stateDir.back() == '/' ? stateDir : stateDir + '/';
+ScenarioRunner::ScenarioRunner(const std::string& programDir, const std::string& stateDir) : dir_(programDir) {
+  if (!dir_.empty() && dir_.back() != '/') dir_ += '/';
+  if (!stateDir.empty()) stateDir_ = stateDir.back() == '/' ? stateDir : stateDir + '/';
+}
+
+void ScenarioRunner::Start() {
+  if (form_) return;
+  // `settings` lines make a known Config.cfg for the start.
+  if (settings_) SaveConfig(*settings_, stateDir_.empty() ? dir_ : stateDir_);
+  form_ = std::make_unique<TForm1>(host_, dir_);
+  if (!stateDir_.empty()) form_->StateDir = stateDir_;
   host_.Attach(form_.get());
   form_->FormCreate();
   form_->FormShow();
@@ -114,6 +120,16 @@ void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
     return OutDir + "/" + w[i];
   };
   const std::string cmd = Lower(w[0]);
+  if (cmd == "settings") {
+    if (form_) fail("settings come before every other line");
+    RunSettings(w, fail);
+    return;
+  }
+  Start();
+  if (cmd == "expect" || cmd == "drawing" || cmd == "replay") {
+    RunExpect(w, rawLine, lineNumber, fail);
+    return;
+  }
   if (cmd == "seed") {
     if (w.size() != 2) fail("usage: seed N");
     form_->Rng.Seed(static_cast<uint64_t>(number(1)));
@@ -121,6 +137,7 @@ void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
     if (w.size() > 2) fail("usage: tick N");
     const long long n = w.size() == 1 ? 1 : ranged(1, 0, MaxTicks, "usage: tick N");
     host_.Ticks(static_cast<int>(n));
+    scriptTicks_ += static_cast<uint64_t>(n);
   } else if (cmd == "wait") {
     if (w.size() != 2) fail("usage: wait MS");
     host_.Advance(static_cast<uint32_t>(ranged(1, 0, MaxWaitMs, "usage: wait MS")));

@@ -5,8 +5,10 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "app/form.h"
 #include "platform/headless_host.h"
@@ -29,8 +31,9 @@ int ParseKeyName(const std::string& name);
 
 class ScenarioRunner {
 public:
-  // Starts the game in programDir on a headless host (FormCreate, FormShow).
-  // Config.cfg and quorvane.ini are in stateDir (programDir when empty).
+  // The game in programDir on a headless host; Config.cfg and quorvane.ini
+  // are in stateDir (programDir when empty). It starts (FormCreate,
+  // FormShow) at the first line that is not `settings`, or at Form().
   explicit ScenarioRunner(const std::string& programDir, const std::string& stateDir = {});
   ~ScenarioRunner();
 
@@ -40,7 +43,11 @@ public:
   void RunScript(const std::string& text);
 
   HeadlessHost& Host() { return host_; }
-  TForm1& Form() { return *form_; }
+  TForm1& Form() {
+    Start();
+    return *form_;
+  }
+  void Start();
 
   // The state dump as JSON text.
   std::string StateJson();
@@ -55,7 +62,22 @@ public:
   long long MaxWaitMs = kMaxScenarioWaitMs;
   std::function<bool(const std::string& path, const uint32_t* pixels, int width, int height)> SavePng;
 
+  // Record mode: `expect` lines do not fail; each is rewritten with what the
+  // game shows (a bare `expect` gets every key). Line number -> new line.
+  bool RecordExpectations = false;
+  std::map<int, std::string> RecordedLines;
+  // Ticks run by `tick` lines so far.
+  uint64_t ScriptTicks() const { return scriptTicks_; }
+
 private:
+  void RunSettings(const std::vector<std::string>& w, const std::function<void(const std::string&)>& fail);
+  void RunExpect(const std::vector<std::string>& w, const std::string& rawLine, int lineNumber,
+                 const std::function<void(const std::string&)>& fail);
+
   HeadlessHost host_;
   std::unique_ptr<TForm1> form_;
+  std::string dir_;
+  std::string stateDir_;
+  std::optional<ConfigRecord> settings_;
+  uint64_t scriptTicks_ = 0;
 };

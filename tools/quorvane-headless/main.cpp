@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/install_paths.h"
 #include "app/replay.h"
@@ -30,6 +31,7 @@ int Usage() {
                "  --program-dir DIR  the game's folder: data and Config.cfg, as in the portable layout\n"
                "  --data-dir DIR     the data folder, with Config.cfg where the installed game keeps it\n"
                "                     (DIR when writable, else $XDG_DATA_HOME/quorvane/)\n"
+               "  --record           rewrite the script's expect lines with what the game shows\n"
                "       quorvane-headless [--program-dir DIR] --replay FILE --verify [--draw]\n");
   return 2;
 }
@@ -65,7 +67,7 @@ int VerifyReplayFile(const std::string& programDir, const std::string& path, boo
 
 int main(int argc, char** argv) {
   std::string programDir, dataDir, script, out, replay;
-  bool verify = false, draw = false;
+  bool verify = false, draw = false, record = false;
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
     if (a == "--verify") {
@@ -74,6 +76,10 @@ int main(int argc, char** argv) {
     }
     if (a == "--draw") {
       draw = true;
+      continue;
+    }
+    if (a == "--record") {
+      record = true;
       continue;
     }
     if (i + 1 >= argc) return Usage();
@@ -88,7 +94,7 @@ int main(int argc, char** argv) {
     if (!verify || !script.empty()) return Usage();
     return VerifyReplayFile(!programDir.empty() ? programDir : !dataDir.empty() ? dataDir : DefaultProgramDir(), replay, draw);
   }
-  if (verify || draw) return Usage();
+  if (verify || draw || (record && !replay.empty())) return Usage();
   if (programDir.empty() == dataDir.empty() || script.empty() || out.empty()) return Usage();
   std::string stateDir;
   if (!dataDir.empty()) {
@@ -111,14 +117,38 @@ int main(int argc, char** argv) {
   ScenarioRunner runner(programDir, stateDir);
   runner.OutDir = out;
   runner.SavePng = SavePng;
+  runner.RecordExpectations = record;
+  std::vector<std::string> lines;
   std::string line;
   int n = 0;
   try {
-    while (std::getline(in, line)) runner.RunLine(line, ++n);
+    while (std::getline(in, line)) {
+      lines.push_back(line);
+      runner.RunLine(line, ++n);
+    }
   } catch (const ScenarioError& e) {
     std::fprintf(stderr, "quorvane-headless: %s: %s\n", script.c_str(), e.what());
     return 1;
   }
   for (const auto& m : runner.Host().MessageBoxes()) std::fprintf(stderr, "message box: %s\n", m.c_str());
+  if (record) {
+    // The script again with its expectations as the game showed them.
+    for (const auto& [number, text] : runner.RecordedLines) lines[static_cast<size_t>(number - 1)] = text;
+    const std::string tmp = script + ".recording";
+    {
+      std::ofstream o(tmp, std::ios::binary | std::ios::trunc);
+      for (const auto& l : lines) o << l << "\n";
+      if (!o.flush()) {
+        std::fprintf(stderr, "quorvane-headless: cannot write %s\n", tmp.c_str());
+        return 1;
+      }
+    }
+    std::filesystem::rename(tmp, script, ec);
+    if (ec) {
+      std::fprintf(stderr, "quorvane-headless: cannot replace %s: %s\n", script.c_str(), ec.message().c_str());
+      return 1;
+    }
+    std::printf("%s: %zu expectations recorded\n", script.c_str(), runner.RecordedLines.size());
+  }
   return 0;
 }
