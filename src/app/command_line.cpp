@@ -14,6 +14,7 @@ const std::vector<CommandLineOption>& CommandLineOptions() {
       {"window", nullptr, OptionKind::Window, "play this run in a window (the saved choice stays)"},
       {"fullscreen", nullptr, OptionKind::FullScreen, "play this run full screen (the saved choice stays)"},
       {"data-dir", "DIR", OptionKind::DataDir, "read the game's data (Data/, Sound/) from DIR"},
+      {"replay", "FILE", OptionKind::Replay, "watch a recorded game (Space pauses, Right speeds up, Esc ends)"},
       {"scale", "fit|integer", OptionKind::Setting, "full screen: fill the screen, or the largest whole multiple"},
       {"filter", "smooth|sharp", OptionKind::Setting, "blended or hard pixels at factors that are not whole"},
       {"window_scale", "1|2|3", OptionKind::Setting, "the window at that multiple of 800x600, as the desktop allows"},
@@ -97,6 +98,10 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::vecto
       case OptionKind::DataDir:
         if (value->empty()) return Fail("--data-dir needs a folder");
         cl.DataDir = *value;
+        break;
+      case OptionKind::Replay:
+        if (value->empty()) return Fail("--replay needs a file");
+        cl.Replay = *value;
         break;
       case OptionKind::Setting:
         if (value->find_first_of("\r\n") != std::string::npos)

@@ -18,6 +18,7 @@ enum class OptionKind {
   FullScreen,  // --fullscreen: this run full screen; the saved choice stays
   DataDir,     // --data-dir DIR: where Data/ and Sound/ are
   Setting,     // --KEY VALUE: a quorvane.ini key, for this run only
+  Replay,      // --replay FILE: watch a recorded game
 };
 
 struct CommandLineOption {
@@ -39,6 +40,7 @@ struct CommandLine {
   std::string Error;                          // why, when action is Error
   std::optional<bool> WindowMode;             // true: window, false: full screen
   std::string DataDir;                        // empty: look for the data
+  std::string Replay;                         // a recorded game to watch
   std::map<std::string, std::string> Settings;  // ini key -> value from the command line
 };
 

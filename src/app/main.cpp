@@ -2,6 +2,7 @@
 // "play.url" from the current directory when it is there.
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/form.h"
 #include "app/install_paths.h"
+#include "app/replay.h"
 #include "app/url_file.h"
 #include "platform/sdl_host.h"
 
@@ -21,6 +23,93 @@ std::string ProgramFolder(const char* argv0) {
   std::string path = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string(argv0);
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+// Watching a replay: the window's own keys steer the viewer, and the game
+// gets its input from the file at the recorded times, scaled by the speed.
+class ReplayViewer : public HostEvents {
+public:
+  ReplayViewer(SdlHost& host, ReplayPlayer& player, uint32_t start)
+      : host_(host), player_(player), start_(start), last_(host.Milliseconds()) {}
+
+  void HostKeyDown(uint16_t) override {}
+  void HostKeyUp(uint16_t vk, bool) override {
+    if (vk == VK_SPACE) paused_ = !paused_;
+    if (vk == VK_RIGHT) speed_ = speed_ >= 8 ? 1 : speed_ * 2;
+    if (vk == VK_ESCAPE) host_.Quit();
+  }
+  void HostMouseMove(int, int) override {}
+  void HostMouseDown(TMouseButton, int, int) override {}
+  void HostMouseUp(TMouseButton, int, int) override {}
+  void HostClick() override {}
+  void HostActivate(bool) override {}
+  void HostSysCommand(TSysCommand) override {}
+  void HostCloseRequest() override { host_.Quit(); }
+  void HostTerminate() override { host_.Quit(); }
+  void HostIdle() override {
+    const uint32_t now = host_.Milliseconds();
+    if (!paused_) at_ += static_cast<uint64_t>(now - last_) * static_cast<uint64_t>(speed_);
+    last_ = now;
+    uint32_t t = 0;
+    // A bounded batch per idle step keeps the window answering at 8x.
+    for (int n = 0; n < 2000 && player_.NextStepTime(t) && t - start_ <= at_; n++) player_.Step();
+    if (!player_.NextStepTime(t)) {
+      if (!ended_) {
+        ended_ = true;
+        endAt_ = now;
+        player_.CheckFinal();
+        if (!player_.Mismatch().empty()) std::fprintf(stderr, "quorvane: replay: %s\n", player_.Mismatch().c_str());
+      }
+      // The last picture stays a moment before the window closes.
+      if (now - endAt_ > 3000) host_.Quit();
+    }
+  }
+  uint32_t HostMsUntilDue() override {
+    uint32_t t = 0;
+    if (paused_ || !player_.NextStepTime(t)) return 50;
+    const uint64_t due = t - start_;
+    if (due <= at_) return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>((due - at_) / static_cast<uint64_t>(speed_), 50));
+  }
+
+private:
+  SdlHost& host_;
+  ReplayPlayer& player_;
+  uint32_t start_;
+  uint32_t last_;
+  uint64_t at_ = 0;  // replay milliseconds shown so far
+  int speed_ = 1;
+  bool paused_ = false;
+  bool ended_ = false;
+  uint32_t endAt_ = 0;
+};
+
+int WatchReplay(const std::string& programDir, const std::string& stateDir, const CommandLine& cl) {
+  TReplay replay;
+  try {
+    replay = ReadReplayFile(cl.Replay);
+  } catch (const ReplayError& e) {
+    std::fprintf(stderr, "quorvane: %s\n", e.what());
+    return 1;
+  }
+  SdlHost host;
+  host.SetPadMappingFile(programDir + "gamecontrollerdb.txt");
+  if (!host.Init()) return 1;
+  auto form = std::make_unique<TForm1>(host, programDir);
+  form->StateDir = stateDir;
+  if (cl.WindowMode) form->RunWindowMode = *cl.WindowMode ? 1 : 0;
+  form->SettingOverrides = cl.Settings;
+  form->Tap.BeginPlayback(replay);
+  form->FormCreate();
+  host.ShowWindow();
+  form->FormShow();
+  ReplayPlayer player(*form, replay);
+  ReplayViewer viewer(host, player, replay.Header.StartClock);
+  host.Attach(&viewer);
+  host.Run(viewer);
+  host.Attach(nullptr);
+  form.reset();
+  return player.Mismatch().empty() ? 0 : 1;
 }
 }  // namespace
 
@@ -35,6 +124,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::string stateDir = ChooseStateDir(data.Dir, UserStateDir());
+  if (!cl.Replay.empty()) return WatchReplay(data.Dir, stateDir, cl);
   std::string url;
   {
     SdlHost host;
