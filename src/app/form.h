@@ -94,7 +94,7 @@ public:
   void DrawScreenText();
   // One chance in 200 per eligible tick to raise a bonus.
   void TryBonusSpawn();
-  void DrawCenteredText(TCanvas& canvas, const std::string& text, int y);
+  void DrawCenteredText(TCanvas& canvas, std::string_view text, int y);
 
   // --- shared helpers -----------------------------------------------------
   // Plays an effect once when sound is on.

@@ -1,6 +1,7 @@
 // Every text the player sees, drawn over the sprites each tick.
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "app/form.h"
 #include "media/canvas.h"
@@ -10,12 +11,13 @@ namespace {
 constexpr TColor kNavy = RGB(0, 0, 128);
 constexpr TColor kRed = RGB(255, 0, 0);
 
-// fmt holds one int conversion.
-std::string Fmt(const char* fmt, int v) {
+// fmt holds one int conversion; formatted in place, as text drawn every
+// tick must not allocate.
+struct Fmt {
+  Fmt(const char* fmt, int v) { std::snprintf(buf, sizeof buf, fmt, v); }
+  operator std::string_view() const { return buf; }
   char buf[64];
-  std::snprintf(buf, sizeof buf, fmt, v);
-  return buf;
-}
+};
 
 void SetFont(TCanvas& c, int size, TColor color, bool bold = false) {
   c.Brush.Style = TBrushStyle::bsClear;
@@ -26,7 +28,7 @@ void SetFont(TCanvas& c, int size, TColor color, bool bold = false) {
 }
 }  // namespace
 
-void TForm1::DrawCenteredText(TCanvas& canvas, const std::string& text, int y) {
+void TForm1::DrawCenteredText(TCanvas& canvas, std::string_view text, int y) {
   TSize size = canvas.TextExtent(text);
   int x;
   if (!text.empty() && text.back() == '|')

@@ -3,7 +3,9 @@
 // face is looked up by family name through fontconfig (a face that is not
 // installed resolves to the fallback our fontconfig alias prefers); sizes are
 // points at 96 dpi.
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "media/surface.h"
 
@@ -13,6 +15,13 @@ struct TSize {
 
 enum class TBrushStyle { bsSolid, bsClear };
 enum class TPenStyle { psSolid, psClear };
+
+// Text is shaped and rendered once per font, size, boldness and string and
+// then kept (the least recently used goes first when the cache is full), so
+// the same text drawn every tick costs only its compositing. 0 entries turns
+// the cache off; the pixels drawn are the same either way.
+void SetTextCacheCapacity(size_t entries);
+inline constexpr size_t kDefaultTextCacheEntries = 256;
 
 class TCanvas {
 public:
@@ -36,10 +45,10 @@ public:
   } Pen;
 
   // Text with its top-left corner at (x, y).
-  void TextOut(int x, int y, const std::string& text);
-  TSize TextExtent(const std::string& text);
-  int TextWidth(const std::string& text) { return TextExtent(text).cx; }
-  int TextHeight(const std::string& text) { return TextExtent(text).cy; }
+  void TextOut(int x, int y, std::string_view text);
+  TSize TextExtent(std::string_view text);
+  int TextWidth(std::string_view text) { return TextExtent(text).cx; }
+  int TextHeight(std::string_view text) { return TextExtent(text).cy; }
   // Frame with the pen (and interior with the brush unless it is clear),
   // right and bottom exclusive.
   void Rectangle(int left, int top, int right, int bottom);

@@ -10,6 +10,7 @@
 #include <map>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -39,10 +40,32 @@ std::map<FontKey, TTF_Font*>& FontCache() {
   return cache;
 }
 
+// Text is drawn every tick with the same few faces: the last requests are
+// answered without the lookups above, which build strings.
+struct RecentFont {
+  std::string Family;
+  int PixelSize;
+  bool Bold;
+  TTF_Font* Font;
+};
+std::vector<RecentFont>& RecentFonts() {
+  static std::vector<RecentFont> recent;
+  return recent;
+}
+constexpr size_t kMaxRecentFonts = 16;
+
+uint64_t g_fontGeneration = 1;
+
+void ForgetRecentFonts() {
+  RecentFonts().clear();
+  ++g_fontGeneration;
+}
+
 // Sizes come from game code, but a runaway caller must not pile up faces.
 constexpr size_t kMaxOpenFonts = 64;
 
 void CloseAllFonts() {
+  ForgetRecentFonts();
   for (auto& [key, font] : FontCache())
     if (font) TTF_CloseFont(font);
   FontCache().clear();
@@ -126,6 +149,7 @@ void SetFontConfigFile(const std::string& path) {
   g_loadedStamp = stamp;
   g_fcReady = true;
   FaceCache().clear();
+  ForgetRecentFonts();
 }
 
 TFontFace ResolveFontFace(const std::string& family, bool bold) {
@@ -172,9 +196,13 @@ int PointsToPixels(int points) {
   return static_cast<int>(std::clamp(px, 1L, 1000L));
 }
 
+uint64_t FontGeneration() { return g_fontGeneration; }
+
 TTF_Font* OpenFont(const std::string& family, int pixelSize, bool bold) {
   if (!EnsureTtf()) return nullptr;
   pixelSize = std::clamp(pixelSize, 1, 1000);
+  for (const RecentFont& r : RecentFonts())
+    if (r.PixelSize == pixelSize && r.Bold == bold && r.Family == family) return r.Font;
   TFontFace face = ResolveFontFace(family, bold);
   auto open = [&](const TFontFace& f) -> TTF_Font* {
     const FontKey key{f.File, f.Index, pixelSize, bold && !f.Bold};
@@ -188,10 +216,13 @@ TTF_Font* OpenFont(const std::string& family, int pixelSize, bool bold) {
   };
   TTF_Font* font = open(face);
   if (!font && face.File != kFallbackFontFile) font = open(FallbackFace());
+  // open() may have emptied the cache (and so this list) on the way.
+  if (RecentFonts().size() >= kMaxRecentFonts) RecentFonts().clear();
+  RecentFonts().push_back(RecentFont{family, pixelSize, bold, font});
   return font;
 }
 
-std::string Cp1252ToUtf8(const std::string& text) {
+std::string Cp1252ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
   for (unsigned char c : text) {

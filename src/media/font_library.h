@@ -3,7 +3,9 @@
 // is not installed resolves to what the configuration prefers for it (our
 // shipped fonts.conf names the face that stands in for the game's own).
 // Opened faces are cached per file, pixel size and boldness. Main thread only.
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 typedef struct _TTF_Font TTF_Font;
 
@@ -31,8 +33,13 @@ TFontFace ResolveFontFace(const std::string& family, bool bold);
 // later call.
 TTF_Font* OpenFont(const std::string& family, int pixelSize, bool bold);
 
+// Changes whenever fonts handed out earlier may have been closed (a new font
+// configuration, or the open-font cache emptied): whatever was kept per font
+// (shaped text) is stale then.
+uint64_t FontGeneration();
+
 // Pixel size of a font size in points on a 96 dpi display.
 int PointsToPixels(int points);
 
 // Windows-1252 bytes to UTF-8, up to the first NUL byte.
-std::string Cp1252ToUtf8(const std::string& text);
+std::string Cp1252ToUtf8(std::string_view text);

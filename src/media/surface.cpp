@@ -194,7 +194,9 @@ void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src,
   const int64_t startX = (x0 - dst.Left) * stepX;
   int64_t posY = (y0 - dst.Top) * stepY;
   const bool unitX = stepX == 0x10000;
-  std::vector<uint32_t>& scratch = ScratchRow(static_cast<size_t>(n));
+  // A row never outgrows the destination: sized for all of it at once, so
+  // the first wider sprite does not grow it again mid-game.
+  std::vector<uint32_t>& scratch = ScratchRow(static_cast<size_t>(dest.Width()));
   int64_t sampledRow = -1;
 
   for (int64_t y = y0; y < y1; ++y, posY += stepY) {

@@ -85,6 +85,7 @@ void TWaveCollectionItem::Finalize() {
 
 void TWaveCollectionItem::DropBuffers() {
   copies_.clear();
+  spares_.clear();
   main_.reset();
 }
 
@@ -104,6 +105,10 @@ void TWaveCollectionItem::Restore() {
     if (!data) throw EDirectSoundBufferError(Format("%s cannot be made", kSoundBuffer));
     main_ = std::make_unique<TSoundBuffer>(owner_.DXSound()->Mixer(), std::move(data));
     mainVersion_ = waveVersion_;
+    constexpr size_t kSpares = 4;
+    copies_.reserve(2 * kSpares);
+    if (!looped_)
+      for (size_t i = 0; i < kSpares; ++i) spares_.push_back(main_->Duplicate());
   }
   main_->SetFrequency(frequency_);
   main_->SetPan(pan_);
@@ -137,7 +142,12 @@ void TWaveCollectionItem::Play(bool wait) {
   if (!chosen) {
     if (maxPlayingCount_ == 0 || copies_.size() < static_cast<size_t>(maxPlayingCount_)) {
       if (!main_) return;  // nothing to copy: nothing plays
-      copies_.push_back(main_->Duplicate());
+      if (!spares_.empty()) {
+        copies_.push_back(std::move(spares_.back()));
+        spares_.pop_back();
+      } else {
+        copies_.push_back(main_->Duplicate());
+      }
       chosen = copies_.back().get();
     } else {
       // The oldest copy is cut off and becomes the newest.

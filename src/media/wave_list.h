@@ -86,6 +86,9 @@ private:
   std::unique_ptr<TSoundBuffer> main_;
   uint64_t mainVersion_ = 0;   // the wave version the main buffer was made from
   std::vector<std::unique_ptr<TSoundBuffer>> copies_;  // oldest first
+  // Copies made ahead when the main buffer is, so that a sound played over
+  // itself during play allocates nothing.
+  std::vector<std::unique_ptr<TSoundBuffer>> spares_;
 };
 
 class TWaveCollection : public TWaveArchiveSink {

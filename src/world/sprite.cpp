@@ -10,7 +10,10 @@ TSprite::TSprite(TSprite* parent) : Parent(parent) {
   if (Parent) {
     Parent->Add(this);
     Engine = Parent->Engine ? Parent->Engine : dynamic_cast<TSpriteEngine*>(Parent);
-    if (Engine) Engine->AllCount++;
+    if (Engine) {
+      Engine->AllCount++;
+      Engine->Created++;
+    }
   }
 }
 

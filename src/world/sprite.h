@@ -113,6 +113,7 @@ public:
   void DrawAll();
 
   int32_t AllCount = 0;
+  uint64_t Created = 0;  // sprites ever added, for tests that want quiet ticks
   int32_t DrawCount = 0;
   std::vector<TSprite*> DeadList;
   TDirectDrawSurface* Surface = nullptr;

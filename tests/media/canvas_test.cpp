@@ -226,6 +226,88 @@ TEST_F(CanvasText, EightBitTextIsReadAsWindows1252) {
   }(), 0);
 }
 
+struct CachedTextCase {
+  std::string text;
+  int size;
+  bool bold;
+  TColor colour;
+  bool solid;
+  int x, y;
+};
+
+// The text cache keeps what it rendered: a first (missed) and a repeated
+// (hit) drawing must give exactly the pixels of drawing without the cache,
+// on a busy background, clipped or not, with the cache evicting as it goes.
+TEST_F(CanvasText, CachedTextDrawsTheSamePixelsAsUncached) {
+  const CachedTextCase cases[] = {
+      {"PLAYERNAME12", 18, false, RGB(0, 0, 128), false, 10, 10},
+      {"   1234", 15, false, RGB(255, 143, 2), false, 0, 60},
+      {"GAME OVER", 20, true, RGB(255, 143, 2), false, -20, 90},
+      {"Pause", 30, false, RGB(255, 0, 0), true, 200, -10},
+      {"\x80 \xE9\x93 Jgy|", 14, false, 0xFF000008, true, 30, 30},
+      {"", 16, false, RGB(0, 0, 0), true, 5, 5},
+      {std::string("A\0B", 3), 16, false, RGB(0, 0, 0), false, 5, 100},
+      {"YES", 22, false, RGB(0, 0, 128), true, 180, 100},
+  };
+  auto paint = [](TDirectDrawSurface& s) {
+    for (int y = 0; y < s.Height(); ++y)
+      for (int x = 0; x < s.Width(); ++x) s.SetPixel(x, y, static_cast<uint32_t>(x * 2654435761u ^ y * 40503u) & 0xFFFFFF);
+  };
+  auto draw = [&](TDirectDrawSurface& s, const CachedTextCase& c) {
+    TCanvas& cv = s.Canvas();
+    cv.Font.Name = "Monolyt_Diai";
+    cv.Font.Size = c.size;
+    cv.Font.Bold = c.bold;
+    cv.Font.Color = c.colour;
+    cv.Brush.Style = c.solid ? TBrushStyle::bsSolid : TBrushStyle::bsClear;
+    cv.Brush.Color = RGB(10, 200, 30);
+    cv.TextOut(c.x, c.y, c.text);
+    return cv.TextExtent(c.text);
+  };
+  for (size_t capacity : {size_t{0}, size_t{2}, kDefaultTextCacheEntries}) {
+    SCOPED_TRACE(capacity);
+    for (const CachedTextCase& c : cases) {
+      SCOPED_TRACE(c.text);
+      TDirectDrawSurface plain(240, 120), cached(240, 120);
+      paint(plain);
+      paint(cached);
+      SetTextCacheCapacity(0);
+      const TSize plainSize = draw(plain, c);
+      draw(plain, c);
+      SetTextCacheCapacity(capacity);
+      const TSize cachedSize = draw(cached, c);
+      EXPECT_EQ(draw(cached, c).cx, cachedSize.cx);
+      EXPECT_EQ(cachedSize.cx, plainSize.cx);
+      EXPECT_EQ(cachedSize.cy, plainSize.cy);
+      int differ = 0;
+      for (int y = 0; y < 120; ++y)
+        for (int x = 0; x < 240; ++x) differ += plain.Pixel(x, y) != cached.Pixel(x, y);
+      EXPECT_EQ(differ, 0);
+    }
+  }
+  SetTextCacheCapacity(kDefaultTextCacheEntries);
+}
+
+// A new font configuration closes the fonts: text kept for them is not
+// drawn again with another face.
+TEST_F(CanvasText, CachedTextFollowsAChangedFontConfiguration) {
+  const std::string path = std::string(QV_BUILD_DIR) + "canvas_test_cache_fonts.conf";
+  std::ofstream(path, std::ios::trunc)
+      << "<?xml version=\"1.0\"?>\n<fontconfig><alias binding=\"strong\"><family>Monolyt_Diai</family>"
+      << "<prefer><family>DejaVu Sans Mono</family></prefer></alias></fontconfig>\n";
+  const TSize shipped = canvas.TextExtent("iiiiWWWW");
+  SetFontConfigFile(path);
+  const TSize mono = canvas.TextExtent("iiiiWWWW");
+  SetTextCacheCapacity(0);
+  const TSize monoUncached = canvas.TextExtent("iiiiWWWW");
+  SetTextCacheCapacity(kDefaultTextCacheEntries);
+  SetFontConfigFile(kShippedConf);
+  std::filesystem::remove(path);
+  EXPECT_EQ(mono.cx, monoUncached.cx);
+  EXPECT_NE(mono.cx, shipped.cx);
+  EXPECT_EQ(canvas.TextExtent("iiiiWWWW").cx, shipped.cx);
+}
+
 struct Utf8Case {
   std::string in, out;
 };

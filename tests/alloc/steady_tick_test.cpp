@@ -1,0 +1,187 @@
+// Every heap allocation of the process (libraries' included) is counted
+// over steady ticks of play and of each menu screen: there must be none.
+// With AddressSanitizer its malloc hooks see every allocation; otherwise
+// this program's own malloc, calloc and realloc count and pass on to the C
+// library's.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+#include <algorithm>
+
+#include "app/form.h"
+#include "support/game_harness.h"
+#include "world/player.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QV_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_ASAN 1
+#endif
+#endif
+
+namespace {
+
+std::atomic<uint64_t> g_allocations{0};
+std::atomic<int> g_traceLeft{0};
+thread_local bool g_inTrace = false;
+
+}  // namespace
+
+#ifdef QV_ASAN
+// The sanitizer runtime's own interface (its headers are not always installed).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
+                                                         void (*)(const volatile void*));
+extern "C" void __sanitizer_print_stack_trace();
+
+namespace {
+void OnMalloc(const volatile void*, size_t) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  // Printing a stack allocates itself: one level only.
+  if (g_traceLeft.load(std::memory_order_relaxed) > 0 && !g_inTrace) {
+    g_inTrace = true;
+    g_traceLeft.fetch_sub(1);
+    std::fprintf(stderr, "--- allocation in a steady tick:\n");
+    __sanitizer_print_stack_trace();
+    g_inTrace = false;
+  }
+}
+void OnFree(const volatile void*) {}
+[[maybe_unused]] const int g_hooks = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
+}  // namespace
+#else
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* malloc(size_t n) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_malloc(n);
+}
+void* calloc(size_t n, size_t m) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_calloc(n, m);
+}
+void* realloc(void* p, size_t n) {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  return __libc_realloc(p, n);
+}
+}
+#endif
+
+namespace {
+
+// Allocations during n ticks; ticks that add a sprite (a shot, a bonus, an
+// explosion) are not steady and are left out of the count. `tick` numbers
+// the ticks across calls; those listed in `trace` print the stacks of their
+// allocations (sanitizer build), those that allocated go to `bad`.
+struct Counter {
+  int tick = 0;
+  int steady = 0;
+  uint64_t total = 0;
+  std::vector<int> bad;
+  std::vector<int> trace;
+
+  void Run(GameHarness& g, int n) {
+    for (int i = 0; i < n; ++i, ++tick) {
+      const bool traced = std::find(trace.begin(), trace.end(), tick) != trace.end();
+      const uint64_t created = g.Form().DXSpriteEngine1.Created;
+      if (traced) g_traceLeft = 4;
+      const uint64_t before = g_allocations.load();
+      g.Ticks(1);
+      const uint64_t made = g_allocations.load() - before;
+      g_traceLeft = 0;
+      if (g.Form().DXSpriteEngine1.Created != created) continue;
+      ++steady;
+      total += made;
+      if (made) bad.push_back(tick);
+    }
+  }
+};
+
+struct ScreenCase {
+  const char* name;
+  void (*open)(TForm1&);
+};
+
+class SteadyTick : public ::testing::TestWithParam<ScreenCase> {};
+
+TEST(SteadyTickCounter, SeesAnAllocation) {
+  const uint64_t before = g_allocations.load();
+  void* volatile p = std::malloc(24);
+  std::free(p);
+  std::string* volatile s = new std::string(100, 'x');
+  delete s;
+  EXPECT_GE(g_allocations.load() - before, 2u);
+}
+
+// Runs a scenario; when it allocated, runs it again (it is deterministic)
+// printing the stacks of the allocating ticks.
+template <class Scenario>
+Counter RunTraced(Scenario scenario) {
+  Counter first;
+  scenario(first);
+  if (first.bad.empty()) return first;
+  Counter again;
+  again.trace.assign(first.bad.begin(), first.bad.begin() + std::min<size_t>(first.bad.size(), 3));
+  scenario(again);
+  return first;
+}
+
+TEST_P(SteadyTick, AllocatesNothing) {
+  const Counter c = RunTraced([](Counter& c) {
+    GameHarness g;
+    g.Ticks(5);
+    GetParam().open(g.Form());
+    // Warm up: first drawings of each text, timers settling, blinking carets.
+    g.Ticks(200);
+    ASSERT_EQ(g.Form().ScreenName, GetParam().name);
+    c.Run(g, 300);
+    EXPECT_EQ(g.Form().ScreenName, GetParam().name);
+  });
+  EXPECT_EQ(c.steady, 300);
+  EXPECT_EQ(c.total, 0u) << "allocations over " << c.steady << " steady ticks";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, SteadyTick,
+    ::testing::Values(ScreenCase{"Menu", [](TForm1&) {}},
+                      ScreenCase{"Options", [](TForm1& f) { f.ShowOptions(); }},
+                      ScreenCase{"HiScores", [](TForm1& f) { f.ShowHighScores(); }},
+                      ScreenCase{"Help", [](TForm1& f) { f.ShowHelp(); }},
+                      ScreenCase{"Exit?", [](TForm1& f) { f.OpenDialog("Exit?"); }},
+                      ScreenCase{"Clear?", [](TForm1& f) { f.OpenDialog("Clear?"); }},
+                      ScreenCase{"Send", [](TForm1& f) { f.OpenDialog("Send"); }},
+                      ScreenCase{"EnterName", [](TForm1& f) { f.OpenDialog("EnterName"); }}),
+    [](const auto& info) {
+      std::string n = info.param.name;
+      std::erase(n, '?');
+      return n;
+    });
+
+// Play with steering, enemies, clouds and bonuses: every tick that adds no
+// sprite allocates nothing.
+TEST(SteadyTickInPlay, AllocatesNothing) {
+  const Counter c = RunTraced([](Counter& c) {
+    GameHarness g;
+    g.Ticks(5);
+    g.Form().StartGame();
+    g.Ticks(150);
+    for (int round = 0; round < 6; ++round) {
+      g.Host().KeyDown(VK_UP);
+      c.Run(g, 25);
+      g.Host().KeyUp(VK_UP);
+      c.Run(g, 25);
+      ASSERT_EQ(g.Form().ScreenName, "Game");
+    }
+  });
+  EXPECT_GE(c.steady, 200);
+  EXPECT_EQ(c.total, 0u) << "allocations over " << c.steady << " steady ticks";
+}
+
+}  // namespace
