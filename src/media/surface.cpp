@@ -83,43 +83,66 @@ inline uint32_t BlendPixel(uint32_t s, uint32_t d, uint32_t a) {
 }
 
 // Blends n source pixels onto n destination pixels. Keyed pixels leave the
-// destination alone.
-template <Mode M, bool Keyed>
+// destination alone. Vector=false runs the scalar reference only.
+template <Mode M, bool Keyed, bool Vector = true>
 void BlendRow(uint32_t* d, const uint32_t* s, int n, uint32_t key, uint32_t a) {
   int i = 0;
 #if defined(__SSE2__)
-  const __m128i vkey = _mm_set1_epi32(static_cast<int>(key & kRgbMask));
-  const __m128i vmask = _mm_set1_epi32(static_cast<int>(kRgbMask));
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i va = _mm_set1_epi16(static_cast<short>(a));
-  const __m128i vna = _mm_set1_epi16(static_cast<short>(255 - a));
-  for (; i + 4 <= n; i += 4) {
-    const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-    const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
-    __m128i r;
-    if constexpr (M == Mode::Copy) {
-      r = sv;
-    } else if constexpr (M == Mode::Add) {
-      r = _mm_and_si128(_mm_adds_epu8(sv, dv), vmask);
-    } else if constexpr (M == Mode::ScaledAdd) {
-      const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(sv, zero), va), 8);
-      const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), va), 8);
-      r = _mm_and_si128(_mm_adds_epu8(dv, _mm_packus_epi16(lo, hi)), vmask);
-    } else {
-      // s*a + d*(255-a) stays below 65536, so 16-bit lanes are exact.
-      const __m128i lo = _mm_srli_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(sv, zero), va),
-                        _mm_mullo_epi16(_mm_unpacklo_epi8(dv, zero), vna)), 8);
-      const __m128i hi = _mm_srli_epi16(
-          _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), va),
-                        _mm_mullo_epi16(_mm_unpackhi_epi8(dv, zero), vna)), 8);
-      r = _mm_and_si128(_mm_packus_epi16(lo, hi), vmask);
+  if constexpr (Vector) {
+    const __m128i vkey = _mm_set1_epi32(static_cast<int>(key & kRgbMask));
+    const __m128i vmask = _mm_set1_epi32(static_cast<int>(kRgbMask));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i va = _mm_set1_epi16(static_cast<short>(a));
+    const __m128i one = _mm_set1_epi8(1);
+    const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80));
+    const bool half = M == Mode::Blend && a == 128;
+    for (; i + 4 <= n; i += 4) {
+      const __m128i sv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+      __m128i m = zero;
+      if constexpr (Keyed) {
+        m = _mm_cmpeq_epi32(_mm_and_si128(sv, vmask), vkey);
+        const int bits = _mm_movemask_epi8(m);
+        if (bits == 0xFFFF) continue;  // all four keyed: the destination stays
+        if (M == Mode::Copy && bits == 0) {
+          // None keyed: a plain copy, without reading the destination.
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), sv);
+          continue;
+        }
+      }
+      const __m128i dv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
+      __m128i r;
+      if constexpr (M == Mode::Copy) {
+        r = sv;
+      } else if constexpr (M == Mode::Add) {
+        r = _mm_and_si128(_mm_adds_epu8(sv, dv), vmask);
+      } else if constexpr (M == Mode::ScaledAdd) {
+        const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(sv, zero), va), 8);
+        const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), va), 8);
+        r = _mm_and_si128(_mm_adds_epu8(dv, _mm_packus_epi16(lo, hi)), vmask);
+      } else if (half) {
+        // (128s + 127d) >> 8 is floor((s+d)/2) less one when s+d is even
+        // and d > 0, or when s+d is odd and d > 128: all in bytes.
+        const __m128i odd = _mm_and_si128(_mm_xor_si128(sv, dv), one);
+        const __m128i halfSum = _mm_sub_epi8(_mm_avg_epu8(sv, dv), odd);
+        const __m128i dNonZero = _mm_andnot_si128(_mm_cmpeq_epi8(dv, zero), one);
+        const __m128i dOver128 = _mm_and_si128(_mm_cmpgt_epi8(_mm_xor_si128(dv, bias), zero), one);
+        const __m128i isOdd = _mm_cmpeq_epi8(odd, one);
+        const __m128i corr = _mm_or_si128(_mm_and_si128(isOdd, dOver128), _mm_andnot_si128(isOdd, dNonZero));
+        r = _mm_and_si128(_mm_sub_epi8(halfSum, corr), vmask);
+      } else {
+        // s*a + d*(255-a) = 255d + (s-d)*a, which lies in [0, 65025]: the
+        // wrapping 16-bit arithmetic lands on it exactly.
+        const __m128i slo = _mm_unpacklo_epi8(sv, zero), shi = _mm_unpackhi_epi8(sv, zero);
+        const __m128i dlo = _mm_unpacklo_epi8(dv, zero), dhi = _mm_unpackhi_epi8(dv, zero);
+        const __m128i lo = _mm_srli_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(_mm_sub_epi16(slo, dlo), va), _mm_sub_epi16(_mm_slli_epi16(dlo, 8), dlo)), 8);
+        const __m128i hi = _mm_srli_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(_mm_sub_epi16(shi, dhi), va), _mm_sub_epi16(_mm_slli_epi16(dhi, 8), dhi)), 8);
+        r = _mm_and_si128(_mm_packus_epi16(lo, hi), vmask);
+      }
+      if constexpr (Keyed) r = _mm_or_si128(_mm_and_si128(m, dv), _mm_andnot_si128(m, r));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), r);
     }
-    if constexpr (Keyed) {
-      const __m128i m = _mm_cmpeq_epi32(_mm_and_si128(sv, vmask), vkey);
-      r = _mm_or_si128(_mm_and_si128(m, dv), _mm_andnot_si128(m, r));
-    }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), r);
   }
 #endif
   for (; i < n; ++i) {
@@ -225,6 +248,22 @@ bool InsideSource(const TRect& src, const TDirectDrawSurface& source) {
 }
 
 }  // namespace
+
+void BlendRowForTest(TBlendOp op, bool keyed, bool vector, uint32_t* dst, const uint32_t* src, int n,
+                     uint32_t key, uint32_t alpha) {
+  auto run = [&]<Mode M>() {
+    if (keyed)
+      vector ? BlendRow<M, true, true>(dst, src, n, key, alpha) : BlendRow<M, true, false>(dst, src, n, key, alpha);
+    else
+      vector ? BlendRow<M, false, true>(dst, src, n, key, alpha) : BlendRow<M, false, false>(dst, src, n, key, alpha);
+  };
+  switch (op) {
+    case TBlendOp::Copy: run.operator()<Mode::Copy>(); break;
+    case TBlendOp::Add: run.operator()<Mode::Add>(); break;
+    case TBlendOp::ScaledAdd: run.operator()<Mode::ScaledAdd>(); break;
+    case TBlendOp::Blend: run.operator()<Mode::Blend>(); break;
+  }
+}
 
 TColor ColorToRGB(TColor c) {
   if ((c & 0xFF000000u) == 0xFF000000u) {

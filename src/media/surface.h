@@ -30,6 +30,14 @@ inline bool OverlapRect(const TRect& a, const TRect& b) {
 
 class TCanvas;
 
+// One row of each blit's pixel operation, through the vector code (where the
+// processor has it) or the scalar reference, for tests that hold the two to
+// the same results. Blend mixes s*alpha + d*(255-alpha) >> 8, ScaledAdd adds
+// s*alpha >> 8, Add adds; each saturates per component.
+enum class TBlendOp { Copy, Add, ScaledAdd, Blend };
+void BlendRowForTest(TBlendOp op, bool keyed, bool vector, uint32_t* dst, const uint32_t* src, int n,
+                     uint32_t key, uint32_t alpha);
+
 // Resolves a system colour (top byte 0xFF) to the fixed RGB of a classic
 // light desktop theme; any other value is returned with its top byte cleared.
 TColor ColorToRGB(TColor c);
