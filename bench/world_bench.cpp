@@ -39,6 +39,8 @@ public:
     SaveConfig(c, dir_);
     runner_ = std::make_unique<ScenarioRunner>(dir_);
     runner_->Form().Rng.Seed(99);
+    // As the headless runner plays: frames are kept only for shots.
+    runner_->Host().SetKeepFrames(false);
     // Draw the sprites on the form's surface.
     F().DXSpriteEngine1.Surface = F().DXDraw1.Surface();
     F().DXSpriteEngine1.SurfaceRect = Rect(0, 0, 800, 600);

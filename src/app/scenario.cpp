@@ -212,11 +212,20 @@ void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
     else fail("unknown call");
   } else if (cmd == "shot") {
     if (w.size() != 2) fail("usage: shot NAME.png");
-    if (host_.LastFrame().empty()) fail("no frame has been presented yet");
+    const uint32_t* pixels = host_.LastFrame().data();
+    int width = host_.FrameWidth(), height = host_.FrameHeight();
+    // Frames that were not kept: the game's surface still holds the last
+    // one presented, as drawing happens only in the tick that presents.
+    const TDirectDrawSurface* surface = form_->DXDraw1.Surface();
+    if (host_.PresentCount() != host_.KeptPresent() && surface != nullptr) {
+      pixels = surface->Bits();
+      width = surface->Width();
+      height = surface->Height();
+    }
+    if (host_.PresentCount() == 0 || width <= 0 || height <= 0) fail("no frame has been presented yet");
     if (!SavePng) fail("screenshots are not available here");
     std::string path = fileName(1);
-    if (!SavePng(path, host_.LastFrame().data(), host_.FrameWidth(), host_.FrameHeight()))
-      fail("cannot write " + path);
+    if (!SavePng(path, pixels, width, height)) fail("cannot write " + path);
   } else if (cmd == "state") {
     if (w.size() != 2) fail("usage: state NAME.json");
     std::string path = fileName(1);

@@ -6,10 +6,12 @@
 #include "media/surface.h"
 
 void HeadlessHost::Present(const TDirectDrawSurface& frame) {
+  presentCount_++;
+  if (!keepFrames_) return;
   frameWidth_ = frame.Width();
   frameHeight_ = frame.Height();
   lastFrame_.assign(frame.Bits(), frame.Bits() + static_cast<size_t>(frameWidth_) * frameHeight_);
-  presentCount_++;
+  keptPresent_ = presentCount_;
 }
 
 void HeadlessHost::ReadScanCodes(uint8_t table[256]) {

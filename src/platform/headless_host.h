@@ -75,7 +75,14 @@ public:
   std::vector<float> RenderAudio(int frames);
 
   // --- what happened -------------------------------------------------------------
+  // The last kept frame: every presented one unless SetKeepFrames(false).
   const std::vector<uint32_t>& LastFrame() const { return lastFrame_; }
+  // Without keeping, presenting copies nothing (the scenario runner takes a
+  // shot from the game's surface instead); PresentCount still counts.
+  void SetKeepFrames(bool keep) { keepFrames_ = keep; }
+  bool KeepsFrames() const { return keepFrames_; }
+  // PresentCount() when LastFrame() was kept.
+  uint64_t KeptPresent() const { return keptPresent_; }
   int FrameWidth() const { return frameWidth_; }
   int FrameHeight() const { return frameHeight_; }
   uint64_t PresentCount() const { return presentCount_; }
@@ -114,4 +121,6 @@ private:
   uint64_t presentCount_ = 0;
   PadKeys pad_;
   std::vector<uint32_t> rumbles_;
+  uint64_t keptPresent_ = 0;
+  bool keepFrames_ = true;
 };
