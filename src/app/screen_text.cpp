@@ -15,6 +15,7 @@ constexpr TColor kRed = RGB(255, 0, 0);
 // tick must not allocate.
 struct Fmt {
   Fmt(const char* fmt, int v) { std::snprintf(buf, sizeof buf, fmt, v); }
+  Fmt(const char* fmt, unsigned v) { std::snprintf(buf, sizeof buf, fmt, v); }
   operator std::string_view() const { return buf; }
   char buf[64];
 };
@@ -165,7 +166,7 @@ void TForm1::DrawScreenText() {
     DrawCenteredText(c, "GAME OVER", 300);
     // Every game ends with its result, also one that misses the table.
     SetFont(c, 18, kNavy);
-    DrawCenteredText(c, "Score " + std::to_string(UnmaskedScore()), 330);
+    DrawCenteredText(c, Fmt("Score %u", UnmaskedScore()), 330);
   }
   // 9. Questions about leaving.
   if (s == "Exit?" || s == "ExitGame?") {

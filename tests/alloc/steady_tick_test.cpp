@@ -185,3 +185,24 @@ TEST(SteadyTickInPlay, AllocatesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// "GAME OVER" with the final score stays for about 125 ticks.
+TEST(SteadyTickGameOver, AllocatesNothing) {
+  const Counter c = RunTraced([](Counter& c) {
+    GameHarness g;
+    g.Ticks(5);
+    g.Form().StartGame();
+    g.Ticks(60);
+    g.Form().EnterGameOver();
+    g.Ticks(10);
+    ASSERT_EQ(g.Form().ScreenName, "GameOver");
+    c.Run(g, 100);
+    EXPECT_EQ(g.Form().ScreenName, "GameOver");
+  });
+  EXPECT_GE(c.steady, 90);
+  EXPECT_EQ(c.total, 0u) << "allocations over " << c.steady << " steady ticks";
+}
+
+}  // namespace
