@@ -227,11 +227,13 @@ struct SourceView {
   const uint32_t* Row(int64_t y) const { return base + y * pitch; }
 };
 
-// Scratch row reused between calls: the blends run every frame.
+// Scratch row reused between calls: the blends run every frame. Made at
+// start-up wide enough for the game's frame, so no tick ever grows it.
+std::vector<uint32_t> g_scratchRow(1024);
+
 std::vector<uint32_t>& ScratchRow(size_t n) {
-  static std::vector<uint32_t> row;
-  if (row.size() < n) row.resize(n);
-  return row;
+  if (g_scratchRow.size() < n) g_scratchRow.resize(n);
+  return g_scratchRow;
 }
 
 // Scaled copy with 16.16 stepping: the destination rectangle is clipped to

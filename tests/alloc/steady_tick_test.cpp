@@ -194,7 +194,7 @@ TEST(SteadyTickGameOver, AllocatesNothing) {
     GameHarness g;
     g.Ticks(5);
     g.Form().StartGame();
-    g.Ticks(60);
+    g.Ticks(150);  // past the level intro
     g.Form().EnterGameOver();
     g.Ticks(10);
     ASSERT_EQ(g.Form().ScreenName, "GameOver");
