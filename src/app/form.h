@@ -19,6 +19,7 @@
 #include "media/input.h"
 #include "media/music.h"
 #include "media/wave_list.h"
+#include "online/portal_base.h"
 #include "persist/config.h"
 #include "persist/settings_ini.h"
 #include "platform/host.h"
@@ -222,6 +223,9 @@ public:
   bool SwallowKey = false;
   // Is Enter, Escape or Space held now, so that its release is still to come?
   bool AnswerKeyHeld();
+  // Where scores go and the browser pages come from: "http://host[:port]",
+  // no trailing slash; chosen at start-up from the player's settings.
+  std::string PortalBase = kDefaultPortalBase;
   bool Hover[18] = {};
   std::string PointerScreen;  // the screen the pointer last moved on
   uint8_t MenuSelection = 1;

@@ -9,14 +9,6 @@
 
 namespace {
 
-// There is no portal for this game on the public network: the host sits
-// under a reserved top-level domain, so no request ever reaches a stranger.
-constexpr const char* kPortalBase = "http://portal.quorvane.example";
-
-std::string& PortalBaseSetting() {
-  static std::string base = kPortalBase;
-  return base;
-}
 
 // The form's HTTP client. The form's header has no member for it, so each
 // form gets one here, created on first use and kept for the rest of the run:
@@ -29,9 +21,6 @@ std::map<const TForm1*, std::unique_ptr<THttpClient>>& Clients() {
 bool StartsWithOK(const std::string& reply) { return reply.size() >= 2 && reply[0] == 'O' && reply[1] == 'K'; }
 
 }  // namespace
-
-std::string PortalBase() { return PortalBaseSetting(); }
-void SetPortalBaseForTesting(const std::string& base) { PortalBaseSetting() = base; }
 
 THttpClient& FormHttpClient(const TForm1& form) {
   auto& slot = Clients()[&form];
@@ -51,7 +40,7 @@ bool SubmitScore(TForm1& form) {
     form.DXDraw1.Flip();
   }
   THttpClient& client = FormHttpClient(form);
-  const std::string base = PortalBase();
+  const std::string& base = form.PortalBase;
 
   std::string reply;
   try {
@@ -78,6 +67,6 @@ bool SubmitScore(TForm1& form) {
   return ok;
 }
 
-void OpenWorldHighScores(TForm1& form) { form.host.OpenUrl(PortalBase() + "/cgi/version.pl?prg=Quorvane&show&type=0"); }
+void OpenWorldHighScores(TForm1& form) { form.host.OpenUrl(form.PortalBase + "/cgi/version.pl?prg=Quorvane&show&type=0"); }
 
-void OpenPortalHomePage(TForm1& form) { form.host.OpenUrl(PortalBase()); }
+void OpenPortalHomePage(TForm1& form) { form.host.OpenUrl(form.PortalBase); }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "online/portal_base.h"
 #include "submission/submission.h"
 
 class TForm1;
@@ -16,11 +17,6 @@ bool SubmitScore(TForm1& form);
 void OpenWorldHighScores(TForm1& form);
 // Opens the portal's home page in the browser.
 void OpenPortalHomePage(TForm1& form);
-
-// "http://<host>", without a trailing slash.
-std::string PortalBase();
-// Lets tests point the services at a server of their own.
-void SetPortalBaseForTesting(const std::string& base);
 
 // The HTTP client of a form, made on first use and kept, with its connection
 // and cookies, until ReleaseFormHttpClient (the form's header has no member

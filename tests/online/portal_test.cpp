@@ -101,10 +101,8 @@ protected:
     form_->EnteredName = "Ann";
     form_->Score = MaskScore(4321);
     form_->Config.AddText.Assign("Hi");
-    savedBase_ = PortalBase();
   }
   void TearDown() override {
-    SetPortalBaseForTesting(savedBase_);
     ReleaseFormHttpClient(*form_);
     form_.reset();
     std::filesystem::remove_all(dir_);
@@ -124,12 +122,11 @@ protected:
   HeadlessHost host_;
   std::string dir_;
   std::unique_ptr<TForm1> form_;
-  std::string savedBase_;
 };
 
 TEST_F(SubmitScoreTest, TokenThenEncodedSubmissionOverOneConnection) {
   LocalServer server({{Ok200("OK|1|2|3|TOKEN|rest"), After::Keep}, {Ok200("OK thanks"), After::Keep}});
-  SetPortalBaseForTesting(server.Base());
+  form_->PortalBase = server.Base();
   EXPECT_TRUE(SubmitScore(*form_));
   EXPECT_FALSE(form_->SwallowKey);
   EXPECT_TRUE(host_.MessageBoxes().empty());
@@ -147,7 +144,7 @@ TEST_F(SubmitScoreTest, TokenThenEncodedSubmissionOverOneConnection) {
 TEST_F(SubmitScoreTest, PleaseWaitIsShownBeforeTheRequests) {
   // No server at all: the text must be on screen all the same.
   LocalServer gone({});
-  SetPortalBaseForTesting(gone.Base());
+  form_->PortalBase = gone.Base();
   const uint64_t before = host_.PresentCount();
   SubmitScore(*form_);
   ASSERT_EQ(host_.PresentCount(), before + 1);
@@ -165,7 +162,7 @@ TEST_F(SubmitScoreTest, PleaseWaitIsShownBeforeTheRequests) {
 
 TEST_F(SubmitScoreTest, TokenReplyWithoutBarsSendsAnEmptyToken) {
   LocalServer server({{Ok200("OK"), After::Keep}, {Ok200("OK"), After::Keep}});
-  SetPortalBaseForTesting(server.Base());
+  form_->PortalBase = server.Base();
   EXPECT_TRUE(SubmitScore(*form_));
   auto r = server.Requests();
   ASSERT_EQ(r.size(), 2u);
@@ -182,7 +179,7 @@ class SubmitScoreFailTest : public SubmitScoreTest, public testing::WithParamInt
 
 TEST_P(SubmitScoreFailTest, ShowsTheMessageAndSwallowsTheKey) {
   LocalServer server(GetParam().Steps);
-  SetPortalBaseForTesting(server.Base());
+  form_->PortalBase = server.Base();
   FormHttpClient(*form_).ReadTimeoutMs = 300;
   EXPECT_FALSE(SubmitScore(*form_));
   ExpectFailure();
@@ -216,7 +213,7 @@ TEST_F(SubmitScoreTest, RetryAfterFailureAsksForANewToken) {
                       {Ok200("busy"), After::Keep},
                       {Ok200("OK|1|2|3|SECOND|"), After::Keep},
                       {Ok200("OK"), After::Keep}});
-  SetPortalBaseForTesting(server.Base());
+  form_->PortalBase = server.Base();
   EXPECT_FALSE(SubmitScore(*form_));
   EXPECT_TRUE(SubmitScore(*form_));
   auto r = server.Requests();
@@ -230,7 +227,7 @@ TEST_F(SubmitScoreTest, CookiesCarryOverBetweenSubmissions) {
                       {Ok200("OK", "Connection: close\r\n"), After::Close},
                       {Ok200("OK|1|2|3|T|"), After::Keep},
                       {Ok200("OK"), After::Keep}});
-  SetPortalBaseForTesting(server.Base());
+  form_->PortalBase = server.Base();
   EXPECT_TRUE(SubmitScore(*form_));
   EXPECT_TRUE(SubmitScore(*form_));
   auto r = server.Requests();
@@ -245,12 +242,18 @@ TEST_F(SubmitScoreTest, BrowserLinks) {
   OpenWorldHighScores(*form_);
   OpenPortalHomePage(*form_);
   ASSERT_EQ(host_.Urls().size(), 2u);
-  EXPECT_EQ(host_.Urls()[0], PortalBase() + "/cgi/version.pl?prg=Quorvane&show&type=0");
-  EXPECT_EQ(host_.Urls()[1], PortalBase());
-  EXPECT_EQ(PortalBase().rfind("http://", 0), 0u);
-  EXPECT_NE(PortalBase().back(), '/');
+  EXPECT_EQ(host_.Urls()[0], std::string(kDefaultPortalBase) + "/cgi/version.pl?prg=Quorvane&show&type=0");
+  EXPECT_EQ(host_.Urls()[1], kDefaultPortalBase);
+  EXPECT_EQ(form_->PortalBase, kDefaultPortalBase);
   // Nothing is fetched by the game itself.
   EXPECT_TRUE(host_.MessageBoxes().empty());
+  // The portal the player chose.
+  form_->PortalBase = "http://127.0.0.1:8080";
+  OpenWorldHighScores(*form_);
+  OpenPortalHomePage(*form_);
+  ASSERT_EQ(host_.Urls().size(), 4u);
+  EXPECT_EQ(host_.Urls()[2], "http://127.0.0.1:8080/cgi/version.pl?prg=Quorvane&show&type=0");
+  EXPECT_EQ(host_.Urls()[3], "http://127.0.0.1:8080");
 }
 
 }  // namespace

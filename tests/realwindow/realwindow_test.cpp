@@ -106,7 +106,7 @@ private:
   setenv("SDL_VIDEODRIVER", "x11", 1);
   setenv("SDL_AUDIODRIVER", "dummy", 1);
   // Nothing leaves this machine: the submission fails at once.
-  SetPortalBaseForTesting("http://127.0.0.1:1");
+  setenv("QUORVANE_PORTAL", "http://127.0.0.1:1", 1);
   int code = 0;
   {
     WatchedHost host;

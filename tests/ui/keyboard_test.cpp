@@ -325,13 +325,12 @@ TEST(Keyboard, SendAnswers) {
 // before it) and takes the key after.
 TEST(Keyboard, TheKeyAfterTheConnectionFailureIsSwallowed) {
   ASSERT_TRUE(HaveAssets());
-  const std::string realBase = PortalBase();
-  SetPortalBaseForTesting("http://127.0.0.1:1");
   for (const char* closer : {"Enter", "Escape", "Space"}) {
     SCOPED_TRACE(closer);
     {
       SCOPED_TRACE("the box takes press and release");
       GameHarness g;
+      g.Form().PortalBase = "http://127.0.0.1:1";
       ToEnterName(g);
       g.Run("key press A\nkey press Enter\nkey press Enter\n");
       ASSERT_EQ(g.Host().MessageBoxes().size(), 1u);
@@ -350,6 +349,7 @@ TEST(Keyboard, TheKeyAfterTheConnectionFailureIsSwallowed) {
     {
       SCOPED_TRACE("the box closes on the press");
       GameHarness g;
+      g.Form().PortalBase = "http://127.0.0.1:1";
       ToEnterName(g);
       g.Host().CloseMessageBoxesOnPressOf(static_cast<uint16_t>(ParseKeyName(closer)));
       g.Run("key press A\nkey press Enter\nkey press Enter\n");
@@ -368,15 +368,13 @@ TEST(Keyboard, TheKeyAfterTheConnectionFailureIsSwallowed) {
       EXPECT_EQ(UnmaskScore(g.Form().Config.HighScores[0].Score), 5000u);
     }
   }
-  SetPortalBaseForTesting(realBase);
 }
 
 // With the pointer: the box closed by a click, the first click on NO counts.
 TEST(Keyboard, TheClickAfterTheConnectionFailureCounts) {
   ASSERT_TRUE(HaveAssets());
-  const std::string realBase = PortalBase();
-  SetPortalBaseForTesting("http://127.0.0.1:1");
   GameHarness g;
+  g.Form().PortalBase = "http://127.0.0.1:1";
   ToEnterName(g);
   g.Run("key press A\nkey press Enter\n");
   ASSERT_EQ(g.Form().ScreenName, "Send");
@@ -387,7 +385,6 @@ TEST(Keyboard, TheClickAfterTheConnectionFailureCounts) {
   g.Run("mouse click left\n");
   EXPECT_EQ(g.Form().ScreenName, "HiScores");
   EXPECT_EQ(UnmaskScore(g.Form().Config.HighScores[0].Score), 5000u);
-  SetPortalBaseForTesting(realBase);
 }
 
 TEST(Keyboard, KeySumCountsArrowsAndRawAnswerLetters) {

@@ -114,9 +114,8 @@ TEST(Mouse, AClickOnNothingDoesNothing) {
 TEST(Mouse, ADoubleClickActsOnce) {
   ASSERT_TRUE(HaveAssets());
   // A submission, if one were started, must not leave this machine.
-  const std::string realBase = PortalBase();
-  SetPortalBaseForTesting("http://127.0.0.1:1");
   GameHarness g;
+  g.Form().PortalBase = "http://127.0.0.1:1";
   g.Run("key press Enter\nwait 2100\n");
   g.Form().Score = MaskScore(5000);
   g.Run("key press Escape\n");
@@ -133,7 +132,6 @@ TEST(Mouse, ADoubleClickActsOnce) {
   EXPECT_EQ(g.Form().ScreenName, "Send");
   EXPECT_EQ(g.Form().EnteredName, "A");
   EXPECT_TRUE(g.Host().MessageBoxes().empty());
-  SetPortalBaseForTesting(realBase);
 }
 
 // The item under the pointer is the one a click takes, even after the keys

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "app/install_paths.h"
 #include "app/replay.h"
 #include "app/scenario.h"
+#include "online/portal_base.h"
 
 namespace {
 bool SavePng(const std::string& path, const uint32_t* pixels, int w, int h) {
@@ -27,7 +29,7 @@ bool SavePng(const std::string& path, const uint32_t* pixels, int w, int h) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: quorvane-headless (--program-dir DIR | --data-dir DIR) --script FILE --out DIR\n"
+               "usage: quorvane-headless (--program-dir DIR | --data-dir DIR) --script FILE --out DIR [--portal URL]\n"
                "  --program-dir DIR  the game's folder: data and Config.cfg, as in the portable layout\n"
                "  --data-dir DIR     the data folder, with Config.cfg where the installed game keeps it\n"
                "                     (DIR when writable, else $XDG_DATA_HOME/quorvane/)\n"
@@ -68,6 +70,7 @@ int VerifyReplayFile(const std::string& programDir, const std::string& path, boo
 int main(int argc, char** argv) {
   std::string programDir, dataDir, script, out, replay;
   bool verify = false, draw = false, record = false;
+  std::optional<std::string> portal;
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
     if (a == "--verify") {
@@ -88,6 +91,7 @@ int main(int argc, char** argv) {
     else if (a == "--script") script = argv[++i];
     else if (a == "--out") out = argv[++i];
     else if (a == "--replay") replay = argv[++i];
+    else if (a == "--portal") portal = argv[++i];
     else return Usage();
   }
   if (!replay.empty()) {
@@ -116,6 +120,12 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(out, ec);
   ScenarioRunner runner(programDir, stateDir);
   runner.OutDir = out;
+  if (portal) {
+    // The same rule as the game's: a bad address is named and the default kept.
+    std::string message;
+    runner.Form().PortalBase = ChoosePortalBase({{"--portal", portal}}, message);
+    if (!message.empty()) std::fprintf(stderr, "quorvane-headless: %s\n", message.c_str());
+  }
   runner.SavePng = SavePng;
   runner.RecordExpectations = record;
   std::vector<std::string> lines;
