@@ -21,6 +21,8 @@ const std::vector<CommandLineOption>& CommandLineOptions() {
       {"vsync", "on|off", OptionKind::Setting, "wait for the screen's refresh"},
       {"rumble", "on|off", OptionKind::Setting, "game controller rumble"},
       // quorvane.ini keys: one row each, kind Setting.
+      {"portal", "URL", OptionKind::Setting,
+       "send scores to the world table at URL (http://HOST:PORT; also QUORVANE_PORTAL)"},
   };
   return options;
 }

@@ -77,6 +77,7 @@ void TForm1::FormCreate() {
   try {
     Settings = LoadSettingsIni(StateDir);
     RumbleOn = ParseOnOff(Setting("rumble", "on")).value_or(true);
+    ApplyPortalSetting(*this);
     if (!SettingsFixed) LoadConfig(Config, StateDir);
     if (RunWindowMode) {
       SavedWindowMode = Config.WindowMode;

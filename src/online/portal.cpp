@@ -1,7 +1,10 @@
 #include "online/portal.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "app/form.h"
 #include "media/canvas.h"
@@ -65,6 +68,17 @@ bool SubmitScore(TForm1& form) {
     form.host.MessageBox("Can't connect to server!", "Quorvane");
   }
   return ok;
+}
+
+void ApplyPortalSetting(TForm1& form) {
+  std::optional<std::string> commandLine, environment;
+  if (auto it = form.SettingOverrides.find("portal"); it != form.SettingOverrides.end()) commandLine = it->second;
+  if (const char* env = std::getenv("QUORVANE_PORTAL")) environment = env;
+  std::string message;
+  form.PortalBase = ChoosePortalBase(
+      {{"--portal", commandLine}, {"QUORVANE_PORTAL", environment}, {"quorvane.ini", form.Settings.Get("portal")}},
+      message);
+  if (!message.empty()) std::fprintf(stderr, "quorvane: %s\n", message.c_str());
 }
 
 void OpenWorldHighScores(TForm1& form) { form.host.OpenUrl(form.PortalBase + "/cgi/version.pl?prg=Quorvane&show&type=0"); }

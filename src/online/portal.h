@@ -13,6 +13,10 @@ class THttpClient;
 // Both requests of a score submission; true on success. On failure sets
 // form.SwallowKey and shows the modal message "Can't connect to server!".
 bool SubmitScore(TForm1& form);
+// Sets form.PortalBase from --portal, else QUORVANE_PORTAL, else the
+// portal= line of quorvane.ini; a bad address is named on standard error
+// and the default kept.
+void ApplyPortalSetting(TForm1& form);
 // Opens the world high score table in the browser.
 void OpenWorldHighScores(TForm1& form);
 // Opens the portal's home page in the browser.

@@ -238,6 +238,43 @@ TEST_F(SubmitScoreTest, CookiesCarryOverBetweenSubmissions) {
   EXPECT_EQ(server.Connections(), 2);
 }
 
+// --portal, then QUORVANE_PORTAL, then quorvane.ini; a bad choice keeps the
+// reserved default.
+TEST_F(SubmitScoreTest, PortalSettingSources) {
+  struct Case {
+    const char* CommandLine;
+    const char* Environment;
+    const char* Ini;
+    const char* Base;
+  } cases[] = {
+      {nullptr, nullptr, nullptr, kDefaultPortalBase},
+      {nullptr, nullptr, "http://ini.example:81/", "http://ini.example:81"},
+      {nullptr, "http://env.example:82", "http://ini.example:81", "http://env.example:82"},
+      {"http://127.0.0.1:83", "http://env.example:82", "http://ini.example:81", "http://127.0.0.1:83"},
+      {"https://127.0.0.1:83", "http://env.example:82", nullptr, kDefaultPortalBase},
+      {nullptr, nullptr, "portal.example", kDefaultPortalBase},
+  };
+  const char* saved = std::getenv("QUORVANE_PORTAL");
+  const std::string savedValue = saved ? saved : "";
+  for (const Case& c : cases) {
+    form_->SettingOverrides.clear();
+    if (c.CommandLine) form_->SettingOverrides["portal"] = c.CommandLine;
+    if (c.Environment) {
+      setenv("QUORVANE_PORTAL", c.Environment, 1);
+    } else {
+      unsetenv("QUORVANE_PORTAL");
+    }
+    form_->Settings = SettingsIni::Parse(c.Ini ? std::string("# mine\nportal=") + c.Ini + "\n" : "");
+    ApplyPortalSetting(*form_);
+    EXPECT_EQ(form_->PortalBase, c.Base);
+  }
+  if (saved) {
+    setenv("QUORVANE_PORTAL", savedValue.c_str(), 1);
+  } else {
+    unsetenv("QUORVANE_PORTAL");
+  }
+}
+
 TEST_F(SubmitScoreTest, BrowserLinks) {
   OpenWorldHighScores(*form_);
   OpenPortalHomePage(*form_);
