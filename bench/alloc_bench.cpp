@@ -1,11 +1,8 @@
 // Heap allocations per steady tick (one that adds no sprite), in play and on
-// the menu screens, counted over every allocation of the process: with
-// AddressSanitizer through its malloc hooks, otherwise by this program's own
-// malloc, calloc and realloc passing on to the C library's.
+// the menu screens, counted over every allocation of the process.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -13,46 +10,7 @@
 
 #include "app/scenario.h"
 #include "persist/config.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QV_BENCH_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QV_BENCH_ASAN 1
-#endif
-#endif
-
-namespace {
-std::atomic<uint64_t> g_allocations{0};
-}  // namespace
-
-#ifdef QV_BENCH_ASAN
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
-                                                         void (*)(const volatile void*));
-namespace {
-void OnMalloc(const volatile void*, size_t) { g_allocations.fetch_add(1, std::memory_order_relaxed); }
-void OnFree(const volatile void*) {}
-[[maybe_unused]] const int g_hooks = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
-}  // namespace
-#else
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* malloc(size_t n) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t m) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_calloc(n, m);
-}
-void* realloc(void* p, size_t n) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_realloc(p, n);
-}
-}
-#endif
+#include "support/alloc_counter.h"
 
 namespace {
 
@@ -112,9 +70,9 @@ void BM_SteadyTickAllocations(benchmark::State& state) {
     }
     ++tick;
     const uint64_t created = g.F().DXSpriteEngine1.Created;
-    const uint64_t before = g_allocations.load(std::memory_order_relaxed);
+    const uint64_t before = AllocationCount();
     g.Host().Ticks(1);
-    const uint64_t made = g_allocations.load(std::memory_order_relaxed) - before;
+    const uint64_t made = AllocationCount() - before;
     if (g.F().DXSpriteEngine1.Created != created) continue;
     ++steady;
     allocations += made;

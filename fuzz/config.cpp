@@ -1,32 +1,17 @@
 // Config.cfg as the game reads it at start-up, from a file in a program
 // folder; whatever the bytes, the table comes out sorted and a save of the
 // result reads back the same.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 
 #include "persist/config.h"
+#include "temp_folder.h"
 
 namespace {
-
-std::string Folder() {
-  // Memory-backed when possible: a save syncs the file to its disk.
-  std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  std::string tmpl = base + "/qv-fuzz-config-XXXXXX";
-  if (!mkdtemp(tmpl.data())) std::abort();
-  static std::string made = tmpl;
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(made, ec);
-  });
-  return tmpl + "/";
-}
 
 bool Sorted(const ConfigRecord& c) {
   for (int i = 1; i < HighScoreRows; ++i)
@@ -37,7 +22,7 @@ bool Sorted(const ConfigRecord& c) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const std::string dir = Folder();
+  static const std::string& dir = FuzzTempFolder();
   const std::string path = ConfigFilePath(dir);
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) std::abort();

@@ -1,8 +1,6 @@
 // Scenario scripts as the headless runner reads them, run against a fresh
 // game in an empty program folder: errors name their line, and every file
 // the script writes stays inside the output folder.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,29 +8,13 @@
 #include <string>
 
 #include "app/scenario.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string Folder() {
-  // Memory-backed when possible: the game syncs Config.cfg to its disk.
-  std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-  std::string tmpl = base + "/qv-fuzz-scenario-XXXXXX";
-  if (!mkdtemp(tmpl.data())) std::abort();
-  static std::string made = tmpl;
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(made, ec);
-  });
-  return tmpl + "/";
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 4096) return 0;
-  static const std::string dir = Folder();
+  static const std::string& dir = FuzzTempFolder();
   std::error_code ec;
   // Each script starts from the same empty folder.
   fs::remove_all(dir, ec);

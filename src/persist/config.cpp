@@ -6,8 +6,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
+#include <string_view>
 
+#include "persist/atomic_file.h"
 #include "platform/errors.h"
 
 std::string ShortString15::Str() const {
@@ -38,8 +39,6 @@ void ShiftNames(ConfigRecord& config, int direction) {
   }
 }
 
-std::string ErrnoText(int err) { return std::strerror(err); }
-
 class Fd {
 public:
   explicit Fd(int fd) : fd_(fd) {}
@@ -49,11 +48,6 @@ public:
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
   int get() const { return fd_; }
-  // Closes now and reports the result (close can report a failed write).
-  int Close() {
-    int r = ::close(std::exchange(fd_, -1));
-    return r;
-  }
 
 private:
   int fd_;
@@ -81,34 +75,6 @@ bool ReadRecord(const std::string& path, ConfigRecord& out) {
   if (got != sizeof buf) return false;
   out = buf;
   return true;
-}
-
-bool WriteAll(int fd, const unsigned char* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (w == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-[[noreturn]] void RaiseWriteError(const std::string& path, int err) {
-  throw EInOutError(Format("Cannot write %s: %s", path.c_str(), ErrnoText(err).c_str()));
 }
 
 }  // namespace
@@ -170,73 +136,13 @@ void ResetHighScores(ConfigRecord& config) {
 
 std::string HighScoreName(const HighScoreRow& row) { return row.Name.Str(); }
 
-namespace {
-
-// Rewrites the file where it is: for a Config.cfg that is a link, or one in a
-// folder we may not create files in (a shared install) while the file itself
-// is writable.
-void WriteInPlace(const std::string& path, const ConfigRecord& stored) {
-  Fd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (file.get() < 0) RaiseWriteError(path, errno);
-  if (!WriteAll(file.get(), reinterpret_cast<const unsigned char*>(&stored), sizeof stored))
-    RaiseWriteError(path, errno);
-  if (::fsync(file.get()) != 0 || file.Close() != 0) RaiseWriteError(path, errno);
-}
-
-}  // namespace
-
 void SaveConfig(const ConfigRecord& config, const std::string& programDir) {
-  const std::string path = ConfigFilePath(programDir);
   // Scramble a copy so the names in memory stay as they are whatever fails.
   ConfigRecord stored = config;
   ScrambleNames(stored);
-
-  struct stat old;
-  const bool exists = ::lstat(path.c_str(), &old) == 0;
-  if (exists && S_ISLNK(old.st_mode)) return WriteInPlace(path, stored);
-
-  // A fresh file beside the old one, then one rename: a crash or a full disk
-  // mid-save leaves the previous Config.cfg whole.
-  std::string tmp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    tmp = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(attempt);
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    const int err = errno;
-    if (exists && S_ISREG(old.st_mode) && (err == EACCES || err == EPERM)) return WriteInPlace(path, stored);
-    RaiseWriteError(path, err);
-  }
-
-  Fd file(fd);
-  // The file keeps the permissions it had.
-  if (exists && S_ISREG(old.st_mode)) ::fchmod(file.get(), old.st_mode & 07777);
-  auto fail = [&](int err) {
-    file.Close();
-    ::unlink(tmp.c_str());
-    RaiseWriteError(path, err);
-  };
-  if (!WriteAll(file.get(), reinterpret_cast<const unsigned char*>(&stored), sizeof stored))
-    fail(errno);
-  if (::fsync(file.get()) != 0) fail(errno);
-  if (file.Close() != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    RaiseWriteError(path, err);
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    RaiseWriteError(path, err);
-  }
-  // Make the rename itself durable; the new file is complete either way.
-  int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  // A crash or a full disk mid-save leaves the previous Config.cfg whole.
+  WriteFileAtomically(ConfigFilePath(programDir),
+                      std::string_view(reinterpret_cast<const char*>(&stored), sizeof stored));
 }
 
 void LoadConfig(ConfigRecord& config, const std::string& programDir) {

@@ -1,78 +1,17 @@
 // Every heap allocation of the process (libraries' included) is counted
 // over steady ticks of play and of each menu screen: there must be none.
-// With AddressSanitizer its malloc hooks see every allocation; otherwise
-// this program's own malloc, calloc and realloc count and pass on to the C
-// library's.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstddef>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 #include <algorithm>
 
 #include "app/form.h"
+#include "support/alloc_counter.h"
 #include "support/game_harness.h"
 #include "world/player.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define QV_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QV_ASAN 1
-#endif
-#endif
-
-namespace {
-
-std::atomic<uint64_t> g_allocations{0};
-std::atomic<int> g_traceLeft{0};
-thread_local bool g_inTrace = false;
-
-}  // namespace
-
-#ifdef QV_ASAN
-// The sanitizer runtime's own interface (its headers are not always installed).
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
-                                                         void (*)(const volatile void*));
-extern "C" void __sanitizer_print_stack_trace();
-
-namespace {
-void OnMalloc(const volatile void*, size_t) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  // Printing a stack allocates itself: one level only.
-  if (g_traceLeft.load(std::memory_order_relaxed) > 0 && !g_inTrace) {
-    g_inTrace = true;
-    g_traceLeft.fetch_sub(1);
-    std::fprintf(stderr, "--- allocation in a steady tick:\n");
-    __sanitizer_print_stack_trace();
-    g_inTrace = false;
-  }
-}
-void OnFree(const volatile void*) {}
-[[maybe_unused]] const int g_hooks = __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
-}  // namespace
-#else
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* malloc(size_t n) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t m) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_calloc(n, m);
-}
-void* realloc(void* p, size_t n) {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_realloc(p, n);
-}
-}
-#endif
 
 namespace {
 
@@ -91,11 +30,11 @@ struct Counter {
     for (int i = 0; i < n; ++i, ++tick) {
       const bool traced = std::find(trace.begin(), trace.end(), tick) != trace.end();
       const uint64_t created = g.Form().DXSpriteEngine1.Created;
-      if (traced) g_traceLeft = 4;
-      const uint64_t before = g_allocations.load();
+      if (traced) TraceNextAllocations(4);
+      const uint64_t before = AllocationCount();
       g.Ticks(1);
-      const uint64_t made = g_allocations.load() - before;
-      g_traceLeft = 0;
+      const uint64_t made = AllocationCount() - before;
+      TraceNextAllocations(0);
       if (g.Form().DXSpriteEngine1.Created != created) continue;
       ++steady;
       total += made;
@@ -112,12 +51,12 @@ struct ScreenCase {
 class SteadyTick : public ::testing::TestWithParam<ScreenCase> {};
 
 TEST(SteadyTickCounter, SeesAnAllocation) {
-  const uint64_t before = g_allocations.load();
+  const uint64_t before = AllocationCount();
   void* volatile p = std::malloc(24);
   std::free(p);
   std::string* volatile s = new std::string(100, 'x');
   delete s;
-  EXPECT_GE(g_allocations.load() - before, 2u);
+  EXPECT_GE(AllocationCount() - before, 2u);
 }
 
 // Runs a scenario; when it allocated, runs it again (it is deterministic)
