@@ -52,7 +52,6 @@ TForm1::~TForm1() {
   while (DXSpriteEngine1.Children && !DXSpriteEngine1.Children->empty())
     delete DXSpriteEngine1.Children->back();
   DXTimer1.SetEnabled(false);
-  ReleaseFormHttpClient(*this);
 }
 
 void TForm1::ForgetSprite(TSprite* s) {

@@ -12,6 +12,7 @@
 #include "app/random.h"
 #include "app/replay.h"
 #include "app/timers.h"
+#include "base/key_codes.h"
 #include "media/dxdraw.h"
 #include "media/dxsound.h"
 #include "media/dxtimer.h"
@@ -19,6 +20,7 @@
 #include "media/input.h"
 #include "media/music.h"
 #include "media/wave_list.h"
+#include "online/http.h"
 #include "online/portal_base.h"
 #include "persist/config.h"
 #include "persist/settings_ini.h"
@@ -43,12 +45,6 @@ struct TScoreLabel {
 };
 #pragma pack(pop)
 static_assert(sizeof(TScoreLabel) == 6);
-
-// Virtual-key codes the game names.
-enum : uint16_t {
-  VK_BACK = 8, VK_RETURN = 13, VK_ESCAPE = 27, VK_SPACE = 32, VK_LEFT = 37, VK_UP = 38,
-  VK_RIGHT = 39, VK_DOWN = 40, VK_F12 = 123,
-};
 
 class TForm1 : public HostEvents {
 public:
@@ -171,6 +167,9 @@ public:
   TTimer Timer2{2000};
   TTimer Timer3{2500};
   TMusic Music;
+  // The score submission's client; its connection and cookies carry over
+  // from one submission to the next.
+  THttpClient IdHTTP1;
   TRandom Rng;
   ConfigRecord Config{};
   bool RumbleOn = true;  // quorvane.ini: rumble=on|off

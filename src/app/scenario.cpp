@@ -11,6 +11,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "base/key_codes.h"
 #include "platform/json.h"
 #include "world/player.h"
 
@@ -45,21 +46,14 @@ bool PlainFileName(const std::string& name) {
 }  // namespace
 
 int ParseKeyName(const std::string& name) {
-  static const std::map<std::string, int> names = {
-      {"backspace", 8}, {"tab", 9}, {"enter", 13}, {"return", 13}, {"shift", 16}, {"ctrl", 17},
-      {"control", 17}, {"alt", 18}, {"pause", 19}, {"escape", 27}, {"esc", 27}, {"space", 32},
-      {"pageup", 33}, {"pagedown", 34}, {"end", 35}, {"home", 36}, {"left", 37}, {"up", 38},
-      {"right", 39}, {"down", 40}, {"insert", 45}, {"delete", 46}, {"numpad0", 96}, {"numpad1", 97},
-      {"numpad2", 98}, {"numpad3", 99}, {"numpad4", 100}, {"numpad5", 101}, {"numpad6", 102},
-      {"numpad7", 103}, {"numpad8", 104}, {"numpad9", 105}};
   std::string l = Lower(name);
-  auto it = names.find(l);
-  if (it != names.end()) return it->second;
+  for (const TKeyName& k : kKeyNames)
+    if (l == k.Name) return k.Key;
   if (l.size() == 1 && std::isalnum(static_cast<unsigned char>(l[0])))
     return std::toupper(static_cast<unsigned char>(l[0]));
   if (l.size() >= 2 && l[0] == 'f') {
     long long n = 0;
-    if (ParseInt(l.substr(1), n) && n >= 1 && n <= 12) return static_cast<int>(111 + n);
+    if (ParseInt(l.substr(1), n) && n >= 1 && n <= 12) return static_cast<int>(VK_F1 - 1 + n);
   }
   long long v = 0;
   if (ParseInt(name, v) && v > 0 && v < 256) return static_cast<int>(v);

@@ -110,14 +110,6 @@ TFontFace FallbackFace() {
   return face;
 }
 
-// Code points of 0x80..0x9F; the five unassigned bytes keep their C1 value.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 }  // namespace
 
 void SetFontConfigFile(const std::string& path) {
@@ -220,25 +212,4 @@ TTF_Font* OpenFont(const std::string& family, int pixelSize, bool bold) {
   if (RecentFonts().size() >= kMaxRecentFonts) RecentFonts().clear();
   RecentFonts().push_back(RecentFont{family, pixelSize, bold, font});
   return font;
-}
-
-std::string Cp1252ToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() * 2);
-  for (unsigned char c : text) {
-    if (c == 0) break;
-    uint32_t cp = c;
-    if (c >= 0x80 && c <= 0x9F) cp = kCp1252High[c - 0x80];
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  return out;
 }

@@ -40,6 +40,3 @@ uint64_t FontGeneration();
 
 // Pixel size of a font size in points on a 96 dpi display.
 int PointsToPixels(int points);
-
-// Windows-1252 bytes to UTF-8, up to the first NUL byte.
-std::string Cp1252ToUtf8(std::string_view text);

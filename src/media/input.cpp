@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 
+#include "base/key_codes.h"
 #include "platform/host.h"
 
 namespace {
@@ -46,11 +47,6 @@ constexpr std::array<uint8_t, 256> BuildScanCodeMap() {
   set(221, 93);
   return m;
 }
-
-constexpr uint8_t VK_SPACE = 0x20, VK_RETURN = 0x0D, VK_CONTROL = 0x11, VK_PRIOR = 0x21,
-                  VK_NEXT = 0x22, VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
-                  VK_NUMPAD2 = 0x62, VK_NUMPAD4 = 0x64, VK_NUMPAD6 = 0x66, VK_NUMPAD8 = 0x68,
-                  VK_F2 = 0x71;
 
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 

@@ -7,57 +7,11 @@
 
 #include <sys/stat.h>
 
+#include "base/code_page.h"
 #include "platform/errors.h"
 
 // ---------------------------------------------------------------------------
 // Windows-1252
-
-namespace {
-
-// Code points of 0x80..0x9F; 0 where the code page has no character (those
-// bytes map to the C1 control of the same number, as the system does).
-constexpr char16_t kHigh1252[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-char32_t AnsiCharToUnicode(uint8_t c) {
-  if (c >= 0x80 && c <= 0x9F && kHigh1252[c - 0x80] != 0) return kHigh1252[c - 0x80];
-  return c;
-}
-
-char UnicodeToAnsiChar(char32_t u) {
-  if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return static_cast<char>(u);
-  if (u >= 0x80 && u <= 0x9F) {
-    // Only the unassigned bytes come back as themselves.
-    return kHigh1252[u - 0x80] == 0 ? static_cast<char>(u) : '?';
-  }
-  for (int i = 0; i < 32; ++i)
-    if (kHigh1252[i] != 0 && kHigh1252[i] == u) return static_cast<char>(0x80 + i);
-  return '?';
-}
-
-void AppendUtf8(std::string& out, char32_t u) {
-  if (u < 0x80) {
-    out += static_cast<char>(u);
-  } else if (u < 0x800) {
-    out += static_cast<char>(0xC0 | (u >> 6));
-    out += static_cast<char>(0x80 | (u & 0x3F));
-  } else if (u < 0x10000) {
-    out += static_cast<char>(0xE0 | (u >> 12));
-    out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (u & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (u >> 18));
-    out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (u & 0x3F));
-  }
-}
-
-}  // namespace
 
 std::string Utf16ToAnsi(const std::u16string& s) {
   std::string out;
@@ -70,7 +24,7 @@ std::string Utf16ToAnsi(const std::u16string& s) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       out += '?';
     } else {
-      out += UnicodeToAnsiChar(c);
+      out += UnicodeToCp1252(c);
     }
   }
   return out;
@@ -105,23 +59,18 @@ std::string Utf8ToAnsi(const std::string& s) {
       ++i;
       continue;
     }
-    out += UnicodeToAnsiChar(u);
+    out += UnicodeToCp1252(u);
     i += len;
   }
   return out;
 }
 
-std::string AnsiToUtf8(const std::string& s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s) AppendUtf8(out, AnsiCharToUnicode(static_cast<uint8_t>(c)));
-  return out;
-}
+std::string AnsiToUtf8(const std::string& s) { return Cp1252BytesToUtf8(s); }
 
 std::u16string AnsiToUtf16(const std::string& s) {
   std::u16string out;
   out.reserve(s.size());
-  for (char c : s) out += static_cast<char16_t>(AnsiCharToUnicode(static_cast<uint8_t>(c)));
+  for (char c : s) out += static_cast<char16_t>(Cp1252ToUnicode(static_cast<uint8_t>(c)));
   return out;
 }
 

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <memory>
 #include <optional>
 
 #include "app/form.h"
@@ -12,26 +10,13 @@
 
 namespace {
 
-
-// The form's HTTP client. The form's header has no member for it, so each
-// form gets one here, created on first use and kept for the rest of the run:
-// the open connection and the cookies carry over between submissions.
-std::map<const TForm1*, std::unique_ptr<THttpClient>>& Clients() {
-  static std::map<const TForm1*, std::unique_ptr<THttpClient>> clients;
-  return clients;
-}
-
 bool StartsWithOK(const std::string& reply) { return reply.size() >= 2 && reply[0] == 'O' && reply[1] == 'K'; }
 
 }  // namespace
 
-THttpClient& FormHttpClient(const TForm1& form) {
-  auto& slot = Clients()[&form];
-  if (!slot) slot = std::make_unique<THttpClient>();
-  return *slot;
-}
+THttpClient& FormHttpClient(TForm1& form) { return form.IdHTTP1; }
 
-void ReleaseFormHttpClient(const TForm1& form) { Clients().erase(&form); }
+void ReleaseFormHttpClient(TForm1& form) { form.IdHTTP1.Disconnect(); }
 
 bool SubmitScore(TForm1& form) {
   if (TDirectDrawSurface* surface = form.DXDraw1.Surface()) {
@@ -42,7 +27,7 @@ bool SubmitScore(TForm1& form) {
     canvas.Release();
     form.DXDraw1.Flip();
   }
-  THttpClient& client = FormHttpClient(form);
+  THttpClient& client = form.IdHTTP1;
   const std::string& base = form.PortalBase;
 
   std::string reply;

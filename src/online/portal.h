@@ -22,8 +22,7 @@ void OpenWorldHighScores(TForm1& form);
 // Opens the portal's home page in the browser.
 void OpenPortalHomePage(TForm1& form);
 
-// The HTTP client of a form, made on first use and kept, with its connection
-// and cookies, until ReleaseFormHttpClient (the form's header has no member
-// for it, so the clients live in a table keyed by the form).
-THttpClient& FormHttpClient(const TForm1& form);
-void ReleaseFormHttpClient(const TForm1& form);
+// The form's HTTP client (form.IdHTTP1), and closing its connection ahead of
+// the form's end.
+THttpClient& FormHttpClient(TForm1& form);
+void ReleaseFormHttpClient(TForm1& form);

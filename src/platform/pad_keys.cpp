@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-namespace {
-constexpr uint16_t kEnter = 13, kEscape = 27, kLeft = 37, kUp = 38, kRight = 39, kDown = 40;
+#include "base/key_codes.h"
 
+namespace {
 int Index(PadButton b) { return static_cast<int>(b); }
 }  // namespace
 
@@ -26,14 +26,14 @@ std::optional<PadAxis> PadAxisFromName(const std::string& name) {
 
 uint16_t PadKeys::KeyFor(int control, bool playing) {
   switch (control) {
-    case 0: return playing ? 0 : kEnter;        // A
-    case 1: return playing ? 0 : kEscape;       // B
-    case 2: return playing ? 'P' : 0;           // Start
-    case 3: return kEscape;                     // Back
-    case 4: return kUp;
-    case 5: return kDown;
-    case 6: return kLeft;
-    case 7: return kRight;
+    case 0: return playing ? 0 : VK_RETURN;  // A
+    case 1: return playing ? 0 : VK_ESCAPE;  // B
+    case 2: return playing ? 'P' : 0;        // Start
+    case 3: return VK_ESCAPE;                // Back
+    case 4: return VK_UP;
+    case 5: return VK_DOWN;
+    case 6: return VK_LEFT;
+    case 7: return VK_RIGHT;
     default: return 0;
   }
 }

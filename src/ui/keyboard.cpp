@@ -33,8 +33,7 @@ uint8_t StepWrapping(uint8_t selection, int delta, int count) {
 bool TForm1::AnswerKeyHeld() {
   uint8_t table[256];
   host.ReadScanCodes(table);
-  // 28 Enter, 156 the keypad's Enter, 1 Escape, 57 Space.
-  for (int sc : {28, 156, 1, 57})
+  for (int sc : {SC_RETURN, SC_KP_ENTER, SC_ESCAPE, SC_SPACE})
     if (table[sc] & 0x80) return true;
   return false;
 }

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "base/code_page.h"
 #include "media/font_library.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The song composer: byte layout of what it writes, tuning, and its
 // complaints about bad descriptions.
-#include "../../tools/xmcompose/xm_song.h"
+#include "xm_song.h"
 #include "music_util.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The game's two songs as built into the program folder: both XM loaders
 // read them with the counts their descriptions give, they last more than a
 // minute before looping and they sound without clipping.
-#include "../../tools/xmcompose/xm_song.h"
+#include "xm_song.h"
 #include "music_util.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,41 @@
+#pragma once
+// Key codes, in one place: the virtual-key codes every key event carries
+// (letters and digits are their upper-case character), the classic PC scan
+// codes the key-state table is indexed by, and the key names scripts use.
+#include <cstdint>
+
+enum : uint16_t {
+  VK_BACK = 8, VK_TAB = 9, VK_RETURN = 13, VK_SHIFT = 16, VK_CONTROL = 17, VK_MENU = 18,
+  VK_PAUSE = 19, VK_CAPITAL = 20, VK_ESCAPE = 27, VK_SPACE = 32, VK_PRIOR = 33, VK_NEXT = 34,
+  VK_END = 35, VK_HOME = 36, VK_LEFT = 37, VK_UP = 38, VK_RIGHT = 39, VK_DOWN = 40,
+  VK_INSERT = 45, VK_DELETE = 46, VK_LWIN = 91, VK_RWIN = 92, VK_APPS = 93,
+  VK_NUMPAD0 = 96, VK_NUMPAD1, VK_NUMPAD2, VK_NUMPAD3, VK_NUMPAD4, VK_NUMPAD5, VK_NUMPAD6,
+  VK_NUMPAD7, VK_NUMPAD8, VK_NUMPAD9, VK_MULTIPLY, VK_ADD, VK_SEPARATOR, VK_SUBTRACT,
+  VK_DECIMAL, VK_DIVIDE, VK_F1 = 112, VK_F2, VK_F11 = 122, VK_F12 = 123,
+  VK_NUMLOCK = 144, VK_SCROLL = 145,
+  VK_OEM_1 = 186, VK_OEM_PLUS = 187, VK_OEM_COMMA = 188, VK_OEM_MINUS = 189,
+  VK_OEM_PERIOD = 190, VK_OEM_2 = 191, VK_OEM_3 = 192, VK_OEM_4 = 219, VK_OEM_5 = 220,
+  VK_OEM_6 = 221, VK_OEM_7 = 222,
+};
+
+// PC scan codes (extended keys at 0x80 + code) of the keys that answer a
+// question.
+enum : uint8_t { SC_ESCAPE = 1, SC_RETURN = 28, SC_SPACE = 57, SC_KP_ENTER = 156 };
+
+// Names a script may give a key by (lower case); letters, digits and F1..F12
+// go by their own name.
+struct TKeyName {
+  const char* Name;
+  uint16_t Key;
+};
+inline constexpr TKeyName kKeyNames[] = {
+    {"backspace", VK_BACK}, {"tab", VK_TAB}, {"enter", VK_RETURN}, {"return", VK_RETURN},
+    {"shift", VK_SHIFT}, {"ctrl", VK_CONTROL}, {"control", VK_CONTROL}, {"alt", VK_MENU},
+    {"pause", VK_PAUSE}, {"escape", VK_ESCAPE}, {"esc", VK_ESCAPE}, {"space", VK_SPACE},
+    {"pageup", VK_PRIOR}, {"pagedown", VK_NEXT}, {"end", VK_END}, {"home", VK_HOME},
+    {"left", VK_LEFT}, {"up", VK_UP}, {"right", VK_RIGHT}, {"down", VK_DOWN},
+    {"insert", VK_INSERT}, {"delete", VK_DELETE}, {"numpad0", VK_NUMPAD0}, {"numpad1", VK_NUMPAD1},
+    {"numpad2", VK_NUMPAD2}, {"numpad3", VK_NUMPAD3}, {"numpad4", VK_NUMPAD4},
+    {"numpad5", VK_NUMPAD5}, {"numpad6", VK_NUMPAD6}, {"numpad7", VK_NUMPAD7},
+    {"numpad8", VK_NUMPAD8}, {"numpad9", VK_NUMPAD9},
+};
