@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "media/mixer.h"
 #include "media/music.h"
 
@@ -22,8 +23,7 @@ std::shared_ptr<const TSampleData> Effect() {
   std::vector<uint8_t> bytes;
   for (int i = 0; i < 22050; ++i) {
     const auto s = static_cast<int16_t>(12000 * std::sin(i * 0.07) * std::exp(-i / 15000.0));
-    bytes.push_back(static_cast<uint8_t>(s & 0xFF));
-    bytes.push_back(static_cast<uint8_t>((s >> 8) & 0xFF));
+    AppendLE16(bytes, static_cast<uint16_t>(s));
   }
   return DecodePcm({1, 22050, 16}, bytes.data(), bytes.size());
 }
@@ -33,8 +33,8 @@ std::shared_ptr<const TSampleData> Effect() {
 std::string SmallSong() {
   std::vector<uint8_t> f;
   auto u8 = [&](int v) { f.push_back(static_cast<uint8_t>(v)); };
-  auto u16 = [&](int v) { u8(v & 0xFF), u8((v >> 8) & 0xFF); };
-  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  auto u16 = [&](int v) { AppendLE16(f, static_cast<uint16_t>(v)); };
+  auto u32 = [&](uint32_t v) { AppendLE32(f, v); };
   auto text = [&](const char* s, size_t width) {
     const size_t n = std::char_traits<char>::length(s);
     for (size_t i = 0; i < width; ++i) u8(i < n ? s[i] : ' ');

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/replay.h"
+#include "base/byte_order.h"
 
 namespace {
 // CRC-32 of the zip polynomial, as the file's last four bytes hold it.
@@ -44,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size >= 4) {
     std::vector<uint8_t> fixed(data, data + size);
     const uint32_t crc = Crc32(fixed.data(), size - 4);
-    for (int i = 0; i < 4; i++) fixed[size - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    StoreLE32(fixed.data() + size - 4, crc);
     Check(fixed.data(), fixed.size());
   }
   return 0;

@@ -13,6 +13,7 @@
 #include <typeinfo>
 
 #include "app/form.h"
+#include "base/byte_order.h"
 #include "media/surface.h"
 #include "platform/headless_host.h"
 #include "world/player.h"
@@ -58,15 +59,9 @@ uint32_t Crc32(const uint8_t* p, size_t n) {
 
 // --- writing ----------------------------------------------------------------
 void PutU8(std::vector<uint8_t>& o, uint8_t v) { o.push_back(v); }
-void PutU16(std::vector<uint8_t>& o, uint16_t v) {
-  for (int i = 0; i < 2; i++) o.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void PutU32(std::vector<uint8_t>& o, uint32_t v) {
-  for (int i = 0; i < 4; i++) o.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void PutU64(std::vector<uint8_t>& o, uint64_t v) {
-  for (int i = 0; i < 8; i++) o.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+void PutU16(std::vector<uint8_t>& o, uint16_t v) { AppendLE16(o, v); }
+void PutU32(std::vector<uint8_t>& o, uint32_t v) { AppendLE32(o, v); }
+void PutU64(std::vector<uint8_t>& o, uint64_t v) { AppendLE64(o, v); }
 void PutVar(std::vector<uint8_t>& o, uint64_t v) {
   while (v >= 0x80) {
     o.push_back(static_cast<uint8_t>(v | 0x80));
@@ -104,21 +99,19 @@ public:
   }
   uint16_t U16() {
     Need(2);
-    uint16_t v = static_cast<uint16_t>(p_[pos_] | (p_[pos_ + 1] << 8));
+    const uint16_t v = LoadLE16(p_ + pos_);
     pos_ += 2;
     return v;
   }
   uint32_t U32() {
     Need(4);
-    uint32_t v = 0;
-    for (int i = 0; i < 4; i++) v |= static_cast<uint32_t>(p_[pos_ + i]) << (8 * i);
+    const uint32_t v = LoadLE32(p_ + pos_);
     pos_ += 4;
     return v;
   }
   uint64_t U64() {
     Need(8);
-    uint64_t v = 0;
-    for (int i = 0; i < 8; i++) v |= static_cast<uint64_t>(p_[pos_ + i]) << (8 * i);
+    const uint64_t v = LoadLE64(p_ + pos_);
     pos_ += 8;
     return v;
   }
@@ -353,7 +346,9 @@ struct Fnv {
     h *= 0x100000001b3ull;
   }
   void U64(uint64_t v) {
-    for (int i = 0; i < 8; i++) Byte(static_cast<uint8_t>(v >> (8 * i)));
+    uint8_t b[8];
+    StoreLE64(b, v);
+    for (uint8_t x : b) Byte(x);
   }
   void I(int64_t v) { U64(static_cast<uint64_t>(v)); }
   void D(double d) {

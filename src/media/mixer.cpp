@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/byte_order.h"
+
 namespace {
 
 // Music is rendered in pieces of this many frames into a buffer made up front.
@@ -28,7 +30,7 @@ std::shared_ptr<const TSampleData> DecodePcm(const TPcmFormat& format, const uin
     for (size_t i = 0; i < count; ++i) out->Samples[i] = (static_cast<int>(data[i]) - 128) / 128.0f;
   } else {
     for (size_t i = 0; i < count; ++i) {
-      const auto s = static_cast<int16_t>(static_cast<uint16_t>(data[2 * i] | (data[2 * i + 1] << 8)));
+      const auto s = static_cast<int16_t>(LoadLE16(data + 2 * i));
       out->Samples[i] = s / 32768.0f;
     }
   }

@@ -10,16 +10,12 @@
 #include <system_error>
 #include <utility>
 
+#include "base/byte_order.h"
+
 namespace {
 
 // No module we ship comes near this; anything larger is not a song.
 constexpr uint64_t kMaxSongBytes = 64ull << 20;
-
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t U32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // The library's loader talks; a failed load is simply 0 for us.
 class NullBuffer : public std::streambuf {
@@ -45,41 +41,41 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
 bool IsCompleteExtendedModule(const uint8_t* d, size_t n) {
   static const char kId[] = "Extended Module: ";
   if (!d || n < 64 || std::memcmp(d, kId, 17) != 0) return false;
-  const uint16_t version = U16(d + 58);
-  const uint64_t headerSize = U32(d + 60);
+  const uint16_t version = LoadLE16(d + 58);
+  const uint64_t headerSize = LoadLE32(d + 60);
   if (headerSize < 20 || 60 + headerSize > n) return false;
-  const uint16_t channels = U16(d + 68);
-  const uint16_t patterns = U16(d + 70);
-  const uint16_t instruments = U16(d + 72);
+  const uint16_t channels = LoadLE16(d + 68);
+  const uint16_t patterns = LoadLE16(d + 70);
+  const uint16_t instruments = LoadLE16(d + 72);
   if (channels == 0 || channels > 128 || patterns > 256 || instruments > 256) return false;
   if (version < 0x0104) return true;  // older layouts: the player's loader decides
 
   uint64_t pos = 60 + headerSize;
   for (unsigned p = 0; p < patterns; ++p) {
     if (pos + 9 > n) return false;
-    const uint64_t len = U32(d + pos);
+    const uint64_t len = LoadLE32(d + pos);
     if (len < 9 || pos + len > n) return false;
-    const uint64_t packed = U16(d + pos + 7);
+    const uint64_t packed = LoadLE16(d + pos + 7);
     pos += len + packed;
     if (pos > n) return false;
   }
   for (unsigned i = 0; i < instruments; ++i) {
     if (pos + 29 > n) return false;
-    const uint64_t headerLen = U32(d + pos);
+    const uint64_t headerLen = LoadLE32(d + pos);
     if (headerLen < 29 || pos + headerLen > n) return false;
-    const unsigned samples = U16(d + pos + 27);
+    const unsigned samples = LoadLE16(d + pos + 27);
     if (samples == 0) {
       pos += headerLen;
       continue;
     }
     if (headerLen < 33) return false;
-    const uint64_t sampleHeaderLen = U32(d + pos + 29);
+    const uint64_t sampleHeaderLen = LoadLE32(d + pos + 29);
     if (sampleHeaderLen < 18 || sampleHeaderLen > 1024) return false;
     uint64_t at = pos + headerLen;
     uint64_t dataBytes = 0;
     for (unsigned s = 0; s < samples; ++s, at += sampleHeaderLen) {
       if (at + sampleHeaderLen > n) return false;
-      uint64_t len = U32(d + at);
+      uint64_t len = LoadLE32(d + at);
       const bool sixteenBit = (d[at + 14] & 0x10) != 0;
       if (d[at + 17] == 0xAD && !sixteenBit) len = (len + 1) / 2 + 16;  // packed 4-bit samples
       dataBytes += len;

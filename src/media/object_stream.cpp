@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "base/byte_order.h"
 #include "base/code_page.h"
 #include "platform/errors.h"
 
@@ -139,16 +140,9 @@ const uint8_t* TObjectReader::ReadBytes(size_t n) {
 
 uint8_t TObjectReader::ReadByte() { return *ReadBytes(1); }
 
-uint16_t TObjectReader::ReadUInt16() {
-  const uint8_t* p = ReadBytes(2);
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+uint16_t TObjectReader::ReadUInt16() { return LoadLE16(ReadBytes(2)); }
 
-uint32_t TObjectReader::ReadUInt32() {
-  const uint8_t* p = ReadBytes(4);
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+uint32_t TObjectReader::ReadUInt32() { return LoadLE32(ReadBytes(4)); }
 
 void TObjectReader::ReadResHeader() {
   // The header is looked at through its first 79 bytes: marker, type word
@@ -242,7 +236,7 @@ std::string TObjectReader::ReadString() {
       if (count * 2 > Remaining()) ReadError();
       const uint8_t* p = ReadBytes(static_cast<size_t>(count * 2));
       std::u16string w(static_cast<size_t>(count), u'\0');
-      for (size_t i = 0; i < w.size(); ++i) w[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+      for (size_t i = 0; i < w.size(); ++i) w[i] = static_cast<char16_t>(LoadLE16(p + 2 * i));
       return Utf16ToAnsi(w);
     }
     case vaUTF8String: {
@@ -354,14 +348,9 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 // ---------------------------------------------------------------------------
 // Writer
 
-void TObjectWriter::WriteUInt16(uint16_t v) {
-  WriteByte(static_cast<uint8_t>(v));
-  WriteByte(static_cast<uint8_t>(v >> 8));
-}
+void TObjectWriter::WriteUInt16(uint16_t v) { AppendLE16(Bytes, v); }
 
-void TObjectWriter::WriteUInt32(uint32_t v) {
-  for (int i = 0; i < 4; ++i) WriteByte(static_cast<uint8_t>(v >> (8 * i)));
-}
+void TObjectWriter::WriteUInt32(uint32_t v) { AppendLE32(Bytes, v); }
 
 void TObjectWriter::WriteBytes(const void* p, size_t n) {
   const uint8_t* b = static_cast<const uint8_t*>(p);
@@ -382,7 +371,7 @@ void TObjectWriter::BeginResHeader(const std::string& resourceName) {
 
 void TObjectWriter::EndResHeader() {
   const uint32_t size = static_cast<uint32_t>(Bytes.size() - resSizePos_ - 4);
-  for (int i = 0; i < 4; ++i) Bytes[resSizePos_ + i] = static_cast<uint8_t>(size >> (8 * i));
+  StoreLE32(Bytes.data() + resSizePos_, size);
 }
 
 void TObjectWriter::WriteSignature() { WriteBytes("TPF0", 4); }
@@ -405,8 +394,7 @@ void TObjectWriter::WriteInteger(int64_t v) {
     WriteUInt32(static_cast<uint32_t>(v));
   } else {
     WriteByte(vaInt64);
-    WriteUInt32(static_cast<uint32_t>(v));
-    WriteUInt32(static_cast<uint32_t>(static_cast<uint64_t>(v) >> 32));
+    AppendLE64(Bytes, static_cast<uint64_t>(v));
   }
 }
 

@@ -227,20 +227,12 @@ struct SourceView {
   const uint32_t* Row(int64_t y) const { return base + y * pitch; }
 };
 
-// Scratch row reused between calls: the blends run every frame. Made at
-// start-up wide enough for the game's frame, so no tick ever grows it.
-std::vector<uint32_t> g_scratchRow(1024);
-
-std::vector<uint32_t>& ScratchRow(size_t n) {
-  if (g_scratchRow.size() < n) g_scratchRow.resize(n);
-  return g_scratchRow;
-}
-
 // Scaled copy with 16.16 stepping: the destination rectangle is clipped to
 // the destination surface and the sample start advanced by the cut. The
 // caller has checked that src lies inside the source and both are non-empty.
+// scratch holds one row of the destination (the sampled source pixels).
 void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src,
-                const TDirectDrawSurface& source, bool keyed, Mode mode, uint32_t alpha) {
+                const TDirectDrawSurface& source, bool keyed, Mode mode, uint32_t alpha, uint32_t* scratch) {
   const int64_t dw = int64_t{dst.Right} - dst.Left, dh = int64_t{dst.Bottom} - dst.Top;
   const int64_t sw = int64_t{src.Right} - src.Left, sh = int64_t{src.Bottom} - src.Top;
   const int64_t stepX = (sw << 16) / dw, stepY = (sh << 16) / dh;
@@ -256,9 +248,6 @@ void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src,
   const int64_t startX = (x0 - dst.Left) * stepX;
   int64_t posY = (y0 - dst.Top) * stepY;
   const bool unitX = stepX == 0x10000;
-  // A row never outgrows the destination: sized for all of it at once, so
-  // the first wider sprite does not grow it again mid-game.
-  std::vector<uint32_t>& scratch = ScratchRow(static_cast<size_t>(dest.Width()));
   int64_t sampledRow = -1;
 
   for (int64_t y = y0; y < y1; ++y, posY += stepY) {
@@ -274,7 +263,7 @@ void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src,
         for (int i = 0; i < n; ++i, px += stepX) scratch[i] = srow[px >> 16];
         sampledRow = sy;
       }
-      line = scratch.data();
+      line = scratch;
     }
     uint32_t* drow = dest.Bits() + y * dest.Width() + x0;
     row(drow, line, n, key, alpha);
@@ -317,7 +306,8 @@ TColor ColorToRGB(TColor c) {
 TDirectDrawSurface::TDirectDrawSurface(int width, int height)
     : width_(std::max(width, 0)),
       height_(std::max(height, 0)),
-      pixels_(static_cast<size_t>(width_) * static_cast<size_t>(height_)) {}
+      pixels_(static_cast<size_t>(width_) * static_cast<size_t>(height_)),
+      scratchRow_(static_cast<size_t>(width_)) {}
 
 TDirectDrawSurface::~TDirectDrawSurface() = default;
 
@@ -376,7 +366,7 @@ void TDirectDrawSurface::StretchDraw(const TRect& dst, const TRect& src,
   // A source rectangle reaching outside its surface is refused, as the
   // display device refuses it, instead of reading beyond the pixels.
   if (!InsideSource(src, *source)) return;
-  ScaledBlit(*this, dst, src, *source, transparent && source->HasColorKey(), Mode::Copy, 0);
+  ScaledBlit(*this, dst, src, *source, transparent && source->HasColorKey(), Mode::Copy, 0, scratchRow_.data());
 }
 
 void TDirectDrawSurface::DrawAdd(const TRect& dst, const TRect& src, const TDirectDrawSurface* source,
@@ -388,7 +378,7 @@ void TDirectDrawSurface::DrawAdd(const TRect& dst, const TRect& src, const TDire
   if (!InsideSource(src, *source) || dst.Right <= dst.Left || dst.Bottom <= dst.Top) return;
   const Mode mode = alpha >= 255 ? Mode::Add : Mode::ScaledAdd;
   ScaledBlit(*this, dst, src, *source, transparent && source->HasColorKey(), mode,
-             static_cast<uint32_t>(std::min(alpha, 255)));
+             static_cast<uint32_t>(std::min(alpha, 255)), scratchRow_.data());
 }
 
 void TDirectDrawSurface::DrawAlpha(const TRect& dst, const TRect& src, const TDirectDrawSurface* source,
@@ -400,7 +390,7 @@ void TDirectDrawSurface::DrawAlpha(const TRect& dst, const TRect& src, const TDi
   if (!InsideSource(src, *source) || dst.Right <= dst.Left || dst.Bottom <= dst.Top) return;
   const Mode mode = alpha >= 255 ? Mode::Copy : Mode::Blend;
   ScaledBlit(*this, dst, src, *source, transparent && source->HasColorKey(), mode,
-             static_cast<uint32_t>(std::min(alpha, 255)));
+             static_cast<uint32_t>(std::min(alpha, 255)), scratchRow_.data());
 }
 
 uint32_t TDirectDrawSurface::ColorMatch(TColor colour) {

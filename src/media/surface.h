@@ -83,6 +83,9 @@ public:
 private:
   int width_, height_;
   std::vector<uint32_t> pixels_;
+  // One row of source pixels sampled for a scaled blit onto this surface;
+  // made with the surface, so drawing never allocates.
+  std::vector<uint32_t> scratchRow_;
   bool hasColorKey_ = false;
   uint32_t colorKey_ = 0;
   std::unique_ptr<TCanvas> canvas_;

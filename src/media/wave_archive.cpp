@@ -3,17 +3,11 @@
 #include <cstring>
 #include <memory>
 
+#include "base/byte_order.h"
 #include "media/object_stream.h"
 #include "platform/errors.h"
 
 namespace {
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 [[noreturn]] void WaveInvalid() { throw EStreamError("Wave is invalid"); }
 
@@ -108,7 +102,7 @@ TWave ParseRiffWave(const uint8_t* p, size_t n) {
   // Chunks are taken by their stated sizes alone: no pad byte is skipped.
   while (n - pos >= 8) {
     const uint8_t* id = p + pos;
-    const uint64_t size = Le32(p + pos + 4);
+    const uint64_t size = LoadLE32(p + pos + 4);
     pos += 8;
     const bool fmt = std::memcmp(id, "fmt ", 4) == 0;
     const bool data = std::memcmp(id, "data", 4) == 0;
@@ -132,8 +126,8 @@ std::vector<uint8_t> MakeRiffWave(const TWave& wave) {
     p += n;
   };
   auto put32 = [&](size_t v) {
-    const uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-                          static_cast<uint8_t>(v >> 24)};
+    uint8_t b[4];
+    StoreLE32(b, static_cast<uint32_t>(v));
     put(b, 4);
   };
   put("RIFF", 4);
@@ -154,12 +148,12 @@ TWaveFormatInfo ReadWaveFormat(const std::vector<uint8_t>& f) {
   TWaveFormatInfo info;
   const size_t n = f.size();
   const uint8_t* p = f.data();
-  if (n >= 2) info.FormatTag = Le16(p);
-  if (n >= 4) info.Channels = Le16(p + 2);
-  if (n >= 8) info.SamplesPerSec = Le32(p + 4);
-  if (n >= 12) info.AvgBytesPerSec = Le32(p + 8);
-  if (n >= 14) info.BlockAlign = Le16(p + 12);
-  if (n >= 16) info.BitsPerSample = Le16(p + 14);
+  if (n >= 2) info.FormatTag = LoadLE16(p);
+  if (n >= 4) info.Channels = LoadLE16(p + 2);
+  if (n >= 8) info.SamplesPerSec = LoadLE32(p + 4);
+  if (n >= 12) info.AvgBytesPerSec = LoadLE32(p + 8);
+  if (n >= 14) info.BlockAlign = LoadLE16(p + 12);
+  if (n >= 16) info.BitsPerSample = LoadLE16(p + 14);
   return info;
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "base/byte_order.h"
 #include "media/object_stream.h"
 #include "platform/errors.h"
 
@@ -17,7 +18,7 @@ bool PcmFormatOf(const std::vector<uint8_t>& record, TPcmFormat& out) {
   if (tag == 0xFFFE) {
     // Extensible: the real tag is the first word of the sub-format GUID.
     if (record.size() < 26) return false;
-    tag = static_cast<uint16_t>(record[24] | (record[25] << 8));
+    tag = LoadLE16(record.data() + 24);
   }
   if (tag != 1) return false;
   if (info.SamplesPerSec == 0 || info.SamplesPerSec > static_cast<uint32_t>(FrequencyMax)) return false;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "platform/errors.h"
 #include "support/error_of.h"
 
@@ -14,13 +15,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Pixels = std::vector<uint32_t>;
 
-void Put16(Bytes& b, uint16_t v) {
-  b.push_back(static_cast<uint8_t>(v));
-  b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+void Put16(Bytes& b, uint16_t v) { AppendLE16(b, v); }
+void Put32(Bytes& b, uint32_t v) { AppendLE32(b, v); }
 
 // A packed DIB put together field by field.
 struct Spec {
@@ -62,10 +58,8 @@ Bytes Build(const Spec& s) {
   }
   for (uint32_t m : s.masks) Put32(b, m);
   for (uint32_t c : s.palette) {
-    b.push_back(static_cast<uint8_t>(c));
-    b.push_back(static_cast<uint8_t>(c >> 8));
-    b.push_back(static_cast<uint8_t>(c >> 16));
-    if (s.headerSize != 12) b.push_back(0);
+    AppendLE32(b, c & 0x00FFFFFFu);
+    if (s.headerSize == 12) b.pop_back();  // core entries have no fourth byte
   }
   b.insert(b.end(), s.pixels.begin(), s.pixels.end());
   return b;
@@ -249,7 +243,7 @@ TEST(Dib, PayloadClasses) {
 
 TEST(Dib, EncoderRoundTrips) {
   for (int bits : {24, 32}) {
-    for (int w : {1, 2, 3, 5, 37}) {
+    for (int w : {1, 2, 3, 5, 21, 22, 23, 37, 38, 64, 101}) {
       const int h = 3;
       Pixels px(static_cast<size_t>(w) * h);
       for (size_t i = 0; i < px.size(); ++i) px[i] = static_cast<uint32_t>(i * 2654435761u) & 0xFFFFFF;

@@ -7,15 +7,14 @@
 #include <thread>
 #include <vector>
 
+#include "base/byte_order.h"
+
 namespace {
 
 // 16-bit mono data whose samples are the given values (in 1/32768 units).
 std::shared_ptr<const TSampleData> Mono16(const std::vector<int16_t>& v, int rate) {
   std::vector<uint8_t> bytes;
-  for (int16_t s : v) {
-    bytes.push_back(static_cast<uint8_t>(s & 0xFF));
-    bytes.push_back(static_cast<uint8_t>((s >> 8) & 0xFF));
-  }
+  for (int16_t s : v) AppendLE16(bytes, static_cast<uint16_t>(s));
   return DecodePcm({1, rate, 16}, bytes.data(), bytes.size());
 }
 

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "base/byte_order.h"
+
 namespace {
 
 // A small but complete extended module: one pattern of 16 rows whose first
@@ -15,8 +17,8 @@ namespace {
 std::vector<uint8_t> SquareSong(int note) {
   std::vector<uint8_t> f;
   auto u8 = [&](int v) { f.push_back(static_cast<uint8_t>(v)); };
-  auto u16 = [&](int v) { u8(v & 0xFF), u8((v >> 8) & 0xFF); };
-  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  auto u16 = [&](int v) { AppendLE16(f, static_cast<uint16_t>(v)); };
+  auto u32 = [&](uint32_t v) { AppendLE32(f, v); };
   auto text = [&](const std::string& s, size_t width) {
     for (size_t i = 0; i < width; ++i) u8(i < s.size() ? s[i] : ' ');
   };

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/byte_order.h"
 #include "platform/errors.h"
 #include "support/error_of.h"
 
@@ -314,7 +315,7 @@ TEST(ObjectWriter, StringsAndHeaderRoundTrip) {
   EXPECT_EQ(p[1], 2);
   // The size field counts what follows the header.
   const size_t headerEnd = 3 + 75 + 1 + 2 + 4;
-  const uint32_t size = w.Bytes[headerEnd - 4] | (w.Bytes[headerEnd - 3] << 8) | (w.Bytes[headerEnd - 2] << 16);
+  const uint32_t size = LoadLE32(w.Bytes.data() + headerEnd - 4);
   EXPECT_EQ(size, w.Bytes.size() - headerEnd);
 }
 

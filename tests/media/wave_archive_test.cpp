@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "media/object_stream.h"
 #include "platform/errors.h"
 #include "support/error_of.h"
@@ -14,13 +15,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void Put32(Bytes& b, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
 void Chunk(Bytes& b, const char* id, const Bytes& payload, bool pad = false) {
   b.insert(b.end(), id, id + 4);
-  Put32(b, static_cast<uint32_t>(payload.size()));
+  AppendLE32(b, static_cast<uint32_t>(payload.size()));
   b.insert(b.end(), payload.begin(), payload.end());
   if (pad && (payload.size() & 1)) b.push_back(0);
 }
@@ -33,15 +30,12 @@ Bytes Riff(const std::vector<std::pair<const char*, Bytes>>& chunks, bool pad = 
 
 Bytes PcmFormat(uint16_t channels, uint32_t rate, uint16_t bits, bool withCbSize = false) {
   Bytes f;
-  auto put16 = [&](uint16_t v) {
-    f.push_back(static_cast<uint8_t>(v));
-    f.push_back(static_cast<uint8_t>(v >> 8));
-  };
+  auto put16 = [&](uint16_t v) { AppendLE16(f, v); };
   const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
   put16(1);
   put16(channels);
-  Put32(f, rate);
-  Put32(f, rate * align);
+  AppendLE32(f, rate);
+  AppendLE32(f, rate * align);
   put16(align);
   put16(bits);
   if (withCbSize) put16(0);
@@ -122,7 +116,7 @@ TEST(RiffWave, WriterOutputReadsBack) {
   w.Data = {1, 2, 3};  // odd: padded at the end only
   const Bytes riff = MakeRiffWave(w);
   EXPECT_EQ(riff.size() % 2, 0u);
-  const uint32_t riffSize = riff[4] | (riff[5] << 8) | (riff[6] << 16) | (riff[7] << 24);
+  const uint32_t riffSize = LoadLE32(riff.data() + 4);
   EXPECT_EQ(riffSize, riff.size() - 8);
   const TWave back = ParseRiffWave(riff.data(), riff.size());
   EXPECT_EQ(back.Format, w.Format);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <thread>
 
+#include "base/byte_order.h"
 #include "platform/errors.h"
 #include "support/null_host.h"
 
@@ -46,8 +47,8 @@ public:
 std::vector<uint8_t> Fmt(int channels, int rate, int bits, int tag = 1) {
   const int align = channels * bits / 8;
   std::vector<uint8_t> f;
-  auto u16 = [&](int v) { f.push_back(v & 0xFF), f.push_back((v >> 8) & 0xFF); };
-  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  auto u16 = [&](int v) { AppendLE16(f, static_cast<uint16_t>(v)); };
+  auto u32 = [&](uint32_t v) { AppendLE32(f, v); };
   u16(tag), u16(channels), u32(rate), u32(rate * align), u16(align), u16(bits);
   return f;
 }
@@ -62,7 +63,7 @@ std::vector<int16_t> Shape(int n, int seed) {
 TWave Wave16(const std::vector<int16_t>& v, int rate = 44100) {
   TWave w;
   w.Format = Fmt(1, rate, 16);
-  for (int16_t s : v) w.Data.push_back(s & 0xFF), w.Data.push_back((s >> 8) & 0xFF);
+  for (int16_t s : v) AppendLE16(w.Data, static_cast<uint16_t>(s));
   return w;
 }
 
@@ -365,7 +366,7 @@ TEST(WaveListFormats, EightBitStereoAndSixteenBitMonoSoundAlike) {
     items[0].Wave.Data.push_back(static_cast<uint8_t>(v + 128));  // left
     items[0].Wave.Data.push_back(128);                             // right silent
     const int16_t s = static_cast<int16_t>(v * 256);
-    items[1].Wave.Data.push_back(s & 0xFF), items[1].Wave.Data.push_back((s >> 8) & 0xFF);
+    AppendLE16(items[1].Wave.Data, static_cast<uint16_t>(s));
   }
   list.LoadFromStream(WriteWaveArchive(items));
   list.Items().Find("Eight").Play();

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "platform/errors.h"
 
 namespace fs = std::filesystem;
@@ -63,12 +64,8 @@ ConfigRecord Scrambled(ConfigRecord c) {
   return c;
 }
 
-uint32_t LE32(const Bytes& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-uint64_t LE64(const Bytes& b, size_t at) {
-  return LE32(b, at) | (static_cast<uint64_t>(LE32(b, at + 4)) << 32);
-}
+uint32_t LE32(const Bytes& b, size_t at) { return LoadLE32(b.data() + at); }
+uint64_t LE64(const Bytes& b, size_t at) { return LoadLE64(b.data() + at); }
 
 // A record with every row set to the given unmasked scores and names "R1".."R10".
 ConfigRecord WithScores(std::initializer_list<uint32_t> scores) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "media/dib.h"
 #include "media/image_list.h"
 #include "media/object_stream.h"
@@ -147,14 +148,8 @@ TEST_F(DxgTool, PacksListsAndExtractsPictures) {
 
 std::string Wav(uint16_t channels, uint32_t rate, uint16_t bits, size_t bytes, bool fmt18) {
   TWave w;
-  auto put16 = [&](uint16_t v) {
-    w.Format.push_back(static_cast<uint8_t>(v));
-    w.Format.push_back(static_cast<uint8_t>(v >> 8));
-  };
-  auto put32 = [&](uint32_t v) {
-    put16(static_cast<uint16_t>(v));
-    put16(static_cast<uint16_t>(v >> 16));
-  };
+  auto put16 = [&](uint16_t v) { AppendLE16(w.Format, v); };
+  auto put32 = [&](uint32_t v) { AppendLE32(w.Format, v); };
   put16(1);
   put16(channels);
   put32(rate);

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "base/byte_order.h"
+
 namespace sfx {
 namespace {
 
@@ -563,8 +565,8 @@ std::vector<float> Render(const Recipe& r, RenderReport* report) {
 std::vector<uint8_t> WavBytes(const std::vector<float>& samples, int rate) {
   std::vector<uint8_t> f;
   f.reserve(44 + samples.size() * 2);
-  auto u16 = [&](uint32_t v) { f.push_back(v & 0xFF), f.push_back((v >> 8) & 0xFF); };
-  auto u32 = [&](uint32_t v) { u16(v & 0xFFFF), u16(v >> 16); };
+  auto u16 = [&](uint32_t v) { AppendLE16(f, static_cast<uint16_t>(v)); };
+  auto u32 = [&](uint32_t v) { AppendLE32(f, v); };
   auto tag = [&](const char* s) {
     for (int i = 0; i < 4; ++i) f.push_back(static_cast<uint8_t>(s[i]));
   };
