@@ -157,15 +157,11 @@ void BlendRow(uint32_t* d, const uint32_t* s, int n, uint32_t key, uint32_t a) {
         const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(sv, zero), va), 8);
         r = _mm_and_si128(_mm_adds_epu8(dv, _mm_packus_epi16(lo, hi)), vmask);
       } else if (half) {
-        // (128s + 127d) >> 8 is floor((s+d)/2) less one when s+d is even
-        // and d > 0, or when s+d is odd and d > 128: all in bytes.
-        const __m128i odd = _mm_and_si128(_mm_xor_si128(sv, dv), one);
-        const __m128i halfSum = _mm_sub_epi8(_mm_avg_epu8(sv, dv), odd);
-        const __m128i dNonZero = _mm_andnot_si128(_mm_cmpeq_epi8(dv, zero), one);
-        const __m128i dOver128 = _mm_and_si128(_mm_cmpgt_epi8(_mm_xor_si128(dv, bias), zero), one);
-        const __m128i isOdd = _mm_cmpeq_epi8(odd, one);
-        const __m128i corr = _mm_or_si128(_mm_and_si128(isOdd, dOver128), _mm_andnot_si128(isOdd, dNonZero));
-        r = _mm_and_si128(_mm_sub_epi8(halfSum, corr), vmask);
+        // (128s + 127d) >> 8 is floor((s + h) / 2) with h = d - 1 (none
+        // below 0) less one more when d > 128: all in bytes.
+        const __m128i h = _mm_add_epi8(_mm_subs_epu8(dv, one), _mm_cmpgt_epi8(_mm_xor_si128(dv, bias), zero));
+        r = _mm_sub_epi8(_mm_avg_epu8(sv, h), _mm_and_si128(_mm_xor_si128(sv, h), one));
+        r = _mm_and_si128(r, vmask);
       } else {
         // s*a + d*(255-a) = 255d + (s-d)*a, which lies in [0, 65025]: the
         // wrapping 16-bit arithmetic lands on it exactly.
@@ -208,6 +204,31 @@ RowFn PickRow(Mode m, bool keyed) {
   return nullptr;
 }
 
+// A same-size blit: every row straight from the source, in one call so the
+// row's set-up is shared and small sprites do not pay it per row.
+template <Mode M, bool Keyed>
+void BlendRect(uint32_t* d, int64_t dPitch, const uint32_t* s, int64_t sPitch, int w, int64_t h, uint32_t key,
+               uint32_t a) {
+  for (int64_t r = 0; r < h; ++r, d += dPitch, s += sPitch) BlendRow<M, Keyed>(d, s, w, key, a);
+}
+
+using RectFn = void (*)(uint32_t*, int64_t, const uint32_t*, int64_t, int, int64_t, uint32_t, uint32_t);
+
+template <Mode M>
+RectFn PickRect(bool keyed) {
+  return keyed ? &BlendRect<M, true> : &BlendRect<M, false>;
+}
+
+RectFn PickRect(Mode m, bool keyed) {
+  switch (m) {
+    case Mode::Copy: return PickRect<Mode::Copy>(keyed);
+    case Mode::Add: return PickRect<Mode::Add>(keyed);
+    case Mode::ScaledAdd: return PickRect<Mode::ScaledAdd>(keyed);
+    case Mode::Blend: return PickRect<Mode::Blend>(keyed);
+  }
+  return nullptr;
+}
+
 // Read-only view of source pixels. When a surface draws onto itself the
 // source is snapshotted first, so rows written earlier are never re-read.
 struct SourceView {
@@ -243,8 +264,15 @@ void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src,
   const int n = static_cast<int>(x1 - x0);
 
   const uint32_t key = source.ColorKey();
-  const RowFn row = PickRow(mode, keyed);
   SourceView sv(&source, &dest);
+  if (stepX == 0x10000 && stepY == 0x10000) {
+    // Unscaled: the sample of each pixel is the source pixel at the same offset.
+    const uint32_t* first = sv.Row(src.Top + (y0 - dst.Top)) + src.Left + (x0 - dst.Left);
+    PickRect(mode, keyed)(dest.Bits() + y0 * dest.Width() + x0, dest.Width(), first, sv.pitch, n, y1 - y0, key,
+                          alpha);
+    return;
+  }
+  const RowFn row = PickRow(mode, keyed);
   const int64_t startX = (x0 - dst.Left) * stepX;
   int64_t posY = (y0 - dst.Top) * stepY;
   const bool unitX = stepX == 0x10000;

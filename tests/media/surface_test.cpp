@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -279,7 +280,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ClipCase{Op::Add, 100, Bounds(22, 3, 13, 9)}, ClipCase{Op::Add, 255, Bounds(4, 15, 3, 10)},
                       ClipCase{Op::Alpha, 128, Bounds(-7, 3, 13, 9)}, ClipCase{Op::Alpha, 256, Bounds(-4, -5, 11, 11)},
                       ClipCase{Op::Alpha, 50, Bounds(22, 3, 13, 9)}, ClipCase{Op::Alpha, 156, Bounds(4, 15, 3, 10)},
-                      ClipCase{Op::Alpha, 128, Bounds(-10, -10, 50, 40)}));
+                      ClipCase{Op::Alpha, 128, Bounds(-10, -10, 50, 40)},
+                      // The source's own size: blits that need no sampling.
+                      ClipCase{Op::Stretch, 0, Bounds(-2, 3, 5, 4)}, ClipCase{Op::Add, 196, Bounds(27, -2, 5, 4)},
+                      ClipCase{Op::Alpha, 128, Bounds(3, 18, 5, 4)}, ClipCase{Op::Alpha, 77, Bounds(-3, -1, 5, 4)}));
 
 // ---- blends -------------------------------------------------------------------
 
@@ -449,6 +453,41 @@ TEST(SurfaceColours, ColorToRGBKeepsTheColourLayout) {
 // The vector code of every blend against its scalar reference on random
 // rows: odd lengths, stray top bytes, keyed runs and single keyed pixels,
 // the alphas at and around the special cases.
+// Same-size blits go through their own path: each drawn row must be the
+// scalar reference's row, with the cut applied to both rectangles.
+TEST(SurfaceBlendVector, UnscaledBlitsMatchTheScalarRows) {
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, seed ^ (seed >> 15); };
+  TDirectDrawSurface src(37, 29);
+  for (int y = 0; y < src.Height(); ++y)
+    for (int x = 0; x < src.Width(); ++x) src.SetPixel(x, y, next() % 9 == 0 ? kKey : next());
+  src.SetColorKey(kKey);
+  struct Case {
+    Op op;
+    int alpha;
+    TBlendOp row;
+  };
+  for (const Case& c : {Case{Op::Stretch, 0, TBlendOp::Copy}, Case{Op::Add, 255, TBlendOp::Add},
+                        Case{Op::Add, 90, TBlendOp::ScaledAdd}, Case{Op::Alpha, 128, TBlendOp::Blend},
+                        Case{Op::Alpha, 200, TBlendOp::Blend}})
+    for (bool transparent : {false, true})
+      for (const TRect at : {Bounds(5, 7, 37, 29), Bounds(-4, -6, 37, 29), Bounds(40, 30, 37, 29)}) {
+        TDirectDrawSurface dest(64, 48);
+        for (int y = 0; y < dest.Height(); ++y)
+          for (int x = 0; x < dest.Width(); ++x) dest.SetPixel(x, y, next());
+        std::vector<uint32_t> want(dest.Bits(), dest.Bits() + 64 * 48);
+        for (int y = std::max(at.Top, 0); y < std::min(at.Bottom, 48); ++y) {
+          const int x0 = std::max(at.Left, 0), x1 = std::min(at.Right, 64);
+          BlendRowForTest(c.row, transparent, false, want.data() + y * 64 + x0,
+                          src.Bits() + (y - at.Top) * 37 + (x0 - at.Left), x1 - x0, kKey, static_cast<uint32_t>(c.alpha));
+        }
+        Apply(c.op, dest, at, src.ClientRect(), &src, transparent, c.alpha);
+        ASSERT_EQ(std::vector<uint32_t>(dest.Bits(), dest.Bits() + 64 * 48), want)
+            << "op " << static_cast<int>(c.op) << " alpha " << c.alpha << " transparent " << transparent << " at "
+            << at.Left << "," << at.Top;
+      }
+}
+
 TEST(SurfaceBlendVector, SameResultsAsTheScalarReference) {
   uint64_t seed = 0x9E3779B97F4A7C15ull;
   auto next = [&] {
