@@ -97,24 +97,9 @@ public:
     if (v > 1) Bad("a flag is neither 0 nor 1");
     return v;
   }
-  uint16_t U16() {
-    Need(2);
-    const uint16_t v = LoadLE16(p_ + pos_);
-    pos_ += 2;
-    return v;
-  }
-  uint32_t U32() {
-    Need(4);
-    const uint32_t v = LoadLE32(p_ + pos_);
-    pos_ += 4;
-    return v;
-  }
-  uint64_t U64() {
-    Need(8);
-    const uint64_t v = LoadLE64(p_ + pos_);
-    pos_ += 8;
-    return v;
-  }
+  uint16_t U16() { return Fixed(&LoadLE16); }
+  uint32_t U32() { return Fixed(&LoadLE32); }
+  uint64_t U64() { return Fixed(&LoadLE64); }
   uint64_t Var(uint64_t max) {
     uint64_t v = 0;
     for (int shift = 0; shift < 64; shift += 7) {
@@ -149,6 +134,13 @@ public:
   }
 
 private:
+  template <typename T>
+  T Fixed(T (*load)(const uint8_t*)) {
+    Need(sizeof(T));
+    const T v = load(p_ + pos_);
+    pos_ += sizeof(T);
+    return v;
+  }
   const uint8_t* p_;
   size_t n_;
   size_t pos_ = 0;

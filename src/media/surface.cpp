@@ -187,23 +187,6 @@ void BlendRow(uint32_t* d, const uint32_t* s, int n, uint32_t key, uint32_t a) {
   }
 }
 
-using RowFn = void (*)(uint32_t*, const uint32_t*, int, uint32_t, uint32_t);
-
-template <Mode M>
-RowFn PickRow(bool keyed) {
-  return keyed ? &BlendRow<M, true> : &BlendRow<M, false>;
-}
-
-RowFn PickRow(Mode m, bool keyed) {
-  switch (m) {
-    case Mode::Copy: return PickRow<Mode::Copy>(keyed);
-    case Mode::Add: return PickRow<Mode::Add>(keyed);
-    case Mode::ScaledAdd: return PickRow<Mode::ScaledAdd>(keyed);
-    case Mode::Blend: return PickRow<Mode::Blend>(keyed);
-  }
-  return nullptr;
-}
-
 // A same-size blit: every row straight from the source, in one call so the
 // row's set-up is shared and small sprites do not pay it per row.
 template <Mode M, bool Keyed>
@@ -212,21 +195,26 @@ void BlendRect(uint32_t* d, int64_t dPitch, const uint32_t* s, int64_t sPitch, i
   for (int64_t r = 0; r < h; ++r, d += dPitch, s += sPitch) BlendRow<M, Keyed>(d, s, w, key, a);
 }
 
-using RectFn = void (*)(uint32_t*, int64_t, const uint32_t*, int64_t, int, int64_t, uint32_t, uint32_t);
+// The row and rectangle functions of one blit.
+struct TBlitFns {
+  void (*row)(uint32_t*, const uint32_t*, int, uint32_t, uint32_t);
+  void (*rect)(uint32_t*, int64_t, const uint32_t*, int64_t, int, int64_t, uint32_t, uint32_t);
+};
 
 template <Mode M>
-RectFn PickRect(bool keyed) {
-  return keyed ? &BlendRect<M, true> : &BlendRect<M, false>;
+TBlitFns PickFns(bool keyed) {
+  if (keyed) return {&BlendRow<M, true>, &BlendRect<M, true>};
+  return {&BlendRow<M, false>, &BlendRect<M, false>};
 }
 
-RectFn PickRect(Mode m, bool keyed) {
+TBlitFns PickFns(Mode m, bool keyed) {
   switch (m) {
-    case Mode::Copy: return PickRect<Mode::Copy>(keyed);
-    case Mode::Add: return PickRect<Mode::Add>(keyed);
-    case Mode::ScaledAdd: return PickRect<Mode::ScaledAdd>(keyed);
-    case Mode::Blend: return PickRect<Mode::Blend>(keyed);
+    case Mode::Copy: return PickFns<Mode::Copy>(keyed);
+    case Mode::Add: return PickFns<Mode::Add>(keyed);
+    case Mode::ScaledAdd: return PickFns<Mode::ScaledAdd>(keyed);
+    case Mode::Blend: return PickFns<Mode::Blend>(keyed);
   }
-  return nullptr;
+  return {};
 }
 
 // Read-only view of source pixels. When a surface draws onto itself the
@@ -264,15 +252,14 @@ void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src,
   const int n = static_cast<int>(x1 - x0);
 
   const uint32_t key = source.ColorKey();
+  const TBlitFns fns = PickFns(mode, keyed);
   SourceView sv(&source, &dest);
   if (stepX == 0x10000 && stepY == 0x10000) {
     // Unscaled: the sample of each pixel is the source pixel at the same offset.
     const uint32_t* first = sv.Row(src.Top + (y0 - dst.Top)) + src.Left + (x0 - dst.Left);
-    PickRect(mode, keyed)(dest.Bits() + y0 * dest.Width() + x0, dest.Width(), first, sv.pitch, n, y1 - y0, key,
-                          alpha);
+    fns.rect(dest.Bits() + y0 * dest.Width() + x0, dest.Width(), first, sv.pitch, n, y1 - y0, key, alpha);
     return;
   }
-  const RowFn row = PickRow(mode, keyed);
   const int64_t startX = (x0 - dst.Left) * stepX;
   int64_t posY = (y0 - dst.Top) * stepY;
   const bool unitX = stepX == 0x10000;
@@ -294,7 +281,7 @@ void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src,
       line = scratch;
     }
     uint32_t* drow = dest.Bits() + y * dest.Width() + x0;
-    row(drow, line, n, key, alpha);
+    fns.row(drow, line, n, key, alpha);
   }
 }
 

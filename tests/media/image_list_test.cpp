@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/byte_order.h"
 #include "media/object_stream.h"
 #include "platform/errors.h"
 #include "support/error_of.h"
@@ -304,9 +305,7 @@ TEST(PictureCollection, PicturesShareAPixelBudgetAndFramesAreBounded) {
 // archive that decode to 16384 pixels.
 Bytes EmptyRlePicture() {
   Bytes p = {4, 'T', 'D', 'I', 'B'};
-  auto put32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; ++i) p.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  };
+  auto put32 = [&](uint32_t v) { AppendLE32(p, v); };
   put32(40), put32(128), put32(128);
   p.insert(p.end(), {1, 0, 8, 0});  // one plane, 8 bits
   put32(1), put32(0), put32(0), put32(0), put32(1), put32(0);  // RLE8, no data, one colour
