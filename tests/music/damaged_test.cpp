@@ -4,6 +4,7 @@
 // guarantee we check is: no crash, and any module it does return renders
 // finite audio. libxmp, the stricter loader, refuses them, and so does the
 // game's own structural check before it hands a file to libopenmpt.
+#include "base/byte_order.h"
 #include "media/music.h"
 #include "music_util.h"
 
@@ -27,15 +28,11 @@ TEST(Damaged, GameAcceptsBothSongsWhole) {
     }
 }
 
-void put16(std::string& b, size_t at, int v) {
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
+uint8_t* bytesAt(std::string& b, size_t at) { return reinterpret_cast<uint8_t*>(b.data() + at); }
 
-void put32(std::string& b, size_t at, uint32_t v) {
-    put16(b, at, static_cast<int>(v & 0xFFFF));
-    put16(b, at + 2, static_cast<int>(v >> 16));
-}
+void put16(std::string& b, size_t at, int v) { StoreLE16(bytesAt(b, at), static_cast<uint16_t>(v)); }
+
+void put32(std::string& b, size_t at, uint32_t v) { StoreLE32(bytesAt(b, at), v); }
 
 // Loading must not crash; a module that comes back must play sanely.
 void expectSafe(const std::string& data, const std::string& what) {
@@ -130,8 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                    [](std::string& b) {
                        // First instrument: size field, then its sample header.
                        size_t at = 336;
-                       for (int p = 0; p < (static_cast<uint8_t>(b[70]) | static_cast<uint8_t>(b[71]) << 8); ++p)
-                           at += 9 + (static_cast<uint8_t>(b[at + 7]) | static_cast<uint8_t>(b[at + 8]) << 8);
+                       for (int p = 0; p < LoadLE16(bytesAt(b, 70)); ++p) at += 9 + LoadLE16(bytesAt(b, at + 7));
                        put32(b, at + 263, 0x7FFFFFF0u);
                    },
                    false, true}),

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <iostream>
 
+#include "base/byte_order.h"
+
 namespace {
 
 bool writeAll(const std::string& path, const void* data, size_t size) {
@@ -45,13 +47,15 @@ int compose(const std::string& in, const std::string& out) {
 }
 
 void put16(std::string& s, int v) {
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>((v >> 8) & 0xFF);
+    uint8_t b[2];
+    StoreLE16(b, static_cast<uint16_t>(v));
+    s.append(reinterpret_cast<const char*>(b), sizeof b);
 }
 
 void put32(std::string& s, uint32_t v) {
-    put16(s, static_cast<int>(v & 0xFFFF));
-    put16(s, static_cast<int>(v >> 16));
+    uint8_t b[4];
+    StoreLE32(b, v);
+    s.append(reinterpret_cast<const char*>(b), sizeof b);
 }
 
 int render(const std::string& in, const std::string& out, const std::string& secondsText) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/byte_order.h"
+
 namespace xmc {
 
 namespace {
@@ -10,14 +12,8 @@ class Out {
 public:
     std::vector<uint8_t> bytes;
     void u8(int v) { bytes.push_back(static_cast<uint8_t>(v)); }
-    void u16(int v) {
-        u8(v & 0xFF);
-        u8((v >> 8) & 0xFF);
-    }
-    void u32(uint32_t v) {
-        u16(static_cast<int>(v & 0xFFFF));
-        u16(static_cast<int>(v >> 16));
-    }
+    void u16(int v) { AppendLE16(bytes, static_cast<uint16_t>(v)); }
+    void u32(uint32_t v) { AppendLE32(bytes, v); }
     // Fixed-width text, padded with spaces (a zero-padded module name makes
     // players take the file for another tracker's).
     void text(const std::string& s, size_t width) {
