@@ -263,11 +263,25 @@ void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src,
   const int64_t startX = (x0 - dst.Left) * stepX;
   int64_t posY = (y0 - dst.Top) * stepY;
   const bool unitX = stepX == 0x10000;
+  // An opaque copy samples straight into the destination row.
+  const bool sampleIntoDest = mode == Mode::Copy && !keyed && !unitX;
   int64_t sampledRow = -1;
 
   for (int64_t y = y0; y < y1; ++y, posY += stepY) {
     const int64_t sy = src.Top + (posY >> 16);
     const uint32_t* srow = sv.Row(sy) + src.Left;
+    if (sampleIntoDest) {
+      uint32_t* drow = dest.Bits() + y * dest.Width() + x0;
+      if (sy == sampledRow) {
+        // The same source row as the row above, which holds its samples.
+        std::memcpy(drow, drow - dest.Width(), static_cast<size_t>(n) * sizeof(uint32_t));
+      } else {
+        int64_t px = startX;
+        for (int i = 0; i < n; ++i, px += stepX) drow[i] = srow[px >> 16];
+        sampledRow = sy;
+      }
+      continue;
+    }
     const uint32_t* line;
     if (unitX) {
       line = srow + (startX >> 16);

@@ -226,6 +226,25 @@ TEST(SurfaceStretch, ShrinkingAndOddRatiosSampleByFixedPointSteps) {
   for (int x = 0; x < 7; ++x) EXPECT_EQ(odd->Pixel(x, 0), src.Pixel(2 + col[x], 5)) << x;
 }
 
+// An opaque stretch samples straight into the destination; a keyed one of a
+// picture without the key colour goes through the sampled row, and both
+// must give the same pixels, cut or not.
+TEST(SurfaceStretch, OpaqueStretchMatchesTheSampledRowPath) {
+  TDirectDrawSurface src(5, 4);
+  Number(src);
+  src.SetColorKey(kKey);  // a colour the picture does not hold
+  for (const TRect at : {Bounds(1, 1, 10, 8), Bounds(-3, -2, 13, 11), Bounds(6, 5, 9, 7), Bounds(0, 0, 3, 2),
+                         Bounds(2, 1, 7, 9)}) {
+    auto opaque = Make(12, 10, kBack), keyed = Make(12, 10, kBack);
+    opaque->StretchDraw(at, src.ClientRect(), &src, false);
+    keyed->StretchDraw(at, src.ClientRect(), &src, true);
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 12; ++x)
+        ASSERT_EQ(opaque->Pixel(x, y), keyed->Pixel(x, y)) << x << "," << y << " at " << at.Left << "," << at.Top;
+    EXPECT_GT(Changed(*opaque, kBack), 0);
+  }
+}
+
 TEST(SurfaceStretch, NothingForEmptyRectanglesOrBadSource) {
   TDirectDrawSurface src(4, 4);
   Number(src);
