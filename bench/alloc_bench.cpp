@@ -11,40 +11,23 @@
 #include "app/scenario.h"
 #include "persist/config.h"
 #include "support/alloc_counter.h"
+#include "support/test_game.h"
 
 namespace {
 
 class AllocGame {
 public:
-  AllocGame() {
-    namespace fs = std::filesystem;
-    char tmpl[] = "/tmp/quorvane-bench-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    dir_ += "/";
-    for (const char* entry : {"Data", "Sound", "fonts.conf"}) {
-      std::error_code ec;
-      if (fs::exists(fs::path(QV_GAME_DIR) / entry))
-        fs::create_symlink(fs::path(QV_GAME_DIR) / entry, fs::path(dir_) / entry, ec);
-    }
-    ConfigRecord c = DefaultConfigRecord();
-    c.WindowMode = 1;
-    c.MusicOn = 0;
-    c.SoundOn = 1;
-    SaveConfig(c, dir_);
-    runner_ = std::make_unique<ScenarioRunner>(dir_);
-    runner_->Form().Rng.Seed(7);
-  }
-  ~AllocGame() {
-    runner_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  TForm1& F() { return runner_->Form(); }
-  HeadlessHost& Host() { return runner_->Host(); }
+  AllocGame() : game_(MakeOptions()) {}
+  TForm1& F() { return game_.Form(); }
+  HeadlessHost& Host() { return game_.Host(); }
 
 private:
-  std::string dir_;
-  std::unique_ptr<ScenarioRunner> runner_;
+  static TestGame::Options MakeOptions() {
+    TestGame::Options o;
+    o.Seed = 7;
+    return o;
+  }
+  TestGame game_;
 };
 
 // Range 0: play with steering; 1..4: menu, options, high scores, help.

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/scenario.h"
-#include "persist/config.h"
+#include "support/test_game.h"
 #include "world/enemy.h"
 #include "world/objects.h"
 #include "world/player.h"
@@ -18,45 +17,28 @@
 
 namespace {
 
-// A program folder of its own that borrows the built Data and Sound, so the
-// run never writes Config.cfg into the build.
+// The real game in a program folder of its own that borrows the built Data
+// and Sound, so the run never writes Config.cfg into the build.
 class BenchGame {
 public:
-  BenchGame() {
-    namespace fs = std::filesystem;
-    char tmpl[] = "/tmp/quorvane-bench-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    dir_ += "/";
-    const fs::path game = QV_GAME_DIR;
-    for (const char* entry : {"Data", "Sound", "fonts.conf"}) {
-      std::error_code ec;
-      if (fs::exists(game / entry)) fs::create_symlink(game / entry, fs::path(dir_) / entry, ec);
-    }
-    ConfigRecord c = DefaultConfigRecord();
-    c.WindowMode = 1;
-    c.MusicOn = 0;
-    c.SoundOn = 1;
-    SaveConfig(c, dir_);
-    runner_ = std::make_unique<ScenarioRunner>(dir_);
-    runner_->Form().Rng.Seed(99);
+  BenchGame() : game_(MakeOptions()) {
     // As the headless runner plays: frames are kept only for shots.
-    runner_->Host().SetKeepFrames(false);
+    Host().SetKeepFrames(false);
     // Draw the sprites on the form's surface.
     F().DXSpriteEngine1.Surface = F().DXDraw1.Surface();
     F().DXSpriteEngine1.SurfaceRect = Rect(0, 0, 800, 600);
   }
-  ~BenchGame() {
-    runner_.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(dir_, ec);
-  }
-  TForm1& F() { return runner_->Form(); }
-  HeadlessHost& Host() { return runner_->Host(); }
+  TForm1& F() { return game_.Form(); }
+  HeadlessHost& Host() { return game_.Host(); }
   bool Ready() { return F().Background != nullptr && !F().StartupFailed; }
 
 private:
-  std::string dir_;
-  std::unique_ptr<ScenarioRunner> runner_;
+  static TestGame::Options MakeOptions() {
+    TestGame::Options o;
+    o.Seed = 99;
+    return o;
+  }
+  TestGame game_;
 };
 
 int Live(TForm1& f, bool (*is)(TSprite*)) {

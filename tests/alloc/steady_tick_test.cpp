@@ -10,7 +10,7 @@
 
 #include "app/form.h"
 #include "support/alloc_counter.h"
-#include "support/game_harness.h"
+#include "support/test_game.h"
 #include "world/player.h"
 
 namespace {
@@ -26,7 +26,7 @@ struct Counter {
   std::vector<int> bad;
   std::vector<int> trace;
 
-  void Run(GameHarness& g, int n) {
+  void Run(TestGame& g, int n) {
     for (int i = 0; i < n; ++i, ++tick) {
       const bool traced = std::find(trace.begin(), trace.end(), tick) != trace.end();
       const uint64_t created = g.Form().DXSpriteEngine1.Created;
@@ -74,7 +74,7 @@ Counter RunTraced(Scenario scenario) {
 
 TEST_P(SteadyTick, AllocatesNothing) {
   const Counter c = RunTraced([](Counter& c) {
-    GameHarness g;
+    TestGame g;
     g.Ticks(5);
     GetParam().open(g.Form());
     // Warm up: first drawings of each text, timers settling, blinking carets.
@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
 // sprite allocates nothing.
 TEST(SteadyTickInPlay, AllocatesNothing) {
   const Counter c = RunTraced([](Counter& c) {
-    GameHarness g;
+    TestGame g;
     g.Ticks(5);
     g.Form().StartGame();
     g.Ticks(150);
@@ -130,7 +130,7 @@ namespace {
 // "GAME OVER" with the final score stays for about 125 ticks.
 TEST(SteadyTickGameOver, AllocatesNothing) {
   const Counter c = RunTraced([](Counter& c) {
-    GameHarness g;
+    TestGame g;
     g.Ticks(5);
     g.Form().StartGame();
     g.Ticks(150);  // past the level intro

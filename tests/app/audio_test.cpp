@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "support/game_harness.h"
+#include "support/test_game.h"
 
 namespace {
 
@@ -22,10 +22,10 @@ bool HaveAssets() { return std::filesystem::exists(std::string(QV_GAME_DIR) + "S
 
 TEST(FormAudio, TheMenuSongPlaysFromStartUp) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness::Options o;
+  TestGame::Options o;
   o.Music = true;
   o.Sound = false;
-  GameHarness g(o);
+  TestGame g(o);
   ASSERT_TRUE(g.Form().DXSound1.Initialized());
   EXPECT_NE(g.Form().SongHandle, 0u);
   EXPECT_TRUE(g.Host().MessageBoxes().empty());
@@ -38,10 +38,10 @@ TEST(FormAudio, TheMenuSongPlaysFromStartUp) {
 TEST(FormAudio, AMenuKeyBeepsOnlyWithSoundOn) {
   ASSERT_TRUE(HaveAssets());
   for (bool sound : {true, false}) {
-    GameHarness::Options o;
+    TestGame::Options o;
     o.Music = false;
     o.Sound = sound;
-    GameHarness g(o);
+    TestGame g(o);
     EXPECT_LT(Rms(g.Host().RenderAudio(4410)), 1e-6) << "silent before any effect";
     g.Run("key press Down\n");
     const double rms = Rms(g.Host().RenderAudio(4410));
@@ -55,9 +55,9 @@ TEST(FormAudio, AMenuKeyBeepsOnlyWithSoundOn) {
 TEST(FormAudio, NoDeviceMeansSilenceWithoutAMessage) {
   ASSERT_TRUE(HaveAssets());
   // A host without an audio device: the game starts and plays on silently.
-  GameHarness::Options o;
+  TestGame::Options o;
   o.Music = true;
-  GameHarness g(o);
+  TestGame g(o);
   // The harness's own host has a device; a second form in the same folder
   // runs on a host without one.
   HeadlessHost host;

@@ -9,7 +9,7 @@
 
 #include "app/replay.h"
 #include "media/surface.h"
-#include "support/game_harness.h"
+#include "support/test_game.h"
 #include "world/player.h"
 
 namespace {
@@ -55,11 +55,11 @@ struct Recorded {
 
 // Pixels are not needed to record a game: drawing is switched off, which
 // makes a sanitizer build play many times faster.
-void DrawingOff(GameHarness& g) {
+void DrawingOff(TestGame& g) {
   if (g.Form().DXDraw1.Surface()) g.Form().DXDraw1.Surface()->Discard = true;
 }
 
-Recorded RecordGame(GameHarness& g, const char* script = PlayedGame) {
+Recorded RecordGame(TestGame& g, const char* script = PlayedGame) {
   DrawingOff(g);
   g.Run(script);
   Recorded r;
@@ -76,19 +76,19 @@ Recorded RecordGame(GameHarness& g, const char* script = PlayedGame) {
 class ReplayOfAGame : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    harness_ = new GameHarness;
+    harness_ = new TestGame;
     recorded_ = new Recorded(RecordGame(*harness_));
   }
   static void TearDownTestSuite() {
     delete recorded_;
     delete harness_;
   }
-  static GameHarness* harness_;
+  static TestGame* harness_;
   static Recorded* recorded_;
-  GameHarness& g = *harness_;
+  TestGame& g = *harness_;
   const Recorded& r = *recorded_;
 };
-GameHarness* ReplayOfAGame::harness_ = nullptr;
+TestGame* ReplayOfAGame::harness_ = nullptr;
 Recorded* ReplayOfAGame::recorded_ = nullptr;
 
 TEST_F(ReplayOfAGame, APlayedGameIsRecordedAndPlaysBackToTheSameEnd) {
@@ -203,7 +203,7 @@ TEST_F(ReplayOfAGame, EachKindOfDamageGivesOneClearError) {
 }
 
 TEST(Replay, ALeftGameIsRecordedToo) {
-  GameHarness g;
+  TestGame g;
   DrawingOff(g);
   g.Run("call StartGame\ntick 150\nkey press Escape\ntick 2\nkey press Enter\ntick 2\n");
   // YES to "EXIT GAME?" ends the game as if it were over.
@@ -217,7 +217,7 @@ TEST(Replay, ALeftGameIsRecordedToo) {
 // A minute keeps the test short: about 0.6 KB of header, 0.9 KB of input and
 // 0.1 KB of digests; the ten-minute game is about 10 KB.
 TEST(Replay, AMinuteOfPlayTakesUnderTwoKilobytes) {
-  GameHarness g;
+  TestGame g;
   DrawingOff(g);
   g.Run("call StartGame\ntick 120\n");
   // A minute of play with a key pressed and released every second; the

@@ -9,23 +9,11 @@
 #include "app/form.h"
 #include "persist/config.h"
 #include "platform/headless_host.h"
+#include "support/test_game.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempDir {
-  TempDir() {
-    char tmpl[] = "/tmp/quorvane-runopt-XXXXXX";
-    Dir = mkdtemp(tmpl);
-    Dir += "/";
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(Dir, ec);
-  }
-  std::string Dir;
-};
 
 ConfigRecord OnDisk(const std::string& dir) {
   ConfigRecord c{};
@@ -44,7 +32,7 @@ TEST(RunOptions, StateDirStartsAsTheProgramFolder) {
 }
 
 TEST(RunOptions, ConfigAndSettingsLiveInTheStateFolder) {
-  TempDir data, state;
+  ProgramFolder data(ProgramFolder::Empty), state(ProgramFolder::Empty);
   std::ofstream(state.Dir + "quorvane.ini") << "# mine\nportal=http://127.0.0.1:1/\n";
   HeadlessHost host;
   TForm1 form(host, data.Dir);
@@ -66,7 +54,7 @@ TEST(RunOptions, DisplayOfOneRunLeavesTheSavedChoiceUntilThePlayerPicksOne) {
     uint8_t saved, run;
   } cases[] = {{0, 1}, {1, 0}, {1, 1}};
   for (const auto& c : cases) {
-    TempDir p;
+    ProgramFolder p(ProgramFolder::Empty);
     ConfigRecord rec = DefaultConfigRecord();
     rec.WindowMode = c.saved;
     SaveConfig(rec, p.Dir);

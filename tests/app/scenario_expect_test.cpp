@@ -3,7 +3,7 @@
 
 #include "app/scenario.h"
 #include "persist/config.h"
-#include "support/program_folder.h"
+#include "support/test_game.h"
 
 namespace {
 std::string ErrorOf(ScenarioRunner& runner, const std::string& script) {
@@ -17,14 +17,14 @@ std::string ErrorOf(ScenarioRunner& runner, const std::string& script) {
 }  // namespace
 
 TEST(ScenarioExpect, AMismatchNamesTheLineTheTickAndBothValues) {
-  TempProgramFolder dir;
+  ProgramFolder dir;
   ScenarioRunner runner(dir.Dir);
   const std::string e = ErrorOf(runner, "settings window\ntick 3\nexpect screen Menu\nexpect screen Game level 0\n");
   EXPECT_EQ(e.rfind("line 4: after tick 3 expected screen Game, got Menu", 0), 0u) << e;
 }
 
 TEST(ScenarioExpect, SettingsMakeAKnownConfigBeforeTheGameStarts) {
-  TempProgramFolder dir;
+  ProgramFolder dir;
   ScenarioRunner runner(dir.Dir);
   runner.RunScript("settings fullscreen\nsettings music off\nsettings sound off\nsettings row 10 7 Seven\ntick 1\n");
   const ConfigRecord& c = runner.Form().Config;
@@ -52,7 +52,7 @@ TEST(ScenarioExpect, BadLinesAreRefusedWithTheirReason) {
       {"replay save x.qvr\n", "no game has been recorded yet"},
   };
   for (const auto& c : cases) {
-    TempProgramFolder dir;
+    ProgramFolder dir;
     ScenarioRunner runner(dir.Dir);
     const std::string e = ErrorOf(runner, c.script);
     EXPECT_NE(e.find(c.message), std::string::npos) << c.script << " -> " << e;
@@ -60,7 +60,7 @@ TEST(ScenarioExpect, BadLinesAreRefusedWithTheirReason) {
 }
 
 TEST(ScenarioExpect, RecordModeWritesWhatTheGameShows) {
-  TempProgramFolder dir;
+  ProgramFolder dir;
   ScenarioRunner runner(dir.Dir);
   runner.RecordExpectations = true;
   runner.RunScript("settings window\ntick 2\nexpect screen Game  # the menu, really\nexpect\ndrawing off\nexpect\n");

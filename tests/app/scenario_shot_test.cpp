@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/game_harness.h"
+#include "support/test_game.h"
 
 namespace {
 
@@ -16,10 +16,10 @@ struct Shot {
 };
 
 std::vector<Shot> Shots(bool keep, const std::string& script) {
-  GameHarness g;
+  TestGame g;
   g.Host().SetKeepFrames(keep);
   std::vector<Shot> shots;
-  g.Runner->SavePng = [&](const std::string& path, const uint32_t* px, int w, int h) {
+  g.Runner().SavePng = [&](const std::string& path, const uint32_t* px, int w, int h) {
     shots.push_back(Shot{path, std::vector<uint32_t>(px, px + static_cast<size_t>(w) * h), w, h});
     return true;
   };
@@ -49,9 +49,9 @@ TEST(ScenarioShots, WithoutKeptFramesTheShotsAreTheSame) {
 }
 
 TEST(ScenarioShots, NoShotBeforeAFrame) {
-  GameHarness g;
+  TestGame g;
   g.Host().SetKeepFrames(false);
-  g.Runner->SavePng = [](const std::string&, const uint32_t*, int, int) { return true; };
+  g.Runner().SavePng = [](const std::string&, const uint32_t*, int, int) { return true; };
   EXPECT_ANY_THROW(g.Run("shot early.png\n"));
 }
 

@@ -11,7 +11,7 @@
 #include "app/form.h"
 #include "media/canvas.h"
 #include "media/surface.h"
-#include "support/game_harness.h"
+#include "support/test_game.h"
 #include "world/player.h"
 
 namespace {
@@ -210,7 +210,7 @@ std::vector<Case> Cases() {
 
 TEST(ScreenText, EachStateDrawsItsTextWhereAndInWhatColour) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   // A game runs, so the player and the HUD are there for the play cases.
   g.Run("key press Enter\ntick 1\n");
   TForm1& f = g.Form();
@@ -239,7 +239,7 @@ TEST(ScreenText, EachStateDrawsItsTextWhereAndInWhatColour) {
 // another picture there.
 TEST(ScreenText, TheGameOverScoreIsTheFinalScore) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   TForm1& f = g.Form();
   f.ScreenName = "GameOver";
   std::vector<std::vector<uint32_t>> shots;
@@ -259,7 +259,7 @@ TEST(ScreenText, TheGameOverScoreIsTheFinalScore) {
 // pixel higher on every tick.
 TEST(ScreenText, ScoreLabelsRiseOnePixelATick) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("key press Enter\ntick 1\n");
   TForm1& f = g.Form();
   f.BonusCount = 5;

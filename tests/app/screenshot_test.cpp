@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "app/screenshot.h"
-#include "support/game_harness.h"
+#include "support/test_game.h"
 #include "ui/ui_support.h"
 
 TEST(Screenshot, FolderAndName) {
@@ -28,7 +28,7 @@ TEST(Screenshot, FolderAndName) {
 
 TEST(Screenshot, F12SavesTheFrameExactlyAndBeeps) {
   ASSERT_TRUE(ui_test::HaveAssets());
-  GameHarness g;
+  TestGame g;
   const std::string pictures = g.Dir + "pictures";
   setenv("XDG_PICTURES_DIR", pictures.c_str(), 1);
   g.Run("call StartGame\ntick 130\n");  // a game in play: sprites, text, lava
@@ -70,7 +70,7 @@ TEST(Screenshot, F12SavesTheFrameExactlyAndBeeps) {
 
 TEST(Screenshot, WithoutAPicturesFolderItGoesToTheWritableFolder) {
   ASSERT_TRUE(ui_test::HaveAssets());
-  GameHarness g;
+  TestGame g;
   unsetenv("XDG_PICTURES_DIR");
   g.Ticks(5);
   g.Host().KeyPress(123);

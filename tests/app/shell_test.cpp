@@ -13,7 +13,7 @@
 #include "app/timers.h"
 #include "persist/config.h"
 #include "platform/headless_host.h"
-#include "support/game_harness.h"
+#include "support/test_game.h"
 #include "world/player.h"
 #include "world/scenery.h"
 
@@ -25,20 +25,6 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
-
-// A program folder with nothing but what a test puts into it.
-struct EmptyProgramDir {
-  EmptyProgramDir() {
-    char tmpl[] = "/tmp/quorvane-shell-XXXXXX";
-    Dir = mkdtemp(tmpl);
-    Dir += "/";
-  }
-  ~EmptyProgramDir() {
-    std::error_code ec;
-    fs::remove_all(Dir, ec);
-  }
-  std::string Dir;
-};
 
 bool HaveAssets() {
   return fs::exists(std::string(QV_GAME_DIR) + "Data/MData.dxg") &&
@@ -77,7 +63,7 @@ TEST(TTimerTest, FiresAtMostOncePerCheckAndRestartsWhenEnabled) {
 }
 
 TEST(ShellTest, FirstStartWritesTheSettingsTwiceAndGoesFullScreen) {
-  EmptyProgramDir p;
+  ProgramFolder p(ProgramFolder::Empty);
   HeadlessHost host;
   TForm1 form(host, p.Dir);
   host.Attach(&form);
@@ -104,7 +90,7 @@ TEST(ShellTest, FirstStartWritesTheSettingsTwiceAndGoesFullScreen) {
 }
 
 TEST(ShellTest, WindowModeStartsWindowedWithoutRewritingTheFile) {
-  EmptyProgramDir p;
+  ProgramFolder p(ProgramFolder::Empty);
   ConfigRecord c = DefaultConfigRecord();
   c.WindowMode = 1;
   c.StartCount = 41;
@@ -122,7 +108,7 @@ TEST(ShellTest, WindowModeStartsWindowedWithoutRewritingTheFile) {
 }
 
 TEST(ShellTest, FailedStartUpShowsTheErrorAndStillLetsTheWindowClose) {
-  EmptyProgramDir p;  // no archives at all
+  ProgramFolder p(ProgramFolder::Empty);  // no archives at all
   HeadlessHost host;
   TForm1 form(host, p.Dir);
   host.Attach(&form);
@@ -144,7 +130,7 @@ TEST(ShellTest, FailedStartUpShowsTheErrorAndStillLetsTheWindowClose) {
 }
 
 TEST(ShellTest, FrameTimerTicksEvery20MsAndTheFrameCounterWraps) {
-  EmptyProgramDir p;
+  ProgramFolder p(ProgramFolder::Empty);
   HeadlessHost host;
   TForm1 form(host, p.Dir);
   host.Attach(&form);
@@ -169,7 +155,7 @@ TEST(ShellTest, FrameTimerTicksEvery20MsAndTheFrameCounterWraps) {
 }
 
 TEST(ShellTest, LostSurfacesAreRestoredAndListenersHearCodeSix) {
-  EmptyProgramDir p;
+  ProgramFolder p(ProgramFolder::Empty);
   HeadlessHost host;
   TForm1 form(host, p.Dir);
   host.Attach(&form);
@@ -190,7 +176,7 @@ TEST(ShellTest, LostSurfacesAreRestoredAndListenersHearCodeSix) {
 }
 
 TEST(ShellTest, AFailedSaveDuringADisplaySwitchKeepsTheGameTicking) {
-  EmptyProgramDir p;
+  ProgramFolder p(ProgramFolder::Empty);
   ConfigRecord c = DefaultConfigRecord();
   c.WindowMode = 1;
   SaveConfig(c, p.Dir);
@@ -214,7 +200,7 @@ TEST(ShellTest, AFailedSaveDuringADisplaySwitchKeepsTheGameTicking) {
 }
 
 TEST(ShellTest, MaximiseSwitchesToFullScreenAndSavesAtOnce) {
-  EmptyProgramDir p;
+  ProgramFolder p(ProgramFolder::Empty);
   ConfigRecord c = DefaultConfigRecord();
   c.WindowMode = 1;
   SaveConfig(c, p.Dir);
@@ -232,7 +218,7 @@ TEST(ShellTest, MaximiseSwitchesToFullScreenAndSavesAtOnce) {
 }
 
 TEST(ScenarioTest, BadLinesAreRejectedWithTheirLineNumber) {
-  EmptyProgramDir p;
+  ProgramFolder p(ProgramFolder::Empty);
   ScenarioRunner runner(p.Dir);
   const std::pair<const char*, int> cases[] = {
       {"tick 1\nfrobnicate\n", 2},
@@ -268,7 +254,7 @@ TEST(ScenarioTest, BadLinesAreRejectedWithTheirLineNumber) {
 }
 
 TEST(ScenarioTest, StateFilesLandInTheOutputFolderOnly) {
-  EmptyProgramDir p;
+  ProgramFolder p(ProgramFolder::Empty);
   const std::string out = p.Dir + "out";
   fs::create_directory(out);
   ScenarioRunner runner(p.Dir);
@@ -300,7 +286,7 @@ protected:
 };
 
 TEST_F(ShellWithAssets, StartsOnTheMenu) {
-  GameHarness g;
+  TestGame g;
   EXPECT_EQ(g.Form().ScreenName, "Menu");
   EXPECT_TRUE(g.Host().MessageBoxes().empty());
   g.Ticks(2);
@@ -308,7 +294,7 @@ TEST_F(ShellWithAssets, StartsOnTheMenu) {
 }
 
 TEST_F(ShellWithAssets, CloseRequestAsksOnMenuAndIsIgnoredInPlay) {
-  GameHarness g;
+  TestGame g;
   g.Host().CloseRequest();
   EXPECT_EQ(g.Form().ScreenName, "Exit?");
   EXPECT_FALSE(g.Host().QuitRequested());
@@ -322,7 +308,7 @@ TEST_F(ShellWithAssets, CloseRequestAsksOnMenuAndIsIgnoredInPlay) {
 }
 
 TEST_F(ShellWithAssets, YesToExitSavesAndCloses) {
-  GameHarness g;
+  TestGame g;
   g.Host().CloseRequest();
   ASSERT_EQ(g.Form().ScreenName, "Exit?");
   fs::remove(g.Dir + "Config.cfg");
@@ -335,7 +321,7 @@ TEST_F(ShellWithAssets, YesToExitSavesAndCloses) {
 // with its settings saved, from the menu as well as from a running game.
 TEST_F(ShellWithAssets, TerminateEndsWithoutAskingAndSaves) {
   for (const char* setup : {"", "call StartGame\ntick 120\n", "call StartGame\ntick 120\nkey press Escape\n"}) {
-    GameHarness g;
+    TestGame g;
     g.Run(setup);
     const std::string screen = g.Form().ScreenName;
     fs::remove(g.Dir + "Config.cfg");
@@ -346,7 +332,7 @@ TEST_F(ShellWithAssets, TerminateEndsWithoutAskingAndSaves) {
 }
 
 TEST_F(ShellWithAssets, FocusLossPausesEveryScreenMinimiseOnlyInPlay) {
-  GameHarness g;
+  TestGame g;
   g.Host().Minimize();
   EXPECT_FALSE(g.Form().Paused);
   EXPECT_FALSE(g.Form().Timer2Enabled());
@@ -371,7 +357,7 @@ TEST_F(ShellWithAssets, FocusLossPausesEveryScreenMinimiseOnlyInPlay) {
 }
 
 TEST_F(ShellWithAssets, ReferencesToFreedSpritesAreDropped) {
-  GameHarness g;
+  TestGame g;
   g.Run("call StartGame\ntick 2\n");
   ASSERT_NE(g.Form().Player, nullptr);
   ASSERT_NE(g.Form().Background, nullptr);
@@ -384,7 +370,7 @@ TEST_F(ShellWithAssets, ReferencesToFreedSpritesAreDropped) {
 }
 
 TEST_F(ShellWithAssets, CloseRequestIsIgnoredWhileTheGameOverOutlivesItsDelay) {
-  GameHarness g;
+  TestGame g;
   g.Run("call StartGame\ntick 2\n");
   g.Form().EnterGameOver();
   g.Form().ScreenName = "GameOver2";

@@ -196,7 +196,7 @@ TEST(PointerMapping, LetterboxEdgesAtExactPoints) {
 
 TEST(PointerMapping, APointerOnAButtonsEdgeSelectsThatButton) {
   ASSERT_TRUE(ui_test::HaveAssets());
-  GameHarness game;
+  TestGame game;
   TForm1& f = game.Form();
   ASSERT_EQ(f.ScreenName, "Menu");
   // The second menu button starts at frame column 279 and row 214.

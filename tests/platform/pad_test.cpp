@@ -178,16 +178,16 @@ protected:
 
   SdlPads pads;
   std::vector<SDL_Joystick*> sticks;
-  GameHarness* game = nullptr;
+  TestGame* game = nullptr;
 };
 
 // From the menu to the first level with its intro over.
-void IntoPlay(GameHarness& g) { g.Ticks(120); }
+void IntoPlay(TestGame& g) { g.Ticks(120); }
 }  // namespace
 
 TEST_F(VirtualPads, ThePadDrivesTheMenuAndStartsAGame) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   game = &g;
   const int pad = Attach();
   EXPECT_EQ(pads.Count(), 1);
@@ -215,7 +215,7 @@ TEST_F(VirtualPads, ThePadDrivesTheMenuAndStartsAGame) {
 
 TEST_F(VirtualPads, StickAndDpadSteerStartPausesBackAsksToLeave) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   game = &g;
   g.Run("call StartGame\n");
   IntoPlay(g);
@@ -250,7 +250,7 @@ TEST_F(VirtualPads, StickAndDpadSteerStartPausesBackAsksToLeave) {
 
 TEST_F(VirtualPads, UnpluggingDuringPlayDisturbsNeitherTheKeyboardNorAnotherPad) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   game = &g;
   g.Run("call StartGame\n");
   IntoPlay(g);
@@ -310,7 +310,7 @@ TEST_F(VirtualPads, ADeviceSdlCannotMapIsNoPad) {
 TEST(PadRumble, ALostLifeRumblesUnlessRumbleIsOff) {
   ASSERT_TRUE(HaveAssets());
   for (bool on : {true, false}) {
-    GameHarness g;
+    TestGame g;
     g.Form().RumbleOn = on;
     g.Run("call StartGame\n");
     IntoPlay(g);
@@ -325,7 +325,7 @@ TEST(PadRumble, ALostLifeRumblesUnlessRumbleIsOff) {
 
 TEST(PadScript, ScriptsPlugInAPadAndPressItsButtons) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("pad attach\npad button dpdown down\npad button dpdown up\n");
   EXPECT_EQ(g.Form().Selection, 2);
   g.Run("pad axis lefty -32768\npad axis lefty 0\npad button a down\npad button a up\n");
@@ -343,7 +343,7 @@ TEST(PadScript, ScriptsPlugInAPadAndPressItsButtons) {
 
 TEST(PadScript, BadPadLinesAreClearErrors) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   const struct {
     const char* line;
     const char* error;
@@ -412,7 +412,7 @@ TEST(SdlHostPads, PadsLeaveThePlainJoystickPathToDevicesSdlCannotMap) {
 
 TEST(PadRumble, LightningOnThePilotRumblesOnce) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("call StartGame\n");
   IntoPlay(g);
   TPlayer* p = g.Form().Player;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "persist/config.h"
+#include "support/test_game.h"
 
 // Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
 #include <X11/Xlib.h>
@@ -81,16 +82,14 @@ TEST(RealWindowScale, FullScreenIntegerSharpShowsTheFrameAtExactlyTwice) {
 
   // A program folder of its own: the binary beside links to the built data,
   // a Config.cfg that asks for full screen, and quiet audio.
-  char tmpl[] = "/tmp/quorvane-realwindow-XXXXXX";
-  const fs::path dir = mkdtemp(tmpl);
+  const ProgramFolder folder;
+  const fs::path dir = folder.Dir;
   fs::copy_file(game, dir / "quorvane");
-  for (const char* entry : {"Data", "Sound", "fonts.conf"})
-    if (fs::exists(fs::path(QV_GAME_DIR) / entry)) fs::create_symlink(fs::path(QV_GAME_DIR) / entry, dir / entry);
   ConfigRecord c = DefaultConfigRecord();
   c.WindowMode = 0;
   c.MusicOn = 0;
   c.SoundOn = 0;
-  SaveConfig(c, dir.string() + "/");
+  folder.WriteConfig(c);
 
   Child quorvane;
   quorvane.pid = fork();

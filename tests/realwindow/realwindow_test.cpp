@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -28,6 +29,7 @@
 #include "online/portal.h"
 #include "persist/config.h"
 #include "platform/sdl_host.h"
+#include "support/test_game.h"
 
 namespace fs = std::filesystem;
 
@@ -153,18 +155,13 @@ protected:
     if (!Have("Xvfb")) GTEST_SKIP() << "no X server can be started here: Xvfb is not installed";
     ASSERT_TRUE(Have("xdotool")) << "xdotool is missing (scripts/deps installs it)";
     if (!StartXvfb()) GTEST_SKIP() << "no X server can be started here: Xvfb did not come up";
-    char tmpl[] = "/tmp/quorvane-realwindow-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    dir_ += "/";
-    for (const char* entry : {"Data", "Sound", "fonts.conf"}) {
-      std::error_code ec;
-      fs::create_symlink(fs::path(QV_GAME_DIR) / entry, fs::path(dir_) / entry, ec);
-    }
+    folder_ = std::make_unique<ProgramFolder>();
+    dir_ = folder_->Dir;
     ConfigRecord c = DefaultConfigRecord();
     c.WindowMode = 1;
     c.MusicOn = 0;
     c.SoundOn = 0;
-    SaveConfig(c, dir_);
+    folder_->WriteConfig(c);
     state_ = dir_ + "state.txt";
     // The pointer starts away from the window, as a hand's would.
     X("mousemove 0 0");
@@ -191,10 +188,7 @@ protected:
       kill(xvfb_, SIGTERM);
       waitpid(xvfb_, nullptr, 0);
     }
-    if (!dir_.empty()) {
-      std::error_code ec;
-      fs::remove_all(dir_, ec);
-    }
+    folder_.reset();
   }
 
   bool StartXvfb() {
@@ -282,6 +276,7 @@ protected:
 
   int boxShots_ = 0;
   pid_t xvfb_ = -1, game_ = -1;
+  std::unique_ptr<ProgramFolder> folder_;
   std::string dir_, state_, window_;
 };
 

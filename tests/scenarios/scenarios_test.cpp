@@ -13,7 +13,7 @@
 
 #include "app/replay.h"
 #include "app/scenario.h"
-#include "support/program_folder.h"
+#include "support/test_game.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -53,7 +53,7 @@ class Scenario : public ::testing::TestWithParam<std::string> {};
 TEST_P(Scenario, MeetsItsExpectations) {
   const std::string name = GetParam();
   const std::string path = Folder + name;
-  TempProgramFolder dir;
+  ProgramFolder dir;
   if (name.size() > 4 && name.substr(name.size() - 4) == ".qvr") {
     const auto damaged = DamagedFiles.find(name);
     if (name.rfind("damaged-", 0) == 0) {

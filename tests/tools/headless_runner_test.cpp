@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/test_game.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -17,20 +19,11 @@ class HeadlessRunnerTest : public ::testing::Test {
 protected:
   void SetUp() override {
     ASSERT_TRUE(fs::exists(std::string(QV_GAME_DIR) + "Data/MData.dxg")) << "the build makes the archives";
-    char tmpl[] = "/tmp/quorvane-runner-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    // A program folder of its own, so the runner's Config.cfg stays here.
-    fs::create_directories(dir_ + "/game");
-    for (const char* e : {"Data", "Sound", "fonts.conf"})
-      fs::create_symlink(fs::path(QV_GAME_DIR) / e, fs::path(dir_) / "game" / e);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    if (!dir_.empty()) fs::remove_all(dir_, ec);
+    dir_ = work_.Dir.substr(0, work_.Dir.size() - 1);
   }
   int Run(const std::string& script, std::string* err = nullptr) {
     std::ofstream(dir_ + "/s.txt") << script;
-    std::string cmd = std::string(QV_BUILD_DIR) + "quorvane-headless --program-dir " + dir_ + "/game --script " +
+    std::string cmd = std::string(QV_BUILD_DIR) + "quorvane-headless --program-dir " + game_.Dir + " --script " +
                       dir_ + "/s.txt --out " + dir_ + "/out 2>" + dir_ + "/err.txt";
     int raw = std::system(cmd.c_str());
     if (err) {
@@ -41,6 +34,10 @@ protected:
     }
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
+  // A program folder of its own, so the runner's Config.cfg stays there; the
+  // script and what the runner writes go beside, in work_.
+  ProgramFolder game_;
+  ProgramFolder work_{ProgramFolder::Empty};
   std::string dir_;
 };
 

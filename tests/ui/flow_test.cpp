@@ -10,7 +10,7 @@ using namespace ui_test;
 
 TEST(NameEntryFlow, AGameAboveTheTenthRowEndsInTheTable) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   TForm1& f = g.Form();
   g.Run("key press Enter\nwait 2100\ntick 50\n");
   ASSERT_EQ(f.ScreenName, "Game");
@@ -81,7 +81,7 @@ TEST(NameEntryFlow, TheFirstIntroIsFullAfterEveryWayBackToTheMenu) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    GameHarness g;
+    TestGame g;
     TForm1& f = g.Form();
     if (c.highScore) {
       PlayToGameOver(g, 5000);

@@ -12,7 +12,7 @@ using namespace ui_test;
 
 namespace {
 // A name entry reached by a real game over with a score above the table.
-void ToEnterName(GameHarness& g) {
+void ToEnterName(TestGame& g) {
   PlayToGameOver(g, 5000);
   ASSERT_EQ(g.Form().ScreenName, "EnterName");
 }
@@ -31,7 +31,7 @@ std::string Keys(std::initializer_list<int> codes) {
 
 TEST(Keyboard, MenuSelectionWrapsBothWays) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   const struct {
     const char* key;
     int selection;
@@ -71,7 +71,7 @@ TEST(Keyboard, UpAndDownOnEachScreenMoveTheLitItem) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.route) + "| " + c.keys);
-    GameHarness g;
+    TestGame g;
     g.Run(c.route);
     g.Run(c.keys);
     EXPECT_EQ(g.Form().Selection, c.selection);
@@ -82,14 +82,14 @@ TEST(Keyboard, UpAndDownOnEachScreenMoveTheLitItem) {
 TEST(Keyboard, YAndNAnswerTheNameEntryInsteadOfTypingIt) {
   ASSERT_TRUE(HaveAssets());
   {
-    GameHarness g;
+    TestGame g;
     ToEnterName(g);
     g.Run("key press A\nkey press Y\n");
     EXPECT_EQ(g.Form().ScreenName, "Send");
     EXPECT_EQ(g.Form().EnteredName, "A");
   }
   {
-    GameHarness g;
+    TestGame g;
     ToEnterName(g);
     g.Run("key press A\nkey press N\ntick 1\n");
     EXPECT_EQ(g.Form().ScreenName, "HiScores");
@@ -113,7 +113,7 @@ TEST(Keyboard, EnterOrSpaceOnNameEntryAnswersTheLitAnswer) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.keys);
-    GameHarness g;
+    TestGame g;
     ToEnterName(g);
     g.Run(c.keys);
     g.Run("tick 2\n");
@@ -158,7 +158,7 @@ TEST(Keyboard, NameTyping) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.keys);
-    GameHarness g;
+    TestGame g;
     ToEnterName(g);
     g.Run(c.keys);
     EXPECT_EQ(g.Form().ScreenName, "EnterName");
@@ -168,7 +168,7 @@ TEST(Keyboard, NameTyping) {
 
 TEST(Keyboard, AddTextTypingOnOptions) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Form().Config.AddText.Assign("");
   // Options, row 4, Enter switches typing on.
   g.Run("key press Down\nkey press Enter\nkey press Up\nkey press Enter\n");
@@ -195,9 +195,9 @@ TEST(Keyboard, EnterOnTheDisplayRowSwitchesModeAndSaves) {
   ASSERT_TRUE(HaveAssets());
   for (bool window : {true, false}) {
     SCOPED_TRACE(window ? "from window" : "from full screen");
-    GameHarness::Options o;
+    TestGame::Options o;
     o.WindowMode = window;
-    GameHarness g(o);
+    TestGame g(o);
     ASSERT_EQ(g.Host().FullScreen(), !window);
     ForgetConfigFile(g);
     g.Run("key press Down\nkey press Enter\nkey press Down\n");
@@ -213,7 +213,7 @@ TEST(Keyboard, EnterOnTheDisplayRowSwitchesModeAndSaves) {
 
 TEST(Keyboard, EnterOnMusicAndSoundRowsFlipsThem) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;  // music off, sound on
+  TestGame g;  // music off, sound on
   g.Run("key press Down\nkey press Enter\nkey press Down\nkey press Down\n");
   ASSERT_EQ(g.Form().Selection, 2);
   g.Run("key press Enter\n");
@@ -234,7 +234,7 @@ TEST(Keyboard, LeavingOptionsByKeyDoesNotSave) {
   ASSERT_TRUE(HaveAssets());
   for (const char* leave : {"key press Enter\n", "key press Space\n", "key press Escape\n"}) {
     SCOPED_TRACE(leave);
-    GameHarness g;
+    TestGame g;
     ForgetConfigFile(g);
     // Sound off through the row, then down to OptBack.
     g.Run("key press Down\nkey press Enter\nkey press Up\nkey press Up\nkey press Right\n");
@@ -254,7 +254,7 @@ TEST(Keyboard, AltEnterTogglesTheDisplayOnEveryScreen) {
   routes.push_back({"ExitGame?", "key press Enter\nwait 2100\nkey press Escape\n"});
   for (const auto& r : routes) {
     SCOPED_TRACE(r.Screen);
-    GameHarness g;
+    TestGame g;
     g.Run(r.Script);
     ASSERT_EQ(g.Form().ScreenName, r.Screen);
     const uint8_t selection = g.Form().Selection;
@@ -271,7 +271,7 @@ TEST(Keyboard, AltEnterTogglesTheDisplayOnEveryScreen) {
   }
   // Name entry and its question as well.
   for (const char* extra : {"", "key press Enter\n"}) {
-    GameHarness g;
+    TestGame g;
     ToEnterName(g);
     g.Run(extra);
     const std::string screen = g.Form().ScreenName;
@@ -297,7 +297,7 @@ TEST(Keyboard, SendAnswers) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.keys);
-    GameHarness g;
+    TestGame g;
     ToEnterName(g);
     g.Run("key press B\nkey press O\nkey press B\nkey press Enter\n");
     ASSERT_EQ(g.Form().ScreenName, "Send");
@@ -329,7 +329,7 @@ TEST(Keyboard, TheKeyAfterTheConnectionFailureIsSwallowed) {
     SCOPED_TRACE(closer);
     {
       SCOPED_TRACE("the box takes press and release");
-      GameHarness g;
+      TestGame g;
       g.Form().PortalBase = "http://127.0.0.1:1";
       ToEnterName(g);
       g.Run("key press A\nkey press Enter\nkey press Enter\n");
@@ -348,7 +348,7 @@ TEST(Keyboard, TheKeyAfterTheConnectionFailureIsSwallowed) {
     }
     {
       SCOPED_TRACE("the box closes on the press");
-      GameHarness g;
+      TestGame g;
       g.Form().PortalBase = "http://127.0.0.1:1";
       ToEnterName(g);
       g.Host().CloseMessageBoxesOnPressOf(static_cast<uint16_t>(ParseKeyName(closer)));
@@ -373,7 +373,7 @@ TEST(Keyboard, TheKeyAfterTheConnectionFailureIsSwallowed) {
 // With the pointer: the box closed by a click, the first click on NO counts.
 TEST(Keyboard, TheClickAfterTheConnectionFailureCounts) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Form().PortalBase = "http://127.0.0.1:1";
   ToEnterName(g);
   g.Run("key press A\nkey press Enter\n");
@@ -389,7 +389,7 @@ TEST(Keyboard, TheClickAfterTheConnectionFailureCounts) {
 
 TEST(Keyboard, KeySumCountsArrowsAndRawAnswerLetters) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   EXPECT_EQ(g.Form().KeySum, 0u);
   // Down 40, Up 38, Escape 27 (opens "Exit?"), N 78 (answers it).
   g.Run("key press Down\nkey press Up\nkey press Escape\nkey press N\n");
@@ -402,7 +402,7 @@ TEST(Keyboard, KeySumCountsArrowsAndRawAnswerLetters) {
 
 TEST(Keyboard, TheCreditLineShowsAtSum583) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   auto creditPixels = [&] {
     int n = 0;
     for (int y = 0; y < 24; y++)
@@ -422,7 +422,7 @@ TEST(Keyboard, TheCreditLineShowsAtSum583) {
 
 TEST(Keyboard, PauseInPlay) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("key press Enter\nwait 2100\n");
   ASSERT_FALSE(g.Form().Timer2Enabled());
   g.Run("key press P\n");
@@ -433,7 +433,7 @@ TEST(Keyboard, PauseInPlay) {
   EXPECT_FALSE(g.Form().Timer2Enabled());
   EXPECT_EQ(g.Form().ScreenName, "Game");
   // P on the menu does nothing.
-  GameHarness m;
+  TestGame m;
   m.Run("key press P\n");
   EXPECT_FALSE(m.Form().Paused);
 }
@@ -442,7 +442,7 @@ TEST(Keyboard, PauseInPlay) {
 // shown, not left invisible for the level.
 TEST(Keyboard, UnpausingDuringTheIntroShowsThePlayer) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("key press Enter\ntick 5\n");
   ASSERT_TRUE(g.Form().Timer2Enabled());
   ASSERT_FALSE(g.Form().Player->Shown);
@@ -466,7 +466,7 @@ TEST(Keyboard, EscapeInPlayAsksAndTheAnswersResumeOrEnd) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.answer);
-    GameHarness g;
+    TestGame g;
     g.Run("key press Enter\ntick 3\nkey press Escape\n");
     EXPECT_EQ(g.Form().ScreenName, "Game") << "no question during the intro";
     g.Run("wait 2100\nkey press Escape\n");
@@ -486,7 +486,7 @@ TEST(Keyboard, EscapeInPlayAsksAndTheAnswersResumeOrEnd) {
 TEST(Keyboard, ExitQuestion) {
   ASSERT_TRUE(HaveAssets());
   {
-    GameHarness g;
+    TestGame g;
     g.Run("key press Down\nkey press Escape\n");
     EXPECT_EQ(g.Form().ScreenName, "Exit?");
     EXPECT_EQ(g.Form().Selection, 1);
@@ -498,14 +498,14 @@ TEST(Keyboard, ExitQuestion) {
   }
   {
     // Y stands for Enter, so with NO lit it answers no.
-    GameHarness g;
+    TestGame g;
     g.Run("key press Escape\nkey press Right\nkey press Y\n");
     EXPECT_EQ(g.Form().ScreenName, "Menu");
     EXPECT_FALSE(g.Host().QuitRequested());
   }
   for (const char* yes : {"key press Enter\n", "key press Y\n"}) {
     SCOPED_TRACE(yes);
-    GameHarness g;
+    TestGame g;
     ForgetConfigFile(g);
     g.Run(std::string("key press Escape\n") + yes);
     EXPECT_TRUE(g.Form().ExitConfirmed);
@@ -517,7 +517,7 @@ TEST(Keyboard, ExitQuestion) {
 TEST(Keyboard, ClearQuestion) {
   ASSERT_TRUE(HaveAssets());
   for (bool yes : {true, false}) {
-    GameHarness g;
+    TestGame g;
     g.Form().Config.HighScores[0].Score = MaskScore(99999);
     g.Run("key press Down\nkey press Down\nkey press Enter\nkey press Up\nkey press Up\nkey press Enter\n");
     ASSERT_EQ(g.Form().ScreenName, "Clear?");

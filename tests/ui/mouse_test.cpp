@@ -11,7 +11,7 @@ using namespace ui_test;
 
 TEST(Mouse, HoveringAMenuItemSelectsAndLightsIt) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   for (int slot : {2, 3, 4, 5, 6, 1}) {
     MoveTo(g, ButtonCentre(g, slot));
     EXPECT_EQ(g.Form().Selection, slot);
@@ -30,7 +30,7 @@ TEST(Mouse, HoveringAMenuItemSelectsAndLightsIt) {
 
 TEST(Mouse, ExitStaysLitOffTheButtonsAndAClickThereDoesNothing) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   MoveTo(g, ButtonCentre(g, 6));
   MoveTo(g, {40, 40});
   EXPECT_EQ(g.Form().Selection, 6);
@@ -49,12 +49,12 @@ TEST(Mouse, AClickOnNothingDoesNothing) {
   ASSERT_TRUE(HaveAssets());
   struct Case {
     const char* what;
-    std::function<void(GameHarness&)> before;
+    std::function<void(TestGame&)> before;
     const char* screen;  // after a click on empty space at (40, 40)
   };
   const Case cases[] = {
       {"Exit? answered NO by the pointer",
-       [](GameHarness& g) {
+       [](TestGame& g) {
          g.Run("key press Escape\n");
          MoveTo(g, {430, 320});
          g.Run("mouse click left\n");
@@ -62,7 +62,7 @@ TEST(Mouse, AClickOnNothingDoesNothing) {
        },
        "Menu"},
       {"Clear? answered NO by the pointer",
-       [](GameHarness& g) {
+       [](TestGame& g) {
          g.Run("key press Down\nkey press Down\nkey press Enter\n");
          MoveTo(g, ButtonCentre(g, 1));
          g.Run("mouse click left\n");
@@ -72,7 +72,7 @@ TEST(Mouse, AClickOnNothingDoesNothing) {
        },
        "HiScores"},
       {"OptBack lit on Options, then Escape",
-       [](GameHarness& g) {
+       [](TestGame& g) {
          g.Run("key press Down\nkey press Enter\n");
          MoveTo(g, {60, 555});
          ASSERT_TRUE(g.Form().Hover[TForm1::hvOptBackLit]);
@@ -81,14 +81,14 @@ TEST(Mouse, AClickOnNothingDoesNothing) {
        },
        "Menu"},
       {"OptBack selected, the pointer moved off it",
-       [](GameHarness& g) {
+       [](TestGame& g) {
          g.Run("key press Down\nkey press Enter\n");
          MoveTo(g, {60, 555});
          ASSERT_EQ(g.Form().Selection, 5);
        },
        "Options"},
       {"a HiScores button left, the pointer moved off it",
-       [](GameHarness& g) {
+       [](TestGame& g) {
          g.Run("key press Down\nkey press Down\nkey press Enter\n");
          MoveTo(g, ButtonCentre(g, 3));
        },
@@ -96,7 +96,7 @@ TEST(Mouse, AClickOnNothingDoesNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    GameHarness g;
+    TestGame g;
     ForgetConfigFile(g);
     c.before(g);
     const uint8_t selection = g.Form().Selection;
@@ -114,7 +114,7 @@ TEST(Mouse, AClickOnNothingDoesNothing) {
 TEST(Mouse, ADoubleClickActsOnce) {
   ASSERT_TRUE(HaveAssets());
   // A submission, if one were started, must not leave this machine.
-  GameHarness g;
+  TestGame g;
   g.Form().PortalBase = "http://127.0.0.1:1";
   g.Run("key press Enter\nwait 2100\n");
   g.Form().Score = MaskScore(5000);
@@ -138,7 +138,7 @@ TEST(Mouse, ADoubleClickActsOnce) {
 // moved the selection elsewhere; the keys alone still take their own.
 TEST(Mouse, AClickTakesTheItemUnderThePointerNotTheKeysSelection) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   MoveTo(g, ButtonCentre(g, 4));
   g.Run("key press Down\n");
   ASSERT_EQ(g.Form().Selection, 5);
@@ -155,7 +155,7 @@ TEST(Mouse, AClickTakesTheItemUnderThePointerNotTheKeysSelection) {
 TEST(Mouse, EachButtonsPixelsSelectThatButton) {
   ASSERT_TRUE(HaveAssets());
   for (const char* keys : {"key press Down\nkey press Down\nkey press Enter\n", "key press Up\nkey press Up\nkey press Up\nkey press Enter\n"}) {
-    GameHarness g;
+    TestGame g;
     g.Run(keys);
     SCOPED_TRACE(g.Form().ScreenName);
     for (int slot = 1; slot <= 3; slot++) {
@@ -180,7 +180,7 @@ TEST(Mouse, EachButtonsPixelsSelectThatButton) {
 
 TEST(Mouse, MovingBetweenDialogAnswersBeepsOncePerChange) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("key press Escape\n");
   ASSERT_EQ(g.Form().ScreenName, "Exit?");
   const struct {
@@ -207,14 +207,14 @@ TEST(Mouse, RightClickActsOutsidePlayOnly) {
   ASSERT_TRUE(HaveAssets());
   for (const char* button : {"left", "right"}) {
     SCOPED_TRACE(button);
-    GameHarness g;
+    TestGame g;
     MoveTo(g, ButtonCentre(g, 2));
     g.Run(std::string("mouse click ") + button + "\n");
     EXPECT_EQ(g.Form().ScreenName, "Options");
   }
   for (const char* button : {"left", "right"}) {
     SCOPED_TRACE(std::string("in play, ") + button);
-    GameHarness g;
+    TestGame g;
     g.Run("key press Enter\nwait 2100\n");
     g.Run(std::string("mouse click ") + button + "\n");
     EXPECT_EQ(g.Form().ScreenName, "Game");
@@ -225,7 +225,7 @@ TEST(Mouse, RightClickActsOutsidePlayOnly) {
 
 TEST(Mouse, OptBackClickSavesAndReturns) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("key press Down\nkey press Enter\n");
   ForgetConfigFile(g);
   // Sound off by a click on its OFF.
@@ -259,7 +259,7 @@ TEST(Mouse, OptionsHitAreas) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.x) + "," + std::to_string(c.y));
-    GameHarness g;
+    TestGame g;
     g.Run("key press Down\nkey press Enter\n");
     MoveTo(g, {c.x, c.y});
     EXPECT_EQ(g.Form().Selection, c.selection);
@@ -281,9 +281,9 @@ TEST(Mouse, DisplayChoicesChangeAndSaveOnlyWhenTheModeChanges) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.window ? "window" : "full screen") + ", click at " + std::to_string(c.x));
-    GameHarness::Options o;
+    TestGame::Options o;
     o.WindowMode = c.window;
-    GameHarness g(o);
+    TestGame g(o);
     g.Run("key press Down\nkey press Enter\n");
     ForgetConfigFile(g);
     MoveTo(g, {c.x, 220});
@@ -297,7 +297,7 @@ TEST(Mouse, DisplayChoicesChangeAndSaveOnlyWhenTheModeChanges) {
 
 TEST(Mouse, MusicChoices) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;  // music off: no song loaded yet
+  TestGame g;  // music off: no song loaded yet
   ASSERT_EQ(g.Form().SongHandle, 0u);
   g.Run("key press Down\nkey press Enter\n");
   MoveTo(g, {180, 290});
@@ -314,7 +314,7 @@ TEST(Mouse, MusicChoices) {
 
 TEST(Mouse, MusicThatCannotLoadSwitchesBackOff) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("key press Down\nkey press Enter\n");
   // A program folder without the song.
   g.Form().ProgramDir = g.Dir + "missing/";
@@ -328,7 +328,7 @@ TEST(Mouse, MusicThatCannotLoadSwitchesBackOff) {
 
 TEST(Mouse, ClickingTheAddTextRowStartsTyping) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("key press Down\nkey press Enter\n");
   MoveTo(g, {400, 440});
   g.Run("mouse click left\n");
@@ -345,7 +345,7 @@ TEST(Mouse, ClickingTheAddTextRowStartsTyping) {
 TEST(Mouse, TableAndHelpButtons) {
   ASSERT_TRUE(HaveAssets());
   {
-    GameHarness g;
+    TestGame g;
     g.Run("key press Down\nkey press Down\nkey press Enter\n");
     MoveTo(g, ButtonCentre(g, 2));
     EXPECT_EQ(g.Form().Selection, 2);
@@ -366,7 +366,7 @@ TEST(Mouse, TableAndHelpButtons) {
     EXPECT_EQ(g.Form().Selection, 3);
   }
   {
-    GameHarness g;
+    TestGame g;
     g.Run("key press Up\nkey press Up\nkey press Up\nkey press Enter\n");
     // The area reaches 20 pixels around the button, bounds excluded.
     const TMenuB* next = g.Form().Buttons[1];
@@ -387,7 +387,7 @@ TEST(Mouse, TableAndHelpButtons) {
 
 TEST(Mouse, VisitOpensTheHomePageAndStaysOnTheMenu) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   MoveTo(g, ButtonCentre(g, 5));
   g.Run("mouse click left\n");
   EXPECT_EQ(g.Form().ScreenName, "Menu");
@@ -398,7 +398,7 @@ TEST(Mouse, VisitOpensTheHomePageAndStaysOnTheMenu) {
 TEST(Mouse, NameEntryAnswersGoThroughQueuedKeys) {
   ASSERT_TRUE(HaveAssets());
   {
-    GameHarness g;
+    TestGame g;
     PlayToGameOver(g, 5000);
     ASSERT_EQ(g.Form().ScreenName, "EnterName");
     g.Run("key press C\n");
@@ -414,7 +414,7 @@ TEST(Mouse, NameEntryAnswersGoThroughQueuedKeys) {
   }
   {
     // The pointer's no on the name entry is an Escape: to the table, nothing entered.
-    GameHarness g;
+    TestGame g;
     PlayToGameOver(g, 5000);
     MoveTo(g, {430, 320});
     g.Run("mouse click right\n");
@@ -446,7 +446,7 @@ TEST(Mouse, SteeringInPlay) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.held) + " " + std::to_string(c.x) + "," + std::to_string(c.y));
-    GameHarness g;
+    TestGame g;
     g.Run("key press Enter\nwait 2100\n");
     ASSERT_FALSE(g.Form().Timer2Enabled());
     if (*c.held) g.Run(std::string("key down ") + c.held + "\ntick 1\n");
@@ -465,7 +465,7 @@ TEST(Mouse, SteeringInPlay) {
 
 TEST(Mouse, NoSteeringDuringTheIntro) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("key press Enter\ntick 2\n");
   ASSERT_TRUE(g.Form().Timer2Enabled());
   TForm1& f = g.Form();
@@ -482,7 +482,7 @@ TEST(Mouse, GameOverTwoEndsOnAKeyOrAClick) {
   // Any click ends it: the whole screen is its target.
   for (const char* end : {"key press Space\n", "mouse click left\n"}) {
     SCOPED_TRACE(end);
-    GameHarness g;
+    TestGame g;
     MoveTo(g, ButtonCentre(g, 1));
     g.Run("mouse click left\ntick 3\n");
     ASSERT_EQ(g.Form().ScreenName, "Game");

@@ -11,7 +11,7 @@ using namespace ui_test;
 
 TEST(MenuScreens, TheMenuStartsWithStartLitAndSixButtons) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   EXPECT_EQ(g.Form().ScreenName, "Menu");
   EXPECT_EQ(g.Form().Selection, 1);
   EXPECT_EQ(Lit(g), "100000");
@@ -42,7 +42,7 @@ TEST(MenuScreens, LeavingASubScreenLightsTheItemThatOpenedIt) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.screen) + " left by " + c.leave);
-    GameHarness g;
+    TestGame g;
     for (int i = 1; i < c.item; i++) g.Run("key press Down\n");
     g.Run("key press Enter\ntick 2\n");
     EXPECT_EQ(g.Form().ScreenName, c.screen);
@@ -69,7 +69,7 @@ TEST(MenuScreens, LeavingASubScreenLightsTheItemThatOpenedIt) {
 
 TEST(MenuScreens, AfterAGameTheMenuComesBackOnStart) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   // Options remembers item 2; Start is then reached from there.
   g.Run("key press Down\nkey press Enter\nkey press Escape\nkey press Up\n");
   ASSERT_EQ(g.Form().MenuSelection, 2);
@@ -82,7 +82,7 @@ TEST(MenuScreens, AfterAGameTheMenuComesBackOnStart) {
 
 TEST(MenuScreens, HelpPagesStopAtTheirEnds) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("key press Up\nkey press Up\nkey press Up\nkey press Enter\n");
   ASSERT_EQ(g.Form().ScreenName, "Help");
   auto page = [&] { return g.Form().HelpPageSprite->Image->Name(); };
@@ -128,7 +128,7 @@ TEST(MenuScreens, ButtonsStayWhileAQuestionIsOpen) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.question);
-    GameHarness g;
+    TestGame g;
     g.Run(c.before);
     g.Run("tick 2\n");
     const std::string lit = Lit(g, c.slots);
@@ -157,7 +157,7 @@ TEST(MenuScreens, ButtonsStayWhileAQuestionIsOpen) {
 // An unlit button shows the background beneath; a lit one draws its picture.
 TEST(MenuScreens, AnUnlitButtonDrawsNothing) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("tick 2\n");
   const auto withButtons = g.Host().LastFrame();
   for (TMenuB* b : g.Form().Buttons) b->Kill();
@@ -177,7 +177,7 @@ TEST(MenuScreens, AnUnlitButtonDrawsNothing) {
 
 TEST(MenuScreens, OptionsKeepsOnlyItsBackButtonAndPanel) {
   ASSERT_TRUE(HaveAssets());
-  GameHarness g;
+  TestGame g;
   g.Run("key press Down\nkey press Enter\ntick 2\n");
   ASSERT_EQ(g.Form().ScreenName, "Options");
   EXPECT_EQ(Live(g, "TMenuB"), 1);
@@ -196,7 +196,7 @@ TEST(MenuScreens, CloseRequestOnAQuestionLeavesNoStraySprites) {
   ASSERT_TRUE(HaveAssets());
   for (const auto& route : MenuScreenRoutes()) {
     SCOPED_TRACE(route.Screen);
-    GameHarness g;
+    TestGame g;
     g.Run(route.Script);
     ASSERT_EQ(g.Form().ScreenName, route.Screen);
     g.Run("close\nclose\ntick 2\n");

@@ -10,7 +10,7 @@
 
 #include "app/form.h"
 #include "persist/config.h"
-#include "support/game_harness.h"
+#include "support/test_game.h"
 #include "ui/menu_sprites.h"
 
 namespace ui_test {
@@ -22,7 +22,7 @@ inline bool HaveAssets() {
 
 // Copies of "Beep" sounding now. Nothing is mixed between two events of a
 // test, so each beep started stays counted until audio is rendered.
-inline int BeepsSounding(GameHarness& g) {
+inline int BeepsSounding(TestGame& g) {
   TWaveCollectionItem& beep = g.Form().DXWaveList1.Items().Find("Beep");
   int n = beep.MainBuffer() && beep.MainBuffer()->Playing() ? 1 : 0;
   for (size_t i = 0; i < beep.CopyCount(); i++)
@@ -32,7 +32,7 @@ inline int BeepsSounding(GameHarness& g) {
 
 // Slots 1..count: "1" for a lit live button, "0" for an unlit one, "-" for
 // an empty slot.
-inline std::string Lit(GameHarness& g, int count = 6) {
+inline std::string Lit(TestGame& g, int count = 6) {
   std::string s;
   for (int i = 0; i < count; i++) {
     const TMenuB* b = g.Form().Buttons[i];
@@ -41,12 +41,12 @@ inline std::string Lit(GameHarness& g, int count = 6) {
   return s;
 }
 
-inline std::string ConfigPath(GameHarness& g) { return ConfigFilePath(g.Dir); }
-inline bool ConfigSaved(GameHarness& g) { return std::filesystem::exists(ConfigPath(g)); }
-inline void ForgetConfigFile(GameHarness& g) { std::filesystem::remove(ConfigPath(g)); }
+inline std::string ConfigPath(TestGame& g) { return ConfigFilePath(g.Dir); }
+inline bool ConfigSaved(TestGame& g) { return std::filesystem::exists(ConfigPath(g)); }
+inline void ForgetConfigFile(TestGame& g) { std::filesystem::remove(ConfigPath(g)); }
 
 // The record as Config.cfg holds it now, names readable.
-inline ConfigRecord ReadConfigFile(GameHarness& g) {
+inline ConfigRecord ReadConfigFile(TestGame& g) {
   ConfigRecord c{};
   std::ifstream in(ConfigPath(g), std::ios::binary);
   in.read(reinterpret_cast<char*>(&c), sizeof c);
@@ -55,27 +55,27 @@ inline ConfigRecord ReadConfigFile(GameHarness& g) {
   return c;
 }
 
-inline int Live(GameHarness& g, const std::string& className) {
-  auto counts = g.Runner->SpriteCounts();
+inline int Live(TestGame& g, const std::string& className) {
+  auto counts = g.Runner().SpriteCounts();
   auto it = counts.find(className);
   return it == counts.end() ? 0 : it->second;
 }
 
 // Centre of the button in a slot (1-based), in surface coordinates.
-inline std::pair<int, int> ButtonCentre(GameHarness& g, int slot) {
+inline std::pair<int, int> ButtonCentre(TestGame& g, int slot) {
   const TMenuB* b = g.Form().Buttons[slot - 1];
   EXPECT_NE(b, nullptr);
   if (!b) return {0, 0};
   return {static_cast<int>(b->X) + b->Width / 2, static_cast<int>(b->Y) + b->Height / 2};
 }
 
-inline void MoveTo(GameHarness& g, std::pair<int, int> p) {
+inline void MoveTo(TestGame& g, std::pair<int, int> p) {
   g.Run("mouse move " + std::to_string(p.first) + " " + std::to_string(p.second) + "\n");
 }
 
 // From a fresh menu: a game whose final score is `score`, ended by game over
 // and its delay; the screen is then "EnterName" or "Menu".
-inline void PlayToGameOver(GameHarness& g, uint32_t score) {
+inline void PlayToGameOver(TestGame& g, uint32_t score) {
   // After the level intro, whose end would rename the screen.
   g.Run("key press Enter\nwait 2100\n");
   ASSERT_EQ(g.Form().ScreenName, "Game");

@@ -17,7 +17,7 @@ std::string Num(double v) {
 }
 
 // Everything a player could see or the game could act on later.
-std::string Digest(GameHarness& h) {
+std::string Digest(TestGame& h) {
   TForm1& f = h.Form();
   std::string d = f.ScreenName + " level " + std::to_string(f.Level) + " score " +
                   std::to_string(f.UnmaskedScore()) + " rng " + std::to_string(f.Rng.State()) + " left " +
@@ -47,7 +47,7 @@ std::string Digest(GameHarness& h) {
 
 // A fixed input script: steering changes every few dozen ticks, a pause and
 // resume through Esc, and a new game whenever the menu comes back.
-void Input(GameHarness& h, int tick) {
+void Input(TestGame& h, int tick) {
   static const uint16_t keys[] = {VK_UP, VK_RIGHT, 0, VK_LEFT, VK_UP, VK_DOWN, 0, VK_RIGHT};
   HeadlessHost& host = h.Host();
   if (tick % 41 == 0) {
@@ -62,8 +62,8 @@ void Input(GameHarness& h, int tick) {
 }
 
 TEST(Determinism, SameSeedAndInputGiveTheSameWorldOnEveryTick) {
-  GameHarness a(play_test::PlayingGame::MakeOptions(2024));
-  GameHarness b(play_test::PlayingGame::MakeOptions(2024));
+  TestGame a(play_test::PlayingGame::MakeOptions(2024));
+  TestGame b(play_test::PlayingGame::MakeOptions(2024));
   a.Run("call StartGame");
   b.Run("call StartGame");
   const int ticks = 1200;
@@ -94,8 +94,8 @@ TEST(Determinism, SameSeedAndInputGiveTheSameWorldOnEveryTick) {
 }
 
 TEST(Determinism, ADifferentSeedGivesADifferentGame) {
-  GameHarness a(play_test::PlayingGame::MakeOptions(1));
-  GameHarness b(play_test::PlayingGame::MakeOptions(2));
+  TestGame a(play_test::PlayingGame::MakeOptions(1));
+  TestGame b(play_test::PlayingGame::MakeOptions(2));
   a.Run("call StartGame");
   b.Run("call StartGame");
   bool differ = false;

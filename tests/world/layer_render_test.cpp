@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "support/game_harness.h"
+#include "support/test_game.h"
 
 namespace {
 
@@ -29,9 +29,9 @@ TImageSprite* Show(TForm1& f, const char* picture, int frame, double x, double y
 }  // namespace
 
 TEST(LayerRender, EqualZLaterBeneathHigherZOnTopFramesFromOnePicture) {
-  GameHarness::Options o;
+  TestGame::Options o;
   o.Sound = false;
-  GameHarness g(o);
+  TestGame g(o);
   TForm1& f = g.Form();
   // Clear the menu away: only our sprites remain.
   for (int i = 0; i < f.DXSpriteEngine1.Count(); i++) f.DXSpriteEngine1.Child(i)->Kill();

@@ -61,7 +61,7 @@ TEST_F(LevelFlowTest, StartGameReplacesTheMenuAndStartsLevelOne) {
   EXPECT_TRUE(f.Timer2Enabled());
   EXPECT_EQ(f.ScreenName, "Game");
   EXPECT_EQ(f.MenuSelection, 1);
-  EXPECT_LT(g.Host.CursorCount(), 0);
+  EXPECT_LT(g.Host().CursorCount(), 0);
   // Centred and hidden for the intro.
   EXPECT_FALSE(f.Player->Shown);
   EXPECT_DOUBLE_EQ(f.Player->X, 400 - 99 / 2.0);
@@ -214,7 +214,7 @@ TEST_F(LevelFlowTest, GameOverWaitsThenReturnsToTheMenuWithoutANewHighScore) {
   OpenMenu();
   g.F().MenuSelection = 3;
   g.F().StartGame();
-  g.Host.Advance(2000);  // the intro ends
+  g.Host().Advance(2000);  // the intro ends
   ASSERT_FALSE(g.F().Timer2Enabled());
   SetTenthRow(0);
   g.F().EnterGameOver();
@@ -222,9 +222,9 @@ TEST_F(LevelFlowTest, GameOverWaitsThenReturnsToTheMenuWithoutANewHighScore) {
   EXPECT_TRUE(g.F().GameEnded);
   EXPECT_FALSE(g.F().Player->Shown);
   TFon* gameBackground = g.F().Background;
-  g.Host.Advance(2480);
+  g.Host().Advance(2480);
   EXPECT_EQ(g.F().ScreenName, "GameOver");
-  g.Host.Advance(40);
+  g.Host().Advance(40);
   EXPECT_EQ(g.F().ScreenName, "Menu");
   EXPECT_EQ(g.F().Player, nullptr);
   EXPECT_TRUE(gameBackground->IsDead);
@@ -232,7 +232,7 @@ TEST_F(LevelFlowTest, GameOverWaitsThenReturnsToTheMenuWithoutANewHighScore) {
   EXPECT_EQ(g.F().Background->Image->Name(), "FonMenu");
   EXPECT_FALSE(g.F().Timer3Enabled());
   EXPECT_FALSE(g.F().Timer2Enabled());
-  EXPECT_GE(g.Host.CursorCount(), 0);
+  EXPECT_GE(g.Host().CursorCount(), 0);
   // The menu reopens on its first button.
   EXPECT_EQ(g.F().Selection, 1);
   ASSERT_NE(g.F().Buttons[0], nullptr);
@@ -295,7 +295,7 @@ TEST_F(LevelFlowTest, LeavingARunningGameAsksAndFreezesTheField) {
   ASSERT_NE(g.F().Dialog, nullptr);
   EXPECT_EQ(g.F().Player, p);
   EXPECT_FALSE(p->IsDead);
-  EXPECT_GE(g.Host.CursorCount(), 0);
+  EXPECT_GE(g.Host().CursorCount(), 0);
   // Frozen: nothing moves, the enemies stay.
   const int enemies = g.CountLive<TEnemy>();
   const double y = p->Y;

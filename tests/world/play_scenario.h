@@ -4,7 +4,7 @@
 // situations by placing sprites and setting their fields.
 #include <gtest/gtest.h>
 
-#include "support/game_harness.h"
+#include "support/test_game.h"
 #include "world/enemy.h"
 #include "world/objects.h"
 #include "world/player.h"
@@ -16,8 +16,8 @@ class PlayingGame {
 public:
   explicit PlayingGame(uint64_t seed = 11) : H(MakeOptions(seed)) {}
 
-  static GameHarness::Options MakeOptions(uint64_t seed) {
-    GameHarness::Options o;
+  static TestGame::Options MakeOptions(uint64_t seed) {
+    TestGame::Options o;
     o.Seed = seed;
     return o;
   }
@@ -80,7 +80,7 @@ public:
 
   uint32_t Score() { return F().UnmaskedScore(); }
 
-  GameHarness H;
+  TestGame H;
 };
 
 }  // namespace play_test

@@ -14,22 +14,13 @@
 
 namespace scenery_test {
 
-inline const std::vector<play_test::PictureSpec>& MenuPicturesWithHelp() {
-  static const std::vector<play_test::PictureSpec> specs = [] {
-    std::vector<play_test::PictureSpec> s = play_test::MenuPictures();
+inline const std::vector<PlainPicture>& MenuPicturesWithHelp() {
+  static const std::vector<PlainPicture> specs = [] {
+    std::vector<PlainPicture> s = PlainMenuPictures();
     for (const char* name : {"Hlp1", "Hlp2", "Hlp3", "Hlp4"}) s.push_back({name, 724, 330, 1});
     return s;
   }();
   return specs;
-}
-
-// 0.1 s of 22050 Hz 16-bit mono.
-inline TWave ShortWave() {
-  TWave w;
-  const uint8_t fmt[16] = {1, 0, 1, 0, 0x22, 0x56, 0, 0, 0x44, 0xAC, 0, 0, 2, 0, 16, 0};
-  w.Format.assign(fmt, fmt + 16);
-  w.Data.assign(4410, 0x20);
-  return w;
 }
 
 class WorldTest : public ::testing::Test {
@@ -38,21 +29,15 @@ protected:
 
   // The menu pictures again, with the help pages among them.
   void LoadHelpPages() {
-    static const std::vector<uint8_t> menu = play_test::MakeArchive(MenuPicturesWithHelp());
+    static const std::vector<uint8_t> menu = MakePlainArchive(MenuPicturesWithHelp());
     F().DXImageList1.LoadFromStream(menu);
   }
 
-  // Sound on, with these effects in the sound list.
+  // Sound on, with 0.1 s waves under these effect names.
   void EnableSound(std::initializer_list<const char*> names = {"Bum", "Molnia", "Shum", "Die", "Level", "Over"}) {
-    for (const char* n : names) {
-      TWaveCollectionItem& item = F().DXWaveList1.Items().Add();
-      item.SetName(n);
-      item.SetWave(ShortWave());
-    }
-    if (!F().DXSound1.Initialized()) F().DXSound1.Initialize();
-    F().Config.SoundOn = 1;
+    g.EnableSound(names, 4410);
   }
-  bool Sounding(const char* name) { return F().DXWaveList1.Items().Find(name).Playing(); }
+  bool Sounding(const char* name) { return g.Sounding(name); }
 
   TForm1& F() { return g.F(); }
   TSpriteEngine& E() { return g.Engine(); }

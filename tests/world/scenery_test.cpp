@@ -525,17 +525,17 @@ TEST_F(SceneryTest, IntroAndPauseFreezeTheWholeWorld) {
 #include <filesystem>
 
 #include "media/image_list.h"
-#include "support/game_harness.h"
+#include "support/test_game.h"
 
 namespace {
 
 class WorldLook : public ::testing::Test {
 protected:
   WorldLook() {
-    GameHarness::Options o;
+    TestGame::Options o;
     o.Seed = 99;
     o.Sound = false;
-    h = std::make_unique<GameHarness>(o);
+    h = std::make_unique<TestGame>(o);
     f().Dispatch([&] { f().StartGame(); });
     h->Ticks(105);  // past the level intro
   }
@@ -569,7 +569,7 @@ protected:
   }
   uint32_t FramePixel(int x, int y) { return h->Pixel(x, y); }
 
-  std::unique_ptr<GameHarness> h;
+  std::unique_ptr<TestGame> h;
 };
 
 TEST_F(WorldLook, EachLevelBackgroundWithItsClouds) {

@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "support/game_harness.h"
+#include "support/test_game.h"
 #include "world/enemy.h"
 #include "world/objects.h"
 #include "world/player.h"
@@ -46,10 +46,10 @@ int CountOf(TSpriteEngine& e) {
 }
 
 TEST(WorldSoak, RandomPlayForAHundredThousandTicks) {
-  GameHarness::Options o;
+  TestGame::Options o;
   o.Seed = 20261210;
   o.Sound = true;
-  GameHarness h(o);
+  TestGame h(o);
   TForm1& f = h.Form();
   HeadlessHost& host = h.Host();
   ASSERT_TRUE(host.MessageBoxes().empty()) << host.MessageBoxes().front();
