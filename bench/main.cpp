@@ -70,6 +70,15 @@ private:
     if (tick && copies && *copies > 0) Goal("busy level tick / two 800x600 frame copies", *tick / *copies, "<=", 2.0);
     if (const double* game = Seconds("BM_HeadlessGame60s/iterations:3/real_time"); game && *game > 0)
       Goal("headless game with drawing, x real time (60 s of play)", 60.0 / *game, ">=", 150);
+    // Replay checks: seconds of game per CPU second of the check.
+    for (const auto& [arg, goal] : {std::pair{0, 2000.0}, std::pair{1, 100.0}}) {
+      const std::string name = "BM_ReplayVerify/" + std::to_string(arg) + "/real_time";
+      const double* cpu = Seconds(name);
+      const auto game = counters_.find(name + ":game_s");
+      if (cpu && *cpu > 0 && game != counters_.end())
+        Goal(arg ? "replay check, drawing on, x real time (CPU)" : "replay check, drawing off, x real time (CPU)",
+             game->second / *cpu, ">=", goal);
+    }
     double worstAllocs = -1;
     for (const auto& [name, value] : counters_)
       if (name.rfind("BM_SteadyTickAllocations", 0) == 0 && name.find(":allocs_per_tick") != std::string::npos)

@@ -13,6 +13,7 @@
 #include "app/form.h"
 #include "app/install_paths.h"
 #include "app/replay.h"
+#include "app/replay_viewer.h"
 #include "app/url_file.h"
 #include "platform/sdl_host.h"
 
@@ -24,65 +25,6 @@ std::string ProgramFolder(const char* argv0) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
-
-// Watching a replay: the window's own keys steer the viewer, and the game
-// gets its input from the file at the recorded times, scaled by the speed.
-class ReplayViewer : public HostEvents {
-public:
-  ReplayViewer(SdlHost& host, ReplayPlayer& player, uint32_t start)
-      : host_(host), player_(player), start_(start), last_(host.Milliseconds()) {}
-
-  void HostKeyDown(uint16_t) override {}
-  void HostKeyUp(uint16_t vk, bool) override {
-    if (vk == VK_SPACE) paused_ = !paused_;
-    if (vk == VK_RIGHT) speed_ = speed_ >= 8 ? 1 : speed_ * 2;
-    if (vk == VK_ESCAPE) host_.Quit();
-  }
-  void HostMouseMove(int, int) override {}
-  void HostMouseDown(TMouseButton, int, int) override {}
-  void HostMouseUp(TMouseButton, int, int) override {}
-  void HostClick() override {}
-  void HostActivate(bool) override {}
-  void HostSysCommand(TSysCommand) override {}
-  void HostCloseRequest() override { host_.Quit(); }
-  void HostTerminate() override { host_.Quit(); }
-  void HostIdle() override {
-    const uint32_t now = host_.Milliseconds();
-    if (!paused_) at_ += static_cast<uint64_t>(now - last_) * static_cast<uint64_t>(speed_);
-    last_ = now;
-    uint32_t t = 0;
-    // A bounded batch per idle step keeps the window answering at 8x.
-    for (int n = 0; n < 2000 && player_.NextStepTime(t) && t - start_ <= at_; n++) player_.Step();
-    if (!player_.NextStepTime(t)) {
-      if (!ended_) {
-        ended_ = true;
-        endAt_ = now;
-        player_.CheckFinal();
-        if (!player_.Mismatch().empty()) std::fprintf(stderr, "quorvane: replay: %s\n", player_.Mismatch().c_str());
-      }
-      // The last picture stays a moment before the window closes.
-      if (now - endAt_ > 3000) host_.Quit();
-    }
-  }
-  uint32_t HostMsUntilDue() override {
-    uint32_t t = 0;
-    if (paused_ || !player_.NextStepTime(t)) return 50;
-    const uint64_t due = t - start_;
-    if (due <= at_) return 0;
-    return static_cast<uint32_t>(std::min<uint64_t>((due - at_) / static_cast<uint64_t>(speed_), 50));
-  }
-
-private:
-  SdlHost& host_;
-  ReplayPlayer& player_;
-  uint32_t start_;
-  uint32_t last_;
-  uint64_t at_ = 0;  // replay milliseconds shown so far
-  int speed_ = 1;
-  bool paused_ = false;
-  bool ended_ = false;
-  uint32_t endAt_ = 0;
-};
 
 int WatchReplay(const std::string& programDir, const std::string& stateDir, const CommandLine& cl) {
   TReplay replay;

@@ -1114,8 +1114,13 @@ bool ReplayPlayer::Step() {
       Fail("the game reached a recorded digest point at tick " + std::to_string(Ticks()) + " instead of tick " +
            std::to_string(rec.Count));
     else if (d != rec.Digest)
-      Fail("the world first differs at tick " + std::to_string(rec.Count) + ": digest " + DigestHex(d) +
-           ", recorded " + DigestHex(rec.Digest));
+      // Digests come every few hundred ticks: the first difference lies
+      // somewhere after the last point that agreed.
+      Fail("the world first differs at digest point tick " + std::to_string(rec.Count) + " (last agreement " +
+           (agreed_ == 0 ? std::string("at the start") : "at tick " + std::to_string(agreed_)) + "): digest " +
+           DigestHex(d) + ", recorded " + DigestHex(rec.Digest));
+    else
+      agreed_ = rec.Count;
   }
   return true;
 }
@@ -1151,6 +1156,7 @@ TReplayVerdict VerifyReplay(const std::string& programDir, const TReplay& replay
   std::string dir = programDir;
   if (!dir.empty() && dir.back() != '/') dir += '/';
   HeadlessHost host;
+  host.SetKeepFrames(false);
   TForm1 form(host, dir);
   form.Tap.BeginPlayback(replay);
   form.Tap.DrawingOff = !drawing;
@@ -1167,6 +1173,10 @@ TReplayVerdict VerifyReplay(const std::string& programDir, const TReplay& replay
   v.Ticks = player.Ticks();
   v.Match = player.Mismatch().empty();
   v.Message = player.Mismatch();
-  if (drawing) v.FrameHash = FrameHash(host.LastFrame().data(), host.LastFrame().size());
+  // The surface still holds the last frame presented: no frame is copied
+  // out on the way.
+  const TDirectDrawSurface* surface = form.DXDraw1.Surface();
+  if (drawing && surface && host.PresentCount() > 0)
+    v.FrameHash = FrameHash(surface->Bits(), static_cast<size_t>(surface->Width()) * surface->Height());
   return v;
 }

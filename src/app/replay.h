@@ -234,6 +234,7 @@ private:
   uint32_t pendingRun_ = 0;
   uint32_t time_ = 0, idleTime_ = 0;
   int32_t eventX_ = INT32_MIN, eventY_ = INT32_MIN;
+  uint32_t agreed_ = 0;  // tick of the last digest point that matched
   std::string mismatch_;
 };
 

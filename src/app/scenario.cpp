@@ -11,6 +11,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "app/autopilot.h"
 #include "base/key_codes.h"
 #include "platform/json.h"
 #include "world/player.h"
@@ -130,8 +131,11 @@ void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
   } else if (cmd == "tick") {
     if (w.size() > 2) fail("usage: tick N");
     const long long n = w.size() == 1 ? 1 : ranged(1, 0, MaxTicks, "usage: tick N");
-    host_.Ticks(static_cast<int>(n));
-    scriptTicks_ += static_cast<uint64_t>(n);
+    RunTicks(n);
+  } else if (cmd == "autopilot") {
+    const char* usage = "usage: autopilot N [level L]";
+    if (w.size() != 2 && (w.size() != 4 || Lower(w[2]) != "level")) fail(usage);
+    RunAutopilot(ranged(1, 0, MaxTicks, usage), w.size() == 4 ? ranged(3, 1, 255, usage) : 0);
   } else if (cmd == "wait") {
     if (w.size() != 2) fail("usage: wait MS");
     host_.Advance(static_cast<uint32_t>(ranged(1, 0, MaxWaitMs, "usage: wait MS")));
@@ -206,16 +210,9 @@ void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
     else fail("unknown call");
   } else if (cmd == "shot") {
     if (w.size() != 2) fail("usage: shot NAME.png");
-    const uint32_t* pixels = host_.LastFrame().data();
-    int width = host_.FrameWidth(), height = host_.FrameHeight();
-    // Frames that were not kept: the game's surface still holds the last
-    // one presented, as drawing happens only in the tick that presents.
-    const TDirectDrawSurface* surface = form_->DXDraw1.Surface();
-    if (host_.PresentCount() != host_.KeptPresent() && surface != nullptr) {
-      pixels = surface->Bits();
-      width = surface->Width();
-      height = surface->Height();
-    }
+    const uint32_t* pixels = nullptr;
+    int width = 0, height = 0;
+    LastPicture(pixels, width, height);
     if (host_.PresentCount() == 0 || width <= 0 || height <= 0) fail("no frame has been presented yet");
     if (!SavePng) fail("screenshots are not available here");
     std::string path = fileName(1);
@@ -229,6 +226,56 @@ void ScenarioRunner::RunLine(const std::string& rawLine, int lineNumber) {
   } else {
     fail("unknown command");
   }
+}
+
+void ScenarioRunner::LastPicture(const uint32_t*& pixels, int& width, int& height) {
+  pixels = host_.LastFrame().data();
+  width = host_.FrameWidth();
+  height = host_.FrameHeight();
+  // Frames that were not kept: the game's surface still holds the last
+  // one presented, as drawing happens only in the tick that presents.
+  const TDirectDrawSurface* surface = form_->DXDraw1.Surface();
+  if (host_.PresentCount() != host_.KeptPresent() && surface != nullptr) {
+    pixels = surface->Bits();
+    width = surface->Width();
+    height = surface->Height();
+  }
+}
+
+void ScenarioRunner::RunTicks(long long n) {
+  if (!Tally) {
+    host_.Ticks(static_cast<int>(n));
+  } else {
+    for (long long i = 0; i < n; i++) {
+      host_.Ticks(1);
+      Tally->Observe(*form_);
+    }
+  }
+  scriptTicks_ += static_cast<uint64_t>(n);
+}
+
+// Steers with the arrow keys for up to n ticks, deciding every fourth tick
+// (fewer key changes keep the recording small); stops when the game is over
+// or has reached the level, and lets go of the keys.
+void ScenarioRunner::RunAutopilot(long long n, long long level) {
+  AutopilotKeys held;
+  auto hold = [&](const AutopilotKeys& k) {
+    const std::pair<bool AutopilotKeys::*, uint16_t> keys[] = {
+        {&AutopilotKeys::Left, VK_LEFT}, {&AutopilotKeys::Right, VK_RIGHT},
+        {&AutopilotKeys::Up, VK_UP}, {&AutopilotKeys::Down, VK_DOWN}};
+    for (auto [member, vk] : keys) {
+      if (k.*member && !(held.*member)) host_.KeyDown(vk);
+      if (!(k.*member) && held.*member) host_.KeyUp(vk);
+    }
+    held = k;
+  };
+  for (long long i = 0; i < n; i++) {
+    if (form_->ScreenName != "Game" && form_->ScreenName != "ExitGame?") break;
+    if (level > 0 && form_->Level >= level) break;
+    if (i % 4 == 0) hold(Autopilot(*form_));
+    RunTicks(1);
+  }
+  hold({});
 }
 
 std::map<std::string, int> ScenarioRunner::SpriteCounts() {

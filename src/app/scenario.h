@@ -13,6 +13,8 @@
 #include "app/form.h"
 #include "platform/headless_host.h"
 
+class PlayTally;
+
 class ScenarioError : public std::runtime_error {
 public:
   ScenarioError(int line, const std::string& message)
@@ -66,10 +68,16 @@ public:
   // game shows (a bare `expect` gets every key). Line number -> new line.
   bool RecordExpectations = false;
   std::map<int, std::string> RecordedLines;
+  // When set, looks at the world after every tick (quorvane-headless --tally).
+  PlayTally* Tally = nullptr;
   // Ticks run by `tick` lines so far.
   uint64_t ScriptTicks() const { return scriptTicks_; }
 
 private:
+  // The last presented picture, kept or not.
+  void LastPicture(const uint32_t*& pixels, int& width, int& height);
+  void RunTicks(long long n);
+  void RunAutopilot(long long n, long long level);
   void RunSettings(const std::vector<std::string>& w, const std::function<void(const std::string&)>& fail);
   void RunExpect(const std::vector<std::string>& w, const std::string& rawLine, int lineNumber,
                  const std::function<void(const std::string&)>& fail);

@@ -82,7 +82,10 @@ void ScenarioRunner::RunExpect(const std::vector<std::string>& w, const std::str
     if (key == "score") return std::to_string(f.UnmaskedScore());
     if (key == "lives") return f.Player ? std::to_string(f.Player->Lives) : "none";
     if (key == "digest") return DigestHex(WorldDigest(f));
-    return DigestHex(FrameHash(host_.LastFrame().data(), host_.LastFrame().size()));
+    const uint32_t* pixels = nullptr;
+    int width = 0, height = 0;
+    LastPicture(pixels, width, height);
+    return DigestHex(FrameHash(pixels, static_cast<size_t>(width) * static_cast<size_t>(height)));
   };
   std::vector<std::string> keys;
   std::vector<std::string> wanted;

@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 
+#include "app/autopilot.h"
 #include "app/replay.h"
 #include "app/scenario.h"
 #include "support/test_game.h"
@@ -29,6 +30,10 @@ const std::map<std::string, std::string> DamagedFiles = {
     {"damaged-rules.qvr", "recorded with rules version 0"},
     {"damaged-stream.qvr", "unknown record"},
 };
+
+// The recorded game that must touch every bonus kind, enemy kind, lightning,
+// three levels, the loss of every life and the table.
+const std::string CoverageGame = "autopilot_to_level_three.txt";
 
 std::vector<std::string> Files() {
   std::vector<std::string> files;
@@ -81,12 +86,27 @@ TEST_P(Scenario, MeetsItsExpectations) {
   std::stringstream text;
   text << in.rdbuf();
   ScenarioRunner runner(dir.Dir);
+  PlayTally tally;
+  runner.Tally = &tally;
   runner.OutDir = dir.Dir;
+  // As quorvane-headless plays: frame hashes and shots read the surface.
+  runner.Host().SetKeepFrames(false);
   runner.SavePng = [](const std::string&, const uint32_t*, int, int) { return true; };
   try {
     runner.RunScript(text.str());
   } catch (const ScenarioError& e) {
     FAIL() << name << ": " << e.what();
+  }
+  if (name == CoverageGame) {
+    // Every rule this game is here for.
+    for (int kind = 1; kind <= 6; kind++) EXPECT_TRUE(tally.BonusesCollected.count(kind)) << "bonus kind " << kind;
+    for (int kind = 1; kind <= 3; kind++) EXPECT_TRUE(tally.EnemiesPopped.count(kind)) << "enemy kind " << kind;
+    EXPECT_GT(tally.LightningStrikes, 0);
+    EXPECT_GT(tally.PlayerZapped, 0);
+    EXPECT_GE(tally.HighestLevel, 3);
+    EXPECT_GE(tally.LivesLost, 3);
+    EXPECT_TRUE(tally.Screens.count("EnterName") && tally.Screens.count("HiScores"));
+    if (HasFailure()) ADD_FAILURE() << name << " no longer touches every rule:\n" << tally.Report();
   }
   // A game the script played replays to the same end.
   const std::vector<uint8_t>& last = runner.Form().Tap.LastRecording();

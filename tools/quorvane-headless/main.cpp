@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/autopilot.h"
 #include "app/install_paths.h"
 #include "app/replay.h"
 #include "app/scenario.h"
@@ -34,6 +35,7 @@ int Usage() {
                "  --data-dir DIR     the data folder, with Config.cfg where the installed game keeps it\n"
                "                     (DIR when writable, else $XDG_DATA_HOME/quorvane/)\n"
                "  --record           rewrite the script's expect lines with what the game shows\n"
+               "  --tally            print what the game touched: bonus and enemy kinds, lightning, levels\n"
                "       quorvane-headless [--program-dir DIR] --replay FILE --verify [--draw]\n");
   return 2;
 }
@@ -69,7 +71,7 @@ int VerifyReplayFile(const std::string& programDir, const std::string& path, boo
 
 int main(int argc, char** argv) {
   std::string programDir, dataDir, script, out, replay;
-  bool verify = false, draw = false, record = false;
+  bool verify = false, draw = false, record = false, tally = false;
   std::optional<std::string> portal;
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
@@ -83,6 +85,10 @@ int main(int argc, char** argv) {
     }
     if (a == "--record") {
       record = true;
+      continue;
+    }
+    if (a == "--tally") {
+      tally = true;
       continue;
     }
     if (i + 1 >= argc) return Usage();
@@ -128,6 +134,10 @@ int main(int argc, char** argv) {
   }
   runner.SavePng = SavePng;
   runner.RecordExpectations = record;
+  // Only shots and frame hashes need a frame; they read the game's surface.
+  runner.Host().SetKeepFrames(false);
+  PlayTally playTally;
+  if (tally) runner.Tally = &playTally;
   std::vector<std::string> lines;
   std::string line;
   int n = 0;
@@ -141,6 +151,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (const auto& m : runner.Host().MessageBoxes()) std::fprintf(stderr, "message box: %s\n", m.c_str());
+  if (tally) std::printf("%s", playTally.Report().c_str());
   if (record) {
     // The script again with its expectations as the game showed them.
     for (const auto& [number, text] : runner.RecordedLines) lines[static_cast<size_t>(number - 1)] = text;
