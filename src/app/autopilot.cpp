@@ -92,7 +92,7 @@ void PlayTally::Observe(TForm1& f) {
       auto old = bonuses_.find(s);
       if (old != bonuses_.end()) {
         // The same address lower down again is a new bonus: the old one went.
-        if (old->second.Y < b->Y) Went(old->second, f.Level);
+        if (old->second.Y < b->Y) Went(old->second, f.Level, f.ScreenName == "Game");
         bonuses_.erase(old);
       }
       bonuses[s] = {b->Kind, b->Y, f.Level, false};
@@ -110,7 +110,8 @@ void PlayTally::Observe(TForm1& f) {
     }
   });
   // A bonus that went before reaching the top, in its own level, was taken.
-  for (auto& [s, seen] : bonuses_) Went(seen, f.Level);
+  const bool playing = f.ScreenName == "Game";
+  for (auto& [s, seen] : bonuses_) Went(seen, f.Level, playing);
   bonuses_ = std::move(bonuses);
   enemies_ = std::move(enemies);
   clouds_ = std::move(clouds);
@@ -122,8 +123,9 @@ void PlayTally::Observe(TForm1& f) {
   }
 }
 
-void PlayTally::Went(const Seen& bonus, int level) {
-  if (bonus.Y > 64 && bonus.Level == level) BonusesCollected[bonus.Kind]++;
+void PlayTally::Went(const Seen& bonus, int level, bool playing) {
+  // Bonuses also go at the top, at a level's end and when the game is left.
+  if (playing && bonus.Y > 64 && bonus.Level == level) BonusesCollected[bonus.Kind]++;
 }
 
 std::string PlayTally::Report() const {

@@ -42,7 +42,7 @@ private:
     int Level;
     bool Flag;  // enemy falling, cloud striking
   };
-  void Went(const Seen& bonus, int level);
+  void Went(const Seen& bonus, int level, bool playing);
   std::map<const TSprite*, Seen> bonuses_, enemies_, clouds_;
   bool playerFalling_ = false;
   bool playerZapped_ = false;
