@@ -97,11 +97,11 @@ void TForm1::FormCreate() {
     GameImgs.LoadFromFile(ProgramDir + "Data/GData.dxg");
     DXWaveList1.LoadFromFile(ProgramDir + "Sound/GSnd.dxg");
     Paused = false;
-    Background = new TFon(&DXSpriteEngine1, "FonMenu");
+    Background = new TFon(&DXSpriteEngine1, kPictureFonMenu);
     Selection = 1;
     MenuSelection = 1;
-    DXWaveList1.Items().Find("Beep").SetVolume(-800);
-    DXWaveList1.Items().Find("Shum").SetLooped(true);
+    DXWaveList1.Items().Find(kSoundBeep).SetVolume(-800);
+    DXWaveList1.Items().Find(kSoundShum).SetLooped(true);
     ShowMenu();
   } catch (const std::exception& e) {
     // The remaining steps are skipped; the form is still shown.
@@ -149,13 +149,11 @@ bool TForm1::FormCloseQuery() {
   const std::string& s = ScreenName;
   // "GameOver2" is still a running game too: building the menu under it
   // would leave the game's sprites and its timer behind.
-  if (s == "Game" || s == "ExitGame?" || s == "GameOver" || s == "GameOver2" || s == "EnterName" ||
-      s == "Send")
-    return false;
-  if (s != "Menu") ShowMenu();
+  if (IsGameScreen(s) || s == kScreenEnterName || s == kScreenSend) return false;
+  if (s != kScreenMenu) ShowMenu();
   Selection = 1;
-  ScreenName = "Exit?";
-  Dialog = new TAsk(&DXSpriteEngine1, "Qtns");
+  ScreenName = kScreenExit;
+  Dialog = new TAsk(&DXSpriteEngine1, kPictureQtns);
   return false;
 }
 
@@ -205,7 +203,7 @@ void TForm1::WMGetSysCommand(TSysCommand command) {
     ApplyDisplayMode();
     return;
   }
-  if (command == TSysCommand::Minimize && ScreenName == "Game") {
+  if (command == TSysCommand::Minimize && ScreenName == kScreenGame) {
     Paused = true;
     EnableTimer(Timer2, true);
   }
@@ -243,15 +241,15 @@ void TForm1::Timer2Timer() {
   if (Paused) return;
   EnableTimer(Timer2, false);
   if (Player) Player->Shown = true;
-  ScreenName = "Game";
+  ScreenName = kScreenGame;
 }
 
 void TForm1::Timer3Timer() {
-  if (ScreenName == "GameOver") {
+  if (ScreenName == kScreenGameOver) {
     EnableTimer(Timer2, false);
     LeaveGame();
   } else {
-    ScreenName = "GameOver2";
+    ScreenName = kScreenGameOver2;
   }
 }
 
@@ -345,7 +343,7 @@ void TForm1::TakeScreenshot() {
   localtime_r(&now, &t);
   LastScreenshot = SaveScreenshot(ScreenshotFolder(std::getenv("XDG_PICTURES_DIR"), StateDir), t,
                                   frame->Bits(), frame->Width(), frame->Height());
-  PlaySound("Beep");
+  PlaySound(kSoundBeep);
 }
 
 void TForm1::HostKeyUp(uint16_t vk, bool alt) {

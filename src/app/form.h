@@ -13,6 +13,7 @@
 #include "app/replay.h"
 #include "app/timers.h"
 #include "base/key_codes.h"
+#include "base/names.h"
 #include "media/dxdraw.h"
 #include "media/dxsound.h"
 #include "media/dxtimer.h"
@@ -34,6 +35,7 @@ class TAsk;
 class TMenuB;
 class TFonB;
 class THlp;
+struct TScreenLayout;
 
 // One rising point figure: 6 bytes as the game keeps them.
 #pragma pack(push, 1)
@@ -147,7 +149,7 @@ public:
   void HostTerminate() override;
   void HostIdle() override;
   uint32_t HostMsUntilDue() override;
-  bool HostPlaying() override { return ScreenName == "Game"; }
+  bool HostPlaying() override { return ScreenName == kScreenGame; }
 
   // --- components ---------------------------------------------------------
   // Every host call passes through the tap, which records games and plays
@@ -260,6 +262,15 @@ public:
   // The answers to "ExitGame?": back to play, or the game ends as if over.
   void ResumeGame();
   void AbandonGame();
+  // The answers to "Exit?" (the program closes, or back to the menu) and to
+  // "Clear?" (the table is cleared or kept; back to it either way), for the
+  // keys and the mouse alike.
+  void AnswerExit(bool yes);
+  void AnswerClear(bool yes);
+  // Fills the button slots of a screen (src/ui/screen_layout.h).
+  void CreateButtons(const TScreenLayout& layout);
+  // Lights the button of the selected item, darkens the screen's others.
+  void LightSelectedButton(const TScreenLayout& layout);
   // ------------------------------------------------------------------------
 
   // A start-up step failed: the close request then simply closes.

@@ -19,7 +19,7 @@ void TForm1::StartGame() {
   }
   // Created before any scenery or enemy, so its sweep and step come first.
   Player = new TPlayer(&DXSpriteEngine1);
-  Background = new TFon(&DXSpriteEngine1, "Game");
+  Background = new TFon(&DXSpriteEngine1, kPictureGame);
   Score = MaskScore(0);
   Level = 0;
   Paused = false;
@@ -28,13 +28,13 @@ void TForm1::StartGame() {
   LoadMusic("Sound/2.xm");
   StartWave();
   MenuSelection = 1;
-  ScreenName = "Game";
+  ScreenName = kScreenGame;
 }
 
 void TForm1::StartWave() {
   StopAllSounds();
   Level++;
-  if (Level > 1) PlaySound("Level");
+  if (Level > 1) PlaySound(kSoundLevel);
   ScoreLabelCount = 0;
   ScoreLabels.clear();
 
@@ -73,7 +73,7 @@ void TForm1::StartWave() {
 
   if (Background) Background->ClearLevelScenery();
   BonusCount = 0;
-  Background = new TFon(&DXSpriteEngine1, "Game");
+  Background = new TFon(&DXSpriteEngine1, kPictureGame);
   // Timer2 may still run from the menus (a focus loss, name entry); enabling
   // it again would keep its old phase and cut the intro short.
   EnableTimer(Timer2, false);
@@ -83,8 +83,8 @@ void TForm1::StartWave() {
 void TForm1::EnterGameOver() {
   StopAllSounds();
   if (Player) Player->Shown = false;
-  PlaySound("Over");
-  ScreenName = "GameOver";
+  PlaySound(kSoundOver);
+  ScreenName = kScreenGameOver;
   GameEnded = true;
   EnableTimer(Timer3, true);
 }
@@ -98,8 +98,8 @@ void TForm1::LeaveGame() {
 
   if (!GameEnded) {
     Selection = 1;
-    ScreenName = "ExitGame?";
-    Dialog = new TAsk(&DXSpriteEngine1, "Qtns");
+    ScreenName = kScreenExitGame;
+    Dialog = new TAsk(&DXSpriteEngine1, kPictureQtns);
     return;
   }
 
@@ -108,17 +108,17 @@ void TForm1::LeaveGame() {
   if (UnmaskedScore() > tenth) {
     if (Player) Player->Kill();
     Player = nullptr;
-    ScreenName = "EnterName";
+    ScreenName = kScreenEnterName;
     LoadMusic("Sound/1.xm");
     Paused = true;
     EnableTimer(Timer2, true);
-    Dialog = new TAsk(&DXSpriteEngine1, "Qtns");
+    Dialog = new TAsk(&DXSpriteEngine1, kPictureQtns);
     return;
   }
   if (Player) Player->Kill();
   Player = nullptr;
   if (Background) Background->ClearLevelScenery();
-  Background = new TFon(&DXSpriteEngine1, "FonMenu");
+  Background = new TFon(&DXSpriteEngine1, kPictureFonMenu);
   LoadMusic("Sound/1.xm");
   ShowMenu();
 }

@@ -354,10 +354,6 @@ struct Fnv {
     Byte(0);
   }
 };
-
-bool IsGameScreen(const std::string& s) {
-  return s == "Game" || s == "ExitGame?" || s == "GameOver" || s == "GameOver2";
-}
 }  // namespace
 
 // ---------------------------------------------------------------------------

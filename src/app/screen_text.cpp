@@ -5,6 +5,7 @@
 
 #include "app/form.h"
 #include "media/canvas.h"
+#include "ui/screen_layout.h"
 #include "world/player.h"
 
 namespace {
@@ -49,14 +50,14 @@ void TForm1::DrawScreenText() {
     SetFont(c, 22, kNavy);
     if (Selection == 1) {
       c.Font.Color = HighlightColor;
-      c.TextOut(320, 310, "YES");
+      c.TextOut(kYesX, kAnswersY, "YES");
       c.Font.Color = kNavy;
-      c.TextOut(415, 310, "NO");
+      c.TextOut(kNoX, kAnswersY, "NO");
     } else if (Selection == 2) {
       c.Font.Color = HighlightColor;
-      c.TextOut(415, 310, "NO");
+      c.TextOut(kNoX, kAnswersY, "NO");
       c.Font.Color = kNavy;
-      c.TextOut(320, 310, "YES");
+      c.TextOut(kYesX, kAnswersY, "YES");
     }
   };
   auto hud = [&](bool labels) {
@@ -76,39 +77,38 @@ void TForm1::DrawScreenText() {
   };
 
   // 1. Options panel.
-  if (s == "Options") {
+  if (s == kScreenOptions) {
     SetFont(c, 18, kNavy);
-    c.TextOut(345, 205, "/");
-    c.TextOut(230, 280, "/");
-    c.TextOut(230, 360, "/");
-    if (Config.WindowMode != 0) c.TextOut(365, 205, "FULL SCREEN"); else c.TextOut(215, 205, "WINDOW");
-    if (Config.MusicOn) c.TextOut(250, 280, "OFF"); else c.TextOut(180, 280, "ON");
-    if (Config.SoundOn) c.TextOut(250, 360, "OFF"); else c.TextOut(180, 360, "ON");
+    for (const TOptionRow& row : kOptionRows) c.TextOut(row.SlashX, row.TextY, "/");
+    // Each row's other choice in navy first, then the chosen ones lit.
+    for (const TOptionRow& row : kOptionRows) {
+      const TOptionChoice& other = Config.*row.Setting != 0 ? row.Right : row.Left;
+      c.TextOut(other.X, row.TextY, other.Text);
+    }
     c.Font.Color = HighlightColor;
-    if (Config.WindowMode != 0) c.TextOut(215, 205, "WINDOW"); else c.TextOut(365, 205, "FULL SCREEN");
-    if (Config.MusicOn) c.TextOut(180, 280, "ON"); else c.TextOut(250, 280, "OFF");
-    if (Config.SoundOn) c.TextOut(180, 360, "ON"); else c.TextOut(250, 360, "OFF");
-    static const int frames[4][4] = {
-        {210, 200, 555, 240}, {175, 275, 305, 315}, {175, 355, 305, 395}, {285, 425, 585, 465}};
+    for (const TOptionRow& row : kOptionRows) {
+      const TOptionChoice& chosen = Config.*row.Setting != 0 ? row.Left : row.Right;
+      c.TextOut(chosen.X, row.TextY, chosen.Text);
+    }
     if (Selection >= 1 && Selection <= 4) {
-      const int* f = frames[Selection - 1];
+      const TArea& f = Selection == 4 ? kAddTextFrame : kOptionRows[Selection - 1].Frame;
       c.Pen.Style = TPenStyle::psSolid;
       c.Pen.Width = 3;
       c.Pen.Color = HighlightColor;
-      c.Rectangle(f[0], f[1], f[2], f[3]);
+      c.Rectangle(f.Left, f.Top, f.Right, f.Bottom);
     }
     SetFont(c, 16, HighlightColor);
     std::string text = Config.AddText.Str();
     if (AddTextEditing && FrameCounter % 32 < 16) text = (text + "(").substr(0, 13);
-    c.TextOut(293, 430, text);
+    c.TextOut(kAddTextX, kAddTextY, text);
   }
   // 2. Credit line.
-  if (s != "Game" && KeySum == 583) {
+  if (s != kScreenGame && KeySum == 583) {
     SetFont(c, 16, HighlightColor);
     c.TextOut(10, 0, "Programming by Dovrin");
   }
   // 3. High-score table; scores are unmasked only for the drawing.
-  if (s == "HiScores") {
+  if (s == kScreenHiScores) {
     SetFont(c, 18, kRed);
     for (int n = 1; n <= 10; n++) {
       const int y = 200 + 25 * n;
@@ -121,14 +121,14 @@ void TForm1::DrawScreenText() {
     }
   }
   // 4. "Send".
-  if (s == "Send") {
+  if (s == kScreenSend) {
     SetFont(c, 14, kNavy);
     DrawCenteredText(c, "SEND THE RESULT TO WORLD'S", 240);
     DrawCenteredText(c, "HIGHSCORES PAGE?", 270);
     answers();
   }
   // 5. Name entry.
-  if (s == "EnterName") {
+  if (s == kScreenEnterName) {
     SetFont(c, 14, kNavy);
     DrawCenteredText(c, Fmt("Your Scores is %8d", static_cast<int32_t>(UnmaskedScore())), 185);
     DrawCenteredText(c, "PLEASE ENTER YOUR NAME", 230);
@@ -140,14 +140,14 @@ void TForm1::DrawScreenText() {
     answers();
   }
   // 6. "Clear?".
-  if (s == "Clear?") {
+  if (s == kScreenClear) {
     SetFont(c, 14, kNavy);
     DrawCenteredText(c, "DO YOU WANT TO CLEAR", 240);
     DrawCenteredText(c, "THE HIGH SCORE TABLE?", 270);
     answers();
   }
   // 7. Play: bonus spawn first, then the HUD and the captions.
-  if (s == "Game") {
+  if (s == kScreenGame) {
     TryBonusSpawn();
     hud(true);
     if (Timer2.Enabled()) {
@@ -161,7 +161,7 @@ void TForm1::DrawScreenText() {
     }
   }
   // 8. Game over.
-  if (s == "GameOver" || s == "GameOver2") {
+  if (s == kScreenGameOver || s == kScreenGameOver2) {
     SetFont(c, 20, HighlightColor, true);
     DrawCenteredText(c, "GAME OVER", 300);
     // Every game ends with its result, also one that misses the table.
@@ -169,8 +169,8 @@ void TForm1::DrawScreenText() {
     DrawCenteredText(c, Fmt("Score %u", UnmaskedScore()), 330);
   }
   // 9. Questions about leaving.
-  if (s == "Exit?" || s == "ExitGame?") {
-    if (s == "ExitGame?") hud(false);
+  if (s == kScreenExit || s == kScreenExitGame) {
+    if (s == kScreenExitGame) hud(false);
     SetFont(c, 20, kNavy);
     DrawCenteredText(c, "EXIT GAME?", 240);
     answers();

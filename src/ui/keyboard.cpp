@@ -6,12 +6,10 @@
 #include "app/form.h"
 #include "online/portal.h"
 #include "ui/menu_sprites.h"
+#include "ui/screen_layout.h"
 #include "world/player.h"
 
 namespace {
-bool IsDialogScreen(const std::string& s) {
-  return s == "Exit?" || s == "ExitGame?" || s == "Send" || s == "EnterName" || s == "Clear?";
-}
 
 // What a key types into a name: letters as they are, the keypad's digits
 // (96..105) the digit they show. The system keys between them (91..95) have
@@ -20,6 +18,15 @@ char TypedChar(uint16_t key, bool lowerCase) {
   if (key >= 'A' && key <= 'Z') return static_cast<char>(lowerCase ? key + 32 : key);
   if (key >= 96 && key <= 105) return static_cast<char>('0' + (key - 96));
   return 0;
+}
+
+// The screens whose items Up and Down step through, wrapping around; "Help"
+// has rows of its own.
+const TScreenLayout* SteppedLayout(const std::string& s) {
+  if (s == kScreenMenu) return &kMenuLayout;
+  if (s == kScreenOptions) return &kOptionsLayout;
+  if (s == kScreenHiScores) return &kHiScoresLayout;
+  return nullptr;
 }
 
 uint8_t StepWrapping(uint8_t selection, int delta, int count) {
@@ -46,109 +53,78 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
     return;
   }
 
-  if (ScreenName == "GameOver2") {
+  if (ScreenName == kScreenGameOver2) {
     EnableTimer(Timer3, false);
     CloseDialog();
     LeaveGame();
     return;
   }
 
-  const bool dialog = IsDialogScreen(ScreenName);
+  const bool dialog = IsQuestionScreen(ScreenName);
+  // Left and Right on an option row point at one of its two choices and
+  // click it, as the mouse would.
+  auto chooseOption = [&](bool left) {
+    if (Selection < 1 || Selection > 3) return;
+    const TOptionRow& row = kOptionRows[Selection - 1];
+    Hover[(left ? row.Left : row.Right).HoverFlag] = true;
+    Hover[(left ? row.Right : row.Left).HoverFlag] = false;
+    DXDraw1Click();
+  };
 
   if (key == VK_LEFT) {
     for (int i = hvAddTextRow; i <= hvOptBackLit; i++) Hover[i] = false;
-    if (ScreenName == "Options") {
-      PlaySound("Beep");
+    if (ScreenName == kScreenOptions) {
+      PlaySound(kSoundBeep);
       ClickLatch = false;
-      if (Selection == 1) {
-        Hover[hvWindow] = true;
-        Hover[hvFullScreen] = false;
-        DXDraw1Click();
-      } else if (Selection == 2) {
-        Hover[hvMusicOn] = true;
-        Hover[hvMusicOff] = false;
-        DXDraw1Click();
-      } else if (Selection == 3) {
-        Hover[hvSoundOn] = true;
-        Hover[hvSoundOff] = false;
-        DXDraw1Click();
-      }
-    } else if (ScreenName == "Help" && Selection == 2) {
-      PlaySound("Beep");
+      chooseOption(true);
+    } else if (ScreenName == kScreenHelp && Selection == 2) {
+      PlaySound(kSoundBeep);
       Selection = 1;
       HighlightOnly(1, 2);
     } else if (dialog && Selection == 2) {
-      PlaySound("Beep");
+      PlaySound(kSoundBeep);
       Selection = 1;
     }
   }
 
   if (key == VK_RIGHT) {
     for (int i = hvAddTextRow; i <= hvOptBackLit; i++) Hover[i] = false;
-    if (ScreenName == "Options") {
-      PlaySound("Beep");
+    if (ScreenName == kScreenOptions) {
+      PlaySound(kSoundBeep);
       ClickLatch = false;
-      if (Selection == 1) {
-        Hover[hvFullScreen] = true;
-        Hover[hvWindow] = false;
-        DXDraw1Click();
-      } else if (Selection == 2) {
-        Hover[hvMusicOff] = true;
-        Hover[hvMusicOn] = false;
-        DXDraw1Click();
-      } else if (Selection == 3) {
-        Hover[hvSoundOff] = true;
-        Hover[hvSoundOn] = false;
-        DXDraw1Click();
-      }
-    } else if (ScreenName == "Help" && Selection == 1) {
-      PlaySound("Beep");
+      chooseOption(false);
+    } else if (ScreenName == kScreenHelp && Selection == 1) {
+      PlaySound(kSoundBeep);
       Selection = 2;
       HighlightOnly(2, 2);
     } else if (dialog && Selection == 1) {
-      PlaySound("Beep");
+      PlaySound(kSoundBeep);
       Selection = 2;
     }
   }
 
   if (key == VK_UP) {
     for (bool& h : Hover) h = false;
-    if (ScreenName == "Menu") {
-      PlaySound("Beep");
-      Selection = StepWrapping(Selection, -1, 6);
-      HighlightOnly(Selection, 6);
-    } else if (ScreenName == "Options") {
-      PlaySound("Beep");
-      Selection = StepWrapping(Selection, -1, 5);
-      if (Buttons[0]) Buttons[0]->Highlighted = Selection == 5;
-    } else if (ScreenName == "HiScores") {
-      PlaySound("Beep");
-      Selection = StepWrapping(Selection, -1, 3);
-      HighlightOnly(Selection, 3);
-    } else if (ScreenName == "Help") {
-      PlaySound("Beep");
+    if (const TScreenLayout* stepped = SteppedLayout(ScreenName)) {
+      PlaySound(kSoundBeep);
+      Selection = StepWrapping(Selection, -1, stepped->ItemCount);
+      LightSelectedButton(*stepped);
+    } else if (ScreenName == kScreenHelp) {
+      PlaySound(kSoundBeep);
       Selection = 1;
       HighlightOnly(1, 3);
     }
   }
 
   if (key == VK_DOWN) {
-    if (ScreenName == "Menu") {
-      PlaySound("Beep");
-      Selection = StepWrapping(Selection, 1, 6);
-      HighlightOnly(Selection, 6);
-    } else if (ScreenName == "Options") {
-      PlaySound("Beep");
-      Selection = StepWrapping(Selection, 1, 5);
-      if (Buttons[0]) Buttons[0]->Highlighted = Selection == 5;
-    } else if (ScreenName == "HiScores") {
-      PlaySound("Beep");
-      Selection = StepWrapping(Selection, 1, 3);
-      // The lit button follows the selection, as it does for Up, so Enter
-      // activates the button that is shown lit.
-      HighlightOnly(Selection, 3);
-    } else if (ScreenName == "Help" && (Selection == 1 || Selection == 2)) {
-      PlaySound("Beep");
+    if (const TScreenLayout* stepped = SteppedLayout(ScreenName)) {
+      PlaySound(kSoundBeep);
+      Selection = StepWrapping(Selection, 1, stepped->ItemCount);
+      // The lit button follows the selection, so Enter activates the button
+      // that is shown lit.
+      LightSelectedButton(*stepped);
+    } else if (ScreenName == kScreenHelp && (Selection == 1 || Selection == 2)) {
+      PlaySound(kSoundBeep);
       Selection = 3;
       HighlightOnly(3, 3);
     }
@@ -163,26 +139,21 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
   }
 
   if (key == VK_ESCAPE) {
-    if (ScreenName == "Exit?") {
-      CloseDialog();
-      Selection = 1;
-      HighlightOnly(1, 6);
-      ScreenName = "Menu";
-    } else if (ScreenName == "ExitGame?") {
+    if (ScreenName == kScreenExit) {
+      AnswerExit(false);
+    } else if (ScreenName == kScreenExitGame) {
       ResumeGame();
       return;
-    } else if (ScreenName == "Clear?") {
-      Selection = 1;
-      ScreenName = "HiScores";
-      CloseDialog();
-    } else if (ScreenName == "Send" || ScreenName == "EnterName") {
+    } else if (ScreenName == kScreenClear) {
+      AnswerClear(false);
+    } else if (ScreenName == kScreenSend || ScreenName == kScreenEnterName) {
       // Leaving name entry drops the score.
       ShowTableAfterNameEntry();
-    } else if (ScreenName == "Menu") {
-      OpenDialog("Exit?");
-    } else if (ScreenName == "Game" && !Timer2.Enabled()) {
+    } else if (ScreenName == kScreenMenu) {
+      OpenDialog(kScreenExit);
+    } else if (ScreenName == kScreenGame && !Timer2.Enabled()) {
       LeaveGame();
-    } else if (ScreenName == "Options" || ScreenName == "HiScores" || ScreenName == "Help") {
+    } else if (IsMenuPageScreen(ScreenName)) {
       ShowMenu();
     }
   }
@@ -192,7 +163,7 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
     ApplyDisplayMode();
   }
 
-  if (key == 'P' && ScreenName == "Game") {
+  if (key == 'P' && ScreenName == kScreenGame) {
     Paused = !Paused;
     EnableTimer(Timer2, Paused);
     // Unpausing ends a level intro early; the player appears as the intro's
@@ -210,7 +181,7 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
     }
   }
 
-  if (ScreenName == "EnterName") {
+  if (ScreenName == kScreenEnterName) {
     if (const char ch = TypedChar(key, !EnteredName.empty())) {
       // The first letter stays upper case, the following ones go lower case.
       if (EnteredName.size() < MaxEnteredNameLength) EnteredName += ch;
@@ -220,36 +191,27 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
   }
 
   if ((key == VK_RETURN || key == VK_SPACE) && !alt) {
-    if (ScreenName == "Options") {
-      if (Selection == 1) {
-        host.QueueKeyRelease(Config.WindowMode != 0 ? VK_RIGHT : VK_LEFT);
-      } else if (Selection == 2) {
-        host.QueueKeyRelease(Config.MusicOn != 0 ? VK_RIGHT : VK_LEFT);
-      } else if (Selection == 3) {
-        host.QueueKeyRelease(Config.SoundOn != 0 ? VK_RIGHT : VK_LEFT);
+    if (ScreenName == kScreenOptions) {
+      if (Selection >= 1 && Selection <= 3) {
+        // The row's other choice: Right while the left one is set.
+        host.QueueKeyRelease(Config.*kOptionRows[Selection - 1].Setting != 0 ? VK_RIGHT : VK_LEFT);
       } else if (Selection == 4) {
         AddTextEditing = !AddTextEditing;
       } else if (Selection == 5) {
         ShowMenu();
       }
-    } else if (ScreenName == "Clear?") {
-      PlaySound("Beep");
+    } else if (ScreenName == kScreenClear) {
+      PlaySound(kSoundBeep);
+      AnswerClear(Selection == 1);
+    } else if (ScreenName == kScreenEnterName) {
       if (Selection == 1) {
-        ResetHighScores(Config);
-        Tap.PruneTopTenReplays();
-      }
-      Selection = 1;
-      ScreenName = "HiScores";
-      CloseDialog();
-    } else if (ScreenName == "EnterName") {
-      if (Selection == 1) {
-        ScreenName = "Send";
+        ScreenName = kScreenSend;
       } else if (Selection == 2) {
         CloseDialog();
         RestoreMenuBackground();
         ShowMenu();
       }
-    } else if (ScreenName == "Send") {
+    } else if (ScreenName == kScreenSend) {
       if (Selection == 1 && !SubmitScore(*this)) {
         // The release to ignore is that of the key that closed the message.
         // A box that took the key's release itself (SDL's does) leaves none
@@ -267,23 +229,14 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
         ShowError(e.what());
       }
       ShowTableAfterNameEntry();
-    } else if (ScreenName == "ExitGame?") {
+    } else if (ScreenName == kScreenExitGame) {
       if (Selection == 1) {
         AbandonGame();
       } else {
         ResumeGame();
       }
-    } else if (ScreenName == "Exit?") {
-      if (Selection == 1) {
-        StoreConfig();
-        ExitConfirmed = true;
-        Close();
-      } else {
-        CloseDialog();
-        Selection = 1;
-        HighlightOnly(1, 6);
-        ScreenName = "Menu";
-      }
+    } else if (ScreenName == kScreenExit) {
+      AnswerExit(Selection == 1);
     } else {
       ClickLatch = false;
       DXDraw1Click();

@@ -5,10 +5,17 @@
 #include "app/form.h"
 #include "online/portal.h"
 #include "ui/menu_sprites.h"
+#include "ui/screen_layout.h"
 #include "world/player.h"
 
 namespace {
-bool Inside(int v, int low, int high) { return low < v && v < high; }
+// The screens whose buttons the pointer selects.
+const TScreenLayout* PointedLayout(const std::string& s) {
+  if (s == kScreenMenu) return &kMenuLayout;
+  if (s == kScreenHiScores) return &kHiScoresLayout;
+  if (s == kScreenHelp) return &kHelpLayout;
+  return nullptr;
+}
 
 // Surface centre: the pointer rests here in play and its offset steers.
 constexpr int CentreX = 400, CentreY = 300;
@@ -17,11 +24,11 @@ constexpr int CentreX = 400, CentreY = 300;
 void TForm1::DXDraw1MouseDown(TMouseButton, int, int) {}
 
 void TForm1::DXDraw1MouseUp(TMouseButton button, int, int) {
-  if (ScreenName != "Game" && button == TMouseButton::mbRight) PointerClick();
+  if (ScreenName != kScreenGame && button == TMouseButton::mbRight) PointerClick();
 }
 
 void TForm1::DXDraw1MouseMove(int x, int y) {
-  if (ScreenName == "Game" && !Timer2.Enabled()) {
+  if (ScreenName == kScreenGame && !Timer2.Enabled()) {
     int px = 0, py = 0;
     host.PointerPos(px, py);
     // A direction whose key is held is left to the key; the pointer is then
@@ -53,7 +60,7 @@ void TForm1::DXDraw1MouseMove(int x, int y) {
   const uint8_t before = Selection;
   HitTestScreen(x, y);
   PointerScreen = ScreenName;
-  if (Selection != before) PlaySound("Beep");
+  if (Selection != before) PlaySound(kSoundBeep);
 }
 
 bool TForm1::HitTestScreen(int x, int y) {
@@ -63,67 +70,45 @@ bool TForm1::HitTestScreen(int x, int y) {
   // alike, so the hit areas need no full-screen offset.
 
   const std::string& s = ScreenName;
-  if (s == "Menu") {
-    static const int ys[6] = {159, 213, 272, 334, 394, 453};
-    for (int k = 0; k < 6; k++) {
+  if (const TScreenLayout* layout = PointedLayout(s)) {
+    for (int k = 0; k < layout->SlotCount; k++) {
       const TMenuB* b = Buttons[k];
       if (!b) continue;
-      if (Inside(x, 278, 278 + static_cast<int>(b->Width)) &&
-          Inside(y, ys[k], ys[k] + static_cast<int>(b->Height))) {
+      if (ButtonArea(*layout, k, static_cast<int>(b->Width), static_cast<int>(b->Height)).Contains(x, y)) {
         Selection = static_cast<uint8_t>(k + 1);
         Hover[hvButton1 + k] = true;
         any = true;
       }
     }
-    HighlightOnly(Selection, 6);
-  } else if (s == "Options") {
-    struct Area {
-      int x0, x1, y0, y1;
-      uint8_t selection;
-      int flag;  // -1: none
-    };
-    static const Area areas[] = {
-        {195, 346, 190, 250, 1, hvWindow},    {357, 570, 190, 250, 1, hvFullScreen},
-        {170, 230, 265, 325, 2, hvMusicOn},   {241, 310, 265, 325, 2, hvMusicOff},
-        {170, 310, 265, 325, 2, -1},          {170, 230, 345, 405, 3, hvSoundOn},
-        {241, 310, 345, 405, 3, hvSoundOff},  {170, 310, 345, 405, 3, -1},
-        {270, 600, 415, 475, 4, hvAddTextRow},
-    };
-    for (const Area& a : areas) {
-      const bool hit = Inside(x, a.x0, a.x1) && Inside(y, a.y0, a.y1);
-      if (hit) Selection = a.selection;
+    LightSelectedButton(*layout);
+  } else if (s == kScreenOptions) {
+    // Later areas win the selection over earlier ones.
+    auto test = [&](const TArea& area, int selection, int flag) {
+      const bool hit = area.Contains(x, y);
+      if (hit) Selection = static_cast<uint8_t>(selection);
       any = any || hit;
-      if (a.flag >= 0) Hover[a.flag] = hit;
+      if (flag >= 0) Hover[flag] = hit;
+    };
+    for (int r = 0; r < 3; r++) {
+      const TOptionRow& row = kOptionRows[r];
+      test(row.Left.Area, r + 1, row.Left.HoverFlag);
+      test(row.Right.Area, r + 1, row.Right.HoverFlag);
+      if (row.HasRowArea) test(row.RowArea, r + 1, -1);
     }
+    test(kAddTextArea, 4, hvAddTextRow);
     if (const TMenuB* back = Buttons[0]) {
-      // This area ends 20 pixels short of the picture's right edge and
-      // reaches 40 pixels below its top edge.
-      if (Inside(x, 18, 18 + static_cast<int>(back->Width)) &&
-          Inside(y, 525, 565 + static_cast<int>(back->Height))) {
+      if (OptBackArea(static_cast<int>(back->Width), static_cast<int>(back->Height)).Contains(x, y)) {
         Selection = 5;
         any = true;
       }
     }
-    if (Buttons[0]) Buttons[0]->Highlighted = Selection == 5;
+    LightSelectedButton(kOptionsLayout);
     Hover[hvOptBackLit] = Selection == 5;
-  } else if (s == "HiScores" || s == "Help") {
-    for (int k = 0; k < 3; k++) {
-      const TMenuB* b = Buttons[k];
-      if (!b) continue;
-      const int bx = static_cast<int>(b->X), by = static_cast<int>(b->Y);
-      if (Inside(x, bx - 20, bx + static_cast<int>(b->Width) + 20) &&
-          Inside(y, by - 20, by + static_cast<int>(b->Height) + 20)) {
-        Selection = static_cast<uint8_t>(k + 1);
-        Hover[hvButton1 + k] = true;
-        any = true;
-      }
-    }
-    HighlightOnly(Selection, 3);
-  } else if (s == "Exit?" || s == "Send" || s == "ExitGame?" || s == "Clear?" || s == "EnterName") {
-    const bool yes = Inside(x, 315, 380) && Inside(y, 305, 345);
+  } else if (IsQuestionScreen(s)) {
+    const bool yes = kYesArea.Contains(x, y);
     if (yes) Selection = 1;
     Hover[hvYes] = yes;
-    const bool no = Inside(x, 415, 465) && Inside(y, 305, 345);
+    const bool no = kNoArea.Contains(x, y);
     if (no) Selection = 2;
     Hover[hvNo] = no;
     any = yes || no;
@@ -134,7 +119,7 @@ bool TForm1::HitTestScreen(int x, int y) {
 void TForm1::PointerClick() {
   // A game over that outlived its delay ends on any click: the whole screen
   // is its target.
-  if (ScreenName == "GameOver2") {
+  if (ScreenName == kScreenGameOver2) {
     ClickLatch = false;
     DXDraw1Click();
     return;
@@ -161,42 +146,33 @@ void TForm1::DXDraw1Click() {
   ClickLatch = true;
 
   const std::string s = ScreenName;
-  if (s == "GameOver2") {
+  if (s == kScreenGameOver2) {
     EnableTimer(Timer3, false);
     CloseDialog();
     LeaveGame();
-  } else if (s == "ExitGame?") {
-    PlaySound("Beep");
+  } else if (s == kScreenExitGame) {
+    PlaySound(kSoundBeep);
     if (Selection == 1) {
       AbandonGame();
     } else {
       ResumeGame();
     }
-  } else if (s == "Exit?") {
-    PlaySound("Beep");
-    if (Selection == 1) {
-      StoreConfig();
-      ExitConfirmed = true;
-      Close();
-    } else {
-      Selection = 1;
-      HighlightOnly(1, 6);
-      ScreenName = "Menu";
-      CloseDialog();
-    }
-  } else if (s == "Menu") {
-    PlaySound("Beep");
+  } else if (s == kScreenExit) {
+    PlaySound(kSoundBeep);
+    AnswerExit(Selection == 1);
+  } else if (s == kScreenMenu) {
+    PlaySound(kSoundBeep);
     switch (Selection) {
       case 1: StartGame(); break;
       case 2: ShowOptions(); break;
       case 3: ShowHighScores(); break;
       case 4: ShowHelp(); break;
       case 5: OpenPortalHomePage(*this); break;
-      case 6: OpenDialog("Exit?"); break;
+      case 6: OpenDialog(kScreenExit); break;
       default: break;
     }
-  } else if (s == "Options") {
-    PlaySound("Beep");
+  } else if (s == kScreenOptions) {
+    PlaySound(kSoundBeep);
     if (Hover[hvMusicOn]) {
       Config.MusicOn = 1;
       if (SongHandle == 0) {
@@ -231,28 +207,20 @@ void TForm1::DXDraw1Click() {
       StoreConfig();
       ShowMenu();
     }
-  } else if (s == "Clear?") {
-    PlaySound("Beep");
+  } else if (s == kScreenClear) {
+    PlaySound(kSoundBeep);
+    if (Selection == 1 || Selection == 2) AnswerClear(Selection == 1);
+  } else if (s == kScreenHiScores) {
+    PlaySound(kSoundBeep);
     if (Selection == 1) {
-      ResetHighScores(Config);
-      Tap.PruneTopTenReplays();
-    }
-    if (Selection == 1 || Selection == 2) {
-      Selection = 1;
-      ScreenName = "HiScores";
-      CloseDialog();
-    }
-  } else if (s == "HiScores") {
-    PlaySound("Beep");
-    if (Selection == 1) {
-      OpenDialog("Clear?");
+      OpenDialog(kScreenClear);
     } else if (Selection == 2) {
       OpenWorldHighScores(*this);
     } else if (Selection == 3) {
       ShowMenu();
     }
-  } else if (s == "Help") {
-    PlaySound("Beep");
+  } else if (s == kScreenHelp) {
+    PlaySound(kSoundBeep);
     if (Selection == 1 && HelpPage > 1) {
       HelpPage--;
       ReplaceHelpPage();
@@ -262,13 +230,13 @@ void TForm1::DXDraw1Click() {
     } else if (Selection == 3) {
       ShowMenu();
     }
-  } else if (s == "EnterName") {
-    PlaySound("Beep");
+  } else if (s == kScreenEnterName) {
+    PlaySound(kSoundBeep);
     // The answer itself is the keyboard's: it arrives as a key release.
     if (Selection == 1) host.QueueKeyRelease(VK_RETURN);
     else if (Selection == 2) host.QueueKeyRelease(VK_ESCAPE);
-  } else if (s == "Send") {
-    PlaySound("Beep");
+  } else if (s == kScreenSend) {
+    PlaySound(kSoundBeep);
     host.QueueKeyRelease(VK_RETURN);
   }
 }

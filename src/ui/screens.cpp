@@ -1,6 +1,7 @@
 // Screen builders of the menus and the steps the key and mouse handlers share.
 #include "app/form.h"
 #include "ui/menu_sprites.h"
+#include "ui/screen_layout.h"
 #include "world/scenery.h"
 
 namespace {
@@ -10,6 +11,13 @@ void KillAndForget(T*& sprite) {
   sprite = nullptr;
 }
 }  // namespace
+
+void TForm1::CreateButtons(const TScreenLayout& layout) {
+  for (int i = 0; i < layout.SlotCount; i++) {
+    const TButtonSlot& b = layout.Slots[i];
+    Buttons[i] = new TMenuB(&DXSpriteEngine1, b.Picture, b.X, b.Y);
+  }
+}
 
 void TForm1::ShowMenu() {
   AddTextEditing = false;
@@ -27,53 +35,47 @@ void TForm1::ShowMenu() {
   KillAndForget(HelpPageSprite);
   CloseDialog();
 
-  static const char* const names[6] = {"Start", "Opt", "HScores", "Help", "Visit", "Exit"};
-  static const uint16_t ys[6] = {159, 213, 272, 334, 394, 453};
-  for (int i = 0; i < 6; i++) Buttons[i] = new TMenuB(&DXSpriteEngine1, names[i], 278, ys[i]);
+  CreateButtons(kMenuLayout);
   Selection = MenuSelection;
   KeySum = 0;
   if (Selection >= 1 && Selection <= 6) Buttons[Selection - 1]->Highlighted = true;
   ClickLatch = true;
-  ScreenName = "Menu";
+  ScreenName = kMenuLayout.Name;
 }
 
 void TForm1::ShowOptions() {
   for (auto& b : Buttons) KillAndForget(b);
   KillAndForget(OptPanel);
-  OptPanel = new TFonB(&DXSpriteEngine1, "FonOpt");
-  Buttons[0] = new TMenuB(&DXSpriteEngine1, "OptBack", 38, 545);
+  OptPanel = new TFonB(&DXSpriteEngine1, kOptionsLayout.Panel);
+  CreateButtons(kOptionsLayout);
   Buttons[0]->Highlighted = true;
   MenuSelection = Selection;
   Selection = 5;
-  ScreenName = "Options";
+  ScreenName = kOptionsLayout.Name;
 }
 
 void TForm1::ShowHighScores() {
   for (auto& b : Buttons) KillAndForget(b);
   KillAndForget(HScrPanel);
-  HScrPanel = new TFonB(&DXSpriteEngine1, "FonHScr");
-  Buttons[0] = new TMenuB(&DXSpriteEngine1, "Clear", 352, 495);
-  Buttons[1] = new TMenuB(&DXSpriteEngine1, "World", 257, 534);
-  Buttons[2] = new TMenuB(&DXSpriteEngine1, "HScrBack", 38, 545);
+  HScrPanel = new TFonB(&DXSpriteEngine1, kHiScoresLayout.Panel);
+  CreateButtons(kHiScoresLayout);
   MenuSelection = Selection;
   Selection = 3;
   Buttons[2]->Highlighted = true;
-  ScreenName = "HiScores";
+  ScreenName = kHiScoresLayout.Name;
 }
 
 void TForm1::ShowHelp() {
   for (auto& b : Buttons) KillAndForget(b);
   KillAndForget(HelpPanel);
-  HelpPanel = new TFonB(&DXSpriteEngine1, "FonHelp");
-  Buttons[0] = new TMenuB(&DXSpriteEngine1, "Previos", 38, 492);
-  Buttons[1] = new TMenuB(&DXSpriteEngine1, "Next", 515, 492);
-  Buttons[2] = new TMenuB(&DXSpriteEngine1, "HelpBack", 38, 545);
+  HelpPanel = new TFonB(&DXSpriteEngine1, kHelpLayout.Panel);
+  CreateButtons(kHelpLayout);
   HelpPage = 1;
   ReplaceHelpPage();
   MenuSelection = Selection;
   Selection = 3;
   Buttons[2]->Highlighted = true;
-  ScreenName = "Help";
+  ScreenName = kHelpLayout.Name;
 }
 
 void TForm1::ReplaceHelpPage() {
@@ -87,7 +89,7 @@ void TForm1::OpenDialog(const char* screenName) {
   CloseDialog();
   Selection = 1;
   ScreenName = screenName;
-  Dialog = new TAsk(&DXSpriteEngine1, "Qtns");
+  Dialog = new TAsk(&DXSpriteEngine1, kPictureQtns);
 }
 
 void TForm1::CloseDialog() {
@@ -95,8 +97,31 @@ void TForm1::CloseDialog() {
   Dialog = nullptr;
 }
 
+void TForm1::AnswerExit(bool yes) {
+  if (yes) {
+    StoreConfig();
+    ExitConfirmed = true;
+    Close();
+  } else {
+    CloseDialog();
+    Selection = 1;
+    HighlightOnly(1, kMenuLayout.SlotCount);
+    ScreenName = kScreenMenu;
+  }
+}
+
+void TForm1::AnswerClear(bool yes) {
+  if (yes) {
+    ResetHighScores(Config);
+    Tap.PruneTopTenReplays();
+  }
+  Selection = 1;
+  ScreenName = kScreenHiScores;
+  CloseDialog();
+}
+
 void TForm1::ResumeGame() {
-  ScreenName = "Game";
+  ScreenName = kScreenGame;
   SetCursorVisible(false);
   CloseDialog();
   Paused = false;
@@ -111,6 +136,11 @@ void TForm1::AbandonGame() {
   LeaveGame();
 }
 
+void TForm1::LightSelectedButton(const TScreenLayout& layout) {
+  for (int i = 0; i < layout.SlotCount; i++)
+    if (Buttons[i]) Buttons[i]->Highlighted = Selection == layout.FirstButtonItem + i;
+}
+
 void TForm1::HighlightOnly(int selected, int count) {
   for (int i = 0; i < count && i < 6; i++)
     if (Buttons[i]) Buttons[i]->Highlighted = (i + 1 == selected);
@@ -119,7 +149,7 @@ void TForm1::HighlightOnly(int selected, int count) {
 void TForm1::RestoreMenuBackground() {
   // A "Game" background takes its clouds, bubbles and lava with it.
   if (Background) Background->ClearLevelScenery();
-  Background = new TFon(&DXSpriteEngine1, "FonMenu");
+  Background = new TFon(&DXSpriteEngine1, kPictureFonMenu);
 }
 
 void TForm1::ShowTableAfterNameEntry() {

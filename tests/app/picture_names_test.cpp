@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "base/names.h"
 #include "media/image_list.h"
 
 namespace fs = std::filesystem;
@@ -41,11 +42,11 @@ Uses ScanSources() {
     }
   }
   uses.menu.erase("Game");  // picks one of the three level backgrounds
-  // Names the code builds from parts: the level backgrounds, the help pages
-  // and the menu buttons listed in an array.
-  for (const char* n : {"FonGame1", "FonGame2", "FonGame3", "Hlp1", "Hlp2", "Hlp3", "Hlp4", "Start", "Opt",
-                        "HScores", "Help", "Visit", "Exit"})
-    uses.menu.insert(n);
+  // The names declared once for the code, and those it builds from parts:
+  // the level backgrounds and the help pages.
+  for (const char* n : kMenuPictureNames) uses.menu.insert(n);
+  for (const char* n : kGamePictureNames) uses.game.insert(n);
+  for (const char* n : {"FonGame1", "FonGame2", "FonGame3", "Hlp1", "Hlp2", "Hlp3", "Hlp4"}) uses.menu.insert(n);
   return uses;
 }
 
