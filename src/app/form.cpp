@@ -42,7 +42,8 @@ TForm1::TForm1(Host& h, std::string programDir)
   Timer1.OnTimer = [this] { Dispatch([&] { Timer1Timer(); }); };
   Timer2.OnTimer = [this] { Dispatch([&] { Timer2Timer(); }); };
   Timer3.OnTimer = [this] { Dispatch([&] { Timer3Timer(); }); };
-  SetFontConfigFile(ProgramDir + "fonts.conf");
+  DXDraw1.Fonts = &Fonts;
+  Fonts.SetConfigFile(ProgramDir + "fonts.conf");
   Tap.SetForm(this);
 }
 

@@ -17,6 +17,7 @@
 #include "media/dxdraw.h"
 #include "media/dxsound.h"
 #include "media/dxtimer.h"
+#include "media/font_library.h"
 #include "media/image_list.h"
 #include "media/input.h"
 #include "media/music.h"
@@ -156,6 +157,8 @@ public:
   // them back (app/replay.h).
   ReplayTap Tap;
   Host& host;
+  // The font configuration and open fonts of DXDraw1's text.
+  TFontLibrary Fonts;
   TDXDraw DXDraw1;
   TDXTimer DXTimer1;
   TSpriteEngine DXSpriteEngine1;

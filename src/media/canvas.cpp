@@ -96,8 +96,7 @@ public:
 
   // The cached rendering, or a fresh one. Without a capacity the result is
   // a scratch entry that the next call overwrites.
-  const RenderedText& Get(TTF_Font* font, std::string_view text) {
-    const uint64_t gen = FontGeneration();
+  const RenderedText& Get(TTF_Font* font, uint64_t gen, std::string_view text) {
     if (capacity_ == 0) {
       Render(scratch_, font, text);
       return scratch_;
@@ -149,9 +148,10 @@ TCanvas::~TCanvas() = default;
 
 void TCanvas::TextOut(int x, int y, std::string_view text) {
   if (surface_.Discard) return;
-  TTF_Font* font = OpenFont(Font.Name, PointsToPixels(Font.Size), Font.Bold);
+  TFontLibrary& fonts = surface_.Fonts ? *surface_.Fonts : DefaultFontLibrary();
+  TTF_Font* font = fonts.Open(Font.Name, PointsToPixels(Font.Size), Font.Bold);
   if (font == nullptr) return;
-  const RenderedText& r = Cache().Get(font, text);
+  const RenderedText& r = Cache().Get(font, fonts.Generation(), text);
   if (!r.SizeOk) return;
   if (Brush.Style == TBrushStyle::bsSolid)
     FillRect(surface_, x, y, int64_t{x} + r.W, int64_t{y} + r.H, surface_.ColorMatch(Brush.Color));
@@ -182,9 +182,10 @@ void TCanvas::TextOut(int x, int y, std::string_view text) {
 }
 
 TSize TCanvas::TextExtent(std::string_view text) {
-  TTF_Font* font = OpenFont(Font.Name, PointsToPixels(Font.Size), Font.Bold);
+  TFontLibrary& fonts = surface_.Fonts ? *surface_.Fonts : DefaultFontLibrary();
+  TTF_Font* font = fonts.Open(Font.Name, PointsToPixels(Font.Size), Font.Bold);
   if (font == nullptr) return {};
-  const RenderedText& r = Cache().Get(font, text);
+  const RenderedText& r = Cache().Get(font, fonts.Generation(), text);
   if (!r.SizeOk) return {};
   return TSize{r.W, r.H};
 }

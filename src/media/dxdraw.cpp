@@ -53,6 +53,7 @@ void TDXDraw::Initialize() {
     Notify(dxntInitializing);
     host_.SetFullScreen((nowOptions_ & doFullScreen) != 0);
     surface_ = std::make_unique<TDirectDrawSurface>(SurfaceWidth, SurfaceHeight);
+    surface_->Fonts = Fonts;
     surface_->Fill(0);
   } catch (...) {
     initializing_ = false;

@@ -57,6 +57,8 @@ public:
   void Flip();
 
   TDirectDrawSurface* Surface() { return initialized_ ? surface_.get() : nullptr; }
+  // The fonts the surface's text is drawn with (the form's own library).
+  TFontLibrary* Fonts = nullptr;
 
   void RegisterNotifyEvent(TDXDrawListener* listener);
   void UnRegisterNotifyEvent(TDXDrawListener* listener);

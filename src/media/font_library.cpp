@@ -14,9 +14,6 @@
 
 namespace {
 
-FcConfig* g_config = nullptr;  // our reference; nullptr: the library's current one
-bool g_fcReady = false;
-
 struct FontKey {
   std::string File;
   int Index;
@@ -28,18 +25,6 @@ struct FontKey {
   }
 };
 
-std::map<std::pair<std::string, bool>, TFontFace>& FaceCache() {
-  static std::map<std::pair<std::string, bool>, TFontFace> cache;
-  return cache;
-}
-
-// Failed opens are remembered as nullptr so text drawn every frame does not
-// retry them.
-std::map<FontKey, TTF_Font*>& FontCache() {
-  static std::map<FontKey, TTF_Font*> cache;
-  return cache;
-}
-
 // Text is drawn every tick with the same few faces: the last requests are
 // answered without the lookups above, which build strings.
 struct RecentFont {
@@ -48,33 +33,16 @@ struct RecentFont {
   bool Bold;
   TTF_Font* Font;
 };
-std::vector<RecentFont>& RecentFonts() {
-  static std::vector<RecentFont> recent;
-  return recent;
-}
 constexpr size_t kMaxRecentFonts = 16;
-
-uint64_t g_fontGeneration = 1;
-
-void ForgetRecentFonts() {
-  RecentFonts().clear();
-  ++g_fontGeneration;
-}
 
 // Sizes come from game code, but a runaway caller must not pile up faces.
 constexpr size_t kMaxOpenFonts = 64;
 
-void CloseAllFonts() {
-  ForgetRecentFonts();
-  for (auto& [key, font] : FontCache())
-    if (font) TTF_CloseFont(font);
-  FontCache().clear();
-}
-
-FcConfig* Config() {
-  if (g_config) return g_config;
-  if (!g_fcReady) g_fcReady = FcInit() == FcTrue;
-  return g_fcReady ? FcConfigGetCurrent() : nullptr;
+// Generations of every library come from one count, so text kept for a font
+// of one library never passes for another's.
+uint64_t NextGeneration() {
+  static uint64_t next = 0;
+  return ++next;
 }
 
 bool ReadableFile(const std::string& path) {
@@ -94,9 +62,6 @@ FileStamp StampOf(const std::string& path) {
           static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-std::string g_loadedFile;  // what g_config was built with ("" = defaults only)
-FileStamp g_loadedStamp;
-
 bool EnsureTtf() {
   static bool ready = false;
   if (!ready) ready = TTF_WasInit() > 0 || TTF_Init() == 0;
@@ -112,15 +77,53 @@ TFontFace FallbackFace() {
 
 }  // namespace
 
-void SetFontConfigFile(const std::string& path) {
+struct TFontLibrary::State {
+  FcConfig* Config = nullptr;  // ours; nullptr: the library's current one
+  bool FcReady = false;
+  std::string LoadedFile;  // what Config was built with ("" = defaults only)
+  FileStamp LoadedStamp;
+  std::map<std::pair<std::string, bool>, TFontFace> Faces;
+  // Failed opens are remembered as nullptr so text drawn every frame does
+  // not retry them.
+  std::map<FontKey, TTF_Font*> Fonts;
+  std::vector<RecentFont> Recent;
+
+  FcConfig* CurrentConfig() {
+    if (Config) return Config;
+    if (!FcReady) FcReady = FcInit() == FcTrue;
+    return FcReady ? FcConfigGetCurrent() : nullptr;
+  }
+};
+
+TFontLibrary::TFontLibrary() : state_(std::make_unique<State>()), generation_(NextGeneration()) {}
+
+TFontLibrary::~TFontLibrary() {
+  CloseAllFonts();
+  if (state_->Config) FcConfigDestroy(state_->Config);
+}
+
+void TFontLibrary::ForgetRecentFonts() {
+  state_->Recent.clear();
+  generation_ = NextGeneration();
+}
+
+void TFontLibrary::CloseAllFonts() {
+  ForgetRecentFonts();
+  for (auto& [key, font] : state_->Fonts)
+    if (font) TTF_CloseFont(font);
+  state_->Fonts.clear();
+}
+
+void TFontLibrary::SetConfigFile(const std::string& path) {
+  State& st = *state_;
   // fontconfig reads a relative name against its own folder, not ours.
   std::error_code ec;
   std::string full = path.empty() ? path : std::filesystem::absolute(path, ec).string();
   if (ec || !ReadableFile(full)) full.clear();
-  // Every new game object asks again; rebuilding the configuration costs
-  // milliseconds, so the same unchanged file is not loaded twice.
+  // Rebuilding the configuration costs milliseconds, so the same unchanged
+  // file is not loaded twice.
   const FileStamp stamp = StampOf(full);
-  if (g_config && full == g_loadedFile && stamp == g_loadedStamp) return;
+  if (st.Config && full == st.LoadedFile && stamp == st.LoadedStamp) return;
 
   FcConfig* cfg = FcInitLoadConfig();
   if (cfg == nullptr) return;
@@ -131,26 +134,26 @@ void SetFontConfigFile(const std::string& path) {
     cfg = FcInitLoadConfig();
     if (cfg == nullptr) return;
   }
-  if (FcConfigBuildFonts(cfg) != FcTrue || FcConfigSetCurrent(cfg) != FcTrue) {
+  if (FcConfigBuildFonts(cfg) != FcTrue) {
     FcConfigDestroy(cfg);
     return;
   }
-  if (g_config) FcConfigDestroy(g_config);
-  g_config = cfg;
-  g_loadedFile = full;
-  g_loadedStamp = stamp;
-  g_fcReady = true;
-  FaceCache().clear();
+  if (st.Config) FcConfigDestroy(st.Config);
+  st.Config = cfg;
+  st.LoadedFile = full;
+  st.LoadedStamp = stamp;
+  st.FcReady = true;
+  st.Faces.clear();
   ForgetRecentFonts();
 }
 
-TFontFace ResolveFontFace(const std::string& family, bool bold) {
+TFontFace TFontLibrary::ResolveFace(const std::string& family, bool bold) {
   const auto key = std::make_pair(family, bold);
-  auto& cache = FaceCache();
+  auto& cache = state_->Faces;
   if (auto it = cache.find(key); it != cache.end()) return it->second;
 
   TFontFace face;
-  if (FcConfig* cfg = Config()) {
+  if (FcConfig* cfg = state_->CurrentConfig()) {
     FcPattern* pattern = FcPatternCreate();
     if (pattern) {
       FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
@@ -188,28 +191,42 @@ int PointsToPixels(int points) {
   return static_cast<int>(std::clamp(px, 1L, 1000L));
 }
 
-uint64_t FontGeneration() { return g_fontGeneration; }
-
-TTF_Font* OpenFont(const std::string& family, int pixelSize, bool bold) {
+TTF_Font* TFontLibrary::Open(const std::string& family, int pixelSize, bool bold) {
   if (!EnsureTtf()) return nullptr;
   pixelSize = std::clamp(pixelSize, 1, 1000);
-  for (const RecentFont& r : RecentFonts())
+  for (const RecentFont& r : state_->Recent)
     if (r.PixelSize == pixelSize && r.Bold == bold && r.Family == family) return r.Font;
-  TFontFace face = ResolveFontFace(family, bold);
+  TFontFace face = ResolveFace(family, bold);
   auto open = [&](const TFontFace& f) -> TTF_Font* {
     const FontKey key{f.File, f.Index, pixelSize, bold && !f.Bold};
-    auto& cache = FontCache();
+    auto& cache = state_->Fonts;
     if (auto it = cache.find(key); it != cache.end()) return it->second;
     if (cache.size() >= kMaxOpenFonts) CloseAllFonts();
     TTF_Font* font = TTF_OpenFontIndex(f.File.c_str(), pixelSize, f.Index);
     if (font && key.SyntheticBold) TTF_SetFontStyle(font, TTF_STYLE_BOLD);
-    FontCache()[key] = font;
+    cache[key] = font;
     return font;
   };
   TTF_Font* font = open(face);
   if (!font && face.File != kFallbackFontFile) font = open(FallbackFace());
   // open() may have emptied the cache (and so this list) on the way.
-  if (RecentFonts().size() >= kMaxRecentFonts) RecentFonts().clear();
-  RecentFonts().push_back(RecentFont{family, pixelSize, bold, font});
+  if (state_->Recent.size() >= kMaxRecentFonts) state_->Recent.clear();
+  state_->Recent.push_back(RecentFont{family, pixelSize, bold, font});
   return font;
 }
+
+TFontLibrary& DefaultFontLibrary() {
+  // Kept to the end of the process, like the fonts a tool drew with.
+  static TFontLibrary* library = new TFontLibrary;
+  return *library;
+}
+
+void SetFontConfigFile(const std::string& path) { DefaultFontLibrary().SetConfigFile(path); }
+
+TFontFace ResolveFontFace(const std::string& family, bool bold) { return DefaultFontLibrary().ResolveFace(family, bold); }
+
+TTF_Font* OpenFont(const std::string& family, int pixelSize, bool bold) {
+  return DefaultFontLibrary().Open(family, pixelSize, bold);
+}
+
+uint64_t FontGeneration() { return DefaultFontLibrary().Generation(); }

@@ -29,6 +29,7 @@ inline bool OverlapRect(const TRect& a, const TRect& b) {
 }
 
 class TCanvas;
+class TFontLibrary;
 
 // One row of each blit's pixel operation, through the vector code (where the
 // processor has it) or the scalar reference, for tests that hold the two to
@@ -66,6 +67,8 @@ public:
   // Drawing switched off: fills, copies and text change no pixel (a replay
   // check needs only the world, not the picture).
   bool Discard = false;
+  // Where the canvas takes its fonts from; nullptr: DefaultFontLibrary().
+  TFontLibrary* Fonts = nullptr;
 
   void Fill(uint32_t device);
   void Draw(int x, int y, const TRect& src, const TDirectDrawSurface* source, bool transparent);
