@@ -31,8 +31,7 @@ TForm1::TForm1(Host& h, std::string programDir)
   // The form resource: surface options, timers, bindings of the lists.
   DXDraw1.SetOptions(doAllowReboot | doWaitVBlank | doCenter | doFlip | doDirectX7Mode | doHardware |
                      doSelectDriver);
-  DXSpriteEngine1.Game = this;
-  DXSpriteEngine1.OnSpriteFreed = [this](TSprite* s) { ForgetSprite(s); };
+  DXSpriteEngine1.Services = this;
   DXImageList1.SetDXDraw(&DXDraw1);
   GameImgs.SetDXDraw(&DXDraw1);
   DXWaveList1.SetDXSound(&DXSound1);
@@ -49,23 +48,9 @@ TForm1::TForm1(Host& h, std::string programDir)
 
 TForm1::~TForm1() {
   // Sprites go before the lists whose pictures they point at.
-  DXSpriteEngine1.OnSpriteFreed = nullptr;
   while (DXSpriteEngine1.Children && !DXSpriteEngine1.Children->empty())
     delete DXSpriteEngine1.Children->back();
   DXTimer1.SetEnabled(false);
-}
-
-void TForm1::ForgetSprite(TSprite* s) {
-  if (s == Player) Player = nullptr;
-  if (s == Background) Background = nullptr;
-  if (s == Dialog) Dialog = nullptr;
-  if (s == Lava) Lava = nullptr;
-  for (auto& b : Buttons)
-    if (s == b) b = nullptr;
-  if (s == OptPanel) OptPanel = nullptr;
-  if (s == HScrPanel) HScrPanel = nullptr;
-  if (s == HelpPanel) HelpPanel = nullptr;
-  if (s == HelpPageSprite) HelpPageSprite = nullptr;
 }
 
 void TForm1::ShowError(const std::string& message) { host.MessageBox(message, "Quorvane"); }
@@ -281,27 +266,13 @@ void TForm1::LoadMusic(const std::string& relativePath) {
 }
 
 uint32_t TForm1::UnmaskedScore() const { return Score ^ ScoreMask; }
-
-void TForm1::AppendScoreLabel(int32_t points, double x, double y) {
-  // The count is a byte: a 256th label would wrap it, so it is dropped.
-  if (ScoreLabelCount == 255) return;
-  TScoreLabel label;
-  label.Points = static_cast<int8_t>(points & 0xFF);
-  label.Y = static_cast<uint16_t>(static_cast<int32_t>(std::nearbyint(y)));
-  label.X = static_cast<uint16_t>(static_cast<int32_t>(std::nearbyint(x)));
-  ScoreLabelCount++;
-  ScoreLabels.resize(ScoreLabelCount);
-  ScoreLabels.back() = label;
-}
-
-void TForm1::RemoveLastScoreLabel() {
-  if (ScoreLabelCount == 0) return;
-  ScoreLabelCount--;
-  ScoreLabels.resize(ScoreLabelCount);
-}
+void TForm1::SetUnmaskedScore(uint32_t score) { Score = MaskScore(score); }
 
 void TForm1::SetNormalKeys() { SetNormalDirectionKeys(DXInput1); }
 void TForm1::SetReversedKeys() { SetReversedDirectionKeys(DXInput1); }
+bool TForm1::InputState(TDXInputState state) { return DXInput1.State(state); }
+TPictureCollectionItem& TForm1::GamePicture(const std::string& name) { return GameImgs.Items.Find(name); }
+TPictureCollectionItem& TForm1::MenuPicture(const std::string& name) { return DXImageList1.Items.Find(name); }
 
 void TForm1::SetCursorVisible(bool visible) {
   int count = host.ShowCursor(true);

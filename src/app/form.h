@@ -27,6 +27,7 @@
 #include "persist/config.h"
 #include "persist/settings_ini.h"
 #include "platform/host.h"
+#include "world/services.h"
 #include "world/sprite.h"
 
 class TPlayer;
@@ -38,18 +39,9 @@ class TFonB;
 class THlp;
 struct TScreenLayout;
 
-// One rising point figure: 6 bytes as the game keeps them.
-#pragma pack(push, 1)
-struct TScoreLabel {
-  int8_t Points = 0;
-  uint8_t Spare = 0;
-  uint16_t Y = 0;
-  uint16_t X = 0;
-};
-#pragma pack(pop)
-static_assert(sizeof(TScoreLabel) == 6);
-
-class TForm1 : public HostEvents {
+// The game state the sprites share (ScreenName, Level, Player, ...) comes
+// from WorldServices (world/services.h); the form answers the sprites' calls.
+class TForm1 : public HostEvents, public WorldServices {
 public:
   // ProgramDir ends with a separator. StateDir starts out equal to it.
   TForm1(Host& host, std::string programDir);
@@ -84,7 +76,7 @@ public:
 
   // --- level flow ---------------------------------------------------------
   void StartGame();
-  void StartWave();
+  void StartWave() override;
   void EnterGameOver();
   void LeaveGame();
 
@@ -98,28 +90,32 @@ public:
 
   // --- shared helpers -----------------------------------------------------
   // Plays an effect once when sound is on.
-  void PlaySound(const std::string& name);
+  void PlaySound(const std::string& name) override;
   // A short rumble on the pads, unless the player turned rumble off.
-  void Rumble(uint32_t ms) {
+  void Rumble(uint32_t ms) override {
     if (RumbleOn) host.Rumble(ms);
   }
   // Stops one effect when sound is on.
-  void StopSound(const std::string& name);
+  void StopSound(const std::string& name) override;
   // Stops every effect, item by item in index order.
-  void StopAllSounds();
+  void StopAllSounds() override;
   // Loads and plays a song when music is on; failure turns music off.
   void LoadMusic(const std::string& relativePath);
-  uint32_t UnmaskedScore() const;
-  void AppendScoreLabel(int32_t points, double x, double y);
-  void RemoveLastScoreLabel();
-  void SetNormalKeys();
-  void SetReversedKeys();
-  bool Timer1Enabled() const { return Timer1.Enabled(); }
-  bool Timer2Enabled() const { return Timer2.Enabled(); }
-  bool Timer3Enabled() const { return Timer3.Enabled(); }
+  uint32_t UnmaskedScore() const override;
+  void SetUnmaskedScore(uint32_t score) override;
+  void SetNormalKeys() override;
+  void SetReversedKeys() override;
+  bool InputState(TDXInputState state) override;
+  TPictureCollectionItem& GamePicture(const std::string& name) override;
+  TPictureCollectionItem& MenuPicture(const std::string& name) override;
+  bool Timer1Enabled() const override { return Timer1.Enabled(); }
+  bool Timer2Enabled() const override { return Timer2.Enabled(); }
+  bool Timer3Enabled() const override { return Timer3.Enabled(); }
   void EnableTimer(TTimer& timer, bool enabled) { timer.SetEnabled(enabled, host.Milliseconds()); }
-  int32_t Random(int32_t n) { return Rng.Random(n); }
-  int32_t RandomRange(int32_t a, int32_t b) { return Rng.RandomRange(a, b); }
+  void EnableTimer1(bool enabled) override { EnableTimer(Timer1, enabled); }
+  void EnableTimer3(bool enabled) override { EnableTimer(Timer3, enabled); }
+  int32_t Random(int32_t n) override { return Rng.Random(n); }
+  int32_t RandomRange(int32_t a, int32_t b) override { return Rng.RandomRange(a, b); }
   // Runs a handler; an error it raises is shown in a message box and the
   // program goes on.
   template <class F>
@@ -179,14 +175,10 @@ public:
   ConfigRecord Config{};
   bool RumbleOn = true;  // quorvane.ini: rumble=on|off
 
-  // --- game state -----------------------------------------------------------
-  std::string ScreenName;
+  // --- game state (ScreenName, Level, Paused, GameEnded: WorldState) -------
   uint8_t FrameCounter = 0;
-  uint16_t Level = 0;
   uint32_t Score = 0;  // masked
-  bool Paused = false;
   uint8_t Selection = 1;
-  bool GameEnded = false;
   TColor HighlightColor = RGB(255, 143, 2);
   // The data folder (Data/, Sound/, fonts.conf); ends with '/'.
   std::string ProgramDir;
@@ -206,17 +198,10 @@ public:
   uint8_t SavedWindowMode = 0;
   // Saves Config to StateDir (SaveConfig, with the saved display choice).
   void StoreConfig();
-  TPlayer* Player = nullptr;
-  TFon* Background = nullptr;
-  TAsk* Dialog = nullptr;
-  TLava* Lava = nullptr;
-  int8_t EnemiesLeft = 0;
+  // Player, Background, Lava, EnemiesLeft, EnemyKinds, BonusCount, the score
+  // labels and the steering pulses: WorldState.
+  SpriteRef<TAsk> Dialog;
   int32_t EnemyBound = 0;
-  uint8_t EnemyKinds = 0;
-  uint8_t BonusCount = 0;
-  std::vector<TScoreLabel> ScoreLabels;
-  uint8_t ScoreLabelCount = 0;
-  uint8_t PulseRight = 0, PulseLeft = 0, PulseDown = 0, PulseUp = 0;
   TSongHandle SongHandle = 0;
 
   // --- menu and input state -------------------------------------------------
@@ -232,10 +217,9 @@ public:
   std::string PortalBase = kDefaultPortalBase;
   bool Hover[18] = {};
   std::string PointerScreen;  // the screen the pointer last moved on
-  uint8_t MenuSelection = 1;
-  uint8_t HelpPage = 1;
+  uint8_t MenuSelection = 1;  // HelpPage: WorldState
   bool ClickLatch = false;
-  TMenuB* Buttons[6] = {};
+  SpriteRef<TMenuB> Buttons[6];
 
   // --- menu screens: panels, builders and their shared steps (src/ui/) ------
   // Hover[] positions: option row 4, the dialog answers, the six option
@@ -244,10 +228,10 @@ public:
     hvAddTextRow = 0, hvYes, hvNo, hvWindow, hvFullScreen, hvMusicOn, hvSoundOn, hvMusicOff,
     hvSoundOff, hvSpare1, hvSpare2, hvOptBackLit, hvButton1,
   };
-  TFonB* OptPanel = nullptr;
-  TFonB* HScrPanel = nullptr;
-  TFonB* HelpPanel = nullptr;
-  THlp* HelpPageSprite = nullptr;
+  SpriteRef<TFonB> OptPanel;
+  SpriteRef<TFonB> HScrPanel;
+  SpriteRef<TFonB> HelpPanel;
+  SpriteRef<THlp> HelpPageSprite;
   void ShowOptions();
   void ShowHighScores();
   void ShowHelp();
@@ -282,6 +266,5 @@ public:
   bool SettingsFixed = false;
 
 private:
-  void ForgetSprite(TSprite* sprite);
   bool closed_ = false;
 };

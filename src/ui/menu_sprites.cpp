@@ -8,7 +8,7 @@ namespace {
 // Pictures of the menus come from the first image list; the sprite takes the
 // frame size of its picture.
 void TakePicture(TImageSprite& s, const std::string& name) {
-  s.Image = &s.Form().DXImageList1.Items.Find(name);
+  s.Image = &s.World().MenuPicture(name);
   s.Width = s.Image->PatternWidth();
   s.Height = s.Image->PatternHeight();
 }

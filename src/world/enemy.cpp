@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/form.h"
+#include "world/services.h"
 #include "media/image_list.h"
 #include "world/objects.h"
 #include "world/player.h"
@@ -25,9 +25,9 @@ void Bounce(double& v, double& w) {
 }
 
 TEnemy::TEnemy(TSprite* parent) : TImageSprite(parent) {
-  TForm1& f = Form();
+  WorldServices& f = World();
   Kind = static_cast<uint8_t>(f.Random(f.EnemyKinds) + 1);
-  Image = &f.GameImgs.Items.Find("Demon");
+  Image = &f.GamePicture("Demon");
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   SpeedLimit = 4;
@@ -55,14 +55,14 @@ TEnemy::TEnemy(TSprite* parent) : TImageSprite(parent) {
 }
 
 void TEnemy::RemoveEnemy() {
-  TForm1& f = Form();
+  WorldServices& f = World();
   if (f.EnemiesLeft > 0) f.EnemiesLeft--;
   Kill();
   if (f.EnemiesLeft <= 0) f.StartWave();
 }
 
 void TEnemy::Step(int) {
-  TForm1& f = Form();
+  WorldServices& f = World();
   if (f.ScreenName != "Game" && f.ScreenName != "ExitGame?") Kill();
   if (f.Level != LevelStamp) Kill();
   if (f.Timer2Enabled() || f.ScreenName != "Game") return;
@@ -267,7 +267,7 @@ void TEnemy::OnHit(TSprite* other, bool&) {
 }
 
 void TEnemy::Render() {
-  TForm1& f = Form();
+  WorldServices& f = World();
   const bool playerBlinking = f.Player && f.Player->Blinking;
   // Hidden during the level intro, shown during a pause.
   if (f.Timer2Enabled() && !playerBlinking && !f.Paused) return;
@@ -286,15 +286,15 @@ void TEnemy::Render() {
   }
 
   if (Falling) {
-    f.GameImgs.Items.Find("Dimok").Draw(s, px + 25, py - 75, EffectFrame);
+    f.GamePicture("Dimok").Draw(s, px + 25, py - 75, EffectFrame);
   } else if (Kind == 1) {
-    f.GameImgs.Items.Find("Shariki")
+    f.GamePicture("Shariki")
         .Draw(s, WantRight ? px + Width / 2 - 5 : px + Width / 2 - 18, py - 43, BalloonPattern);
   } else if (Kind == 2) {
-    f.GameImgs.Items.Find("Shariki").Draw(s, WantRight ? px + 27 : px + 23, py - 40, BalloonPattern);
+    f.GamePicture("Shariki").Draw(s, WantRight ? px + 27 : px + 23, py - 40, BalloonPattern);
   } else if (WantRight) {
-    f.GameImgs.Items.Find("Ogon").Draw(s, px - 27, py + 20, EffectFrame);
+    f.GamePicture("Ogon").Draw(s, px - 27, py + 20, EffectFrame);
   } else {
-    f.GameImgs.Items.Find("Ogon").Draw(s, px + Width - 7, py + 20, EffectFrame + 7);
+    f.GamePicture("Ogon").Draw(s, px + Width - 7, py + 20, EffectFrame + 7);
   }
 }

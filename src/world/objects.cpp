@@ -4,9 +4,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/form.h"
+#include "world/services.h"
 #include "media/image_list.h"
-#include "persist/config.h"
 #include "world/player.h"
 
 namespace {
@@ -26,14 +25,14 @@ int32_t BonusPoints(uint8_t kind) {
 // TObj
 
 TObj::TObj(TSprite* parent) : TImageSprite(parent) {
-  TForm1& form = Form();
+  WorldServices& form = World();
   // Lives and fresh balloons are meant to be rare: the second and third
   // draws thin out kinds 2 and 4.
   Kind = static_cast<uint8_t>(form.Random(6) + 1);
   if (Kind == 2 || Kind == 4) Kind = static_cast<uint8_t>(form.Random(6) + 1);
   if (Kind == 2) Kind = static_cast<uint8_t>(form.Random(6) + 1);
 
-  Image = &form.GameImgs.Items.Find("Bonus");
+  Image = &form.GamePicture("Bonus");
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   FrameCountCopy = Image->PatternCount();
@@ -52,13 +51,13 @@ TObj::TObj(TSprite* parent) : TImageSprite(parent) {
 }
 
 void TObj::RemoveBonus() {
-  TForm1& form = Form();
+  WorldServices& form = World();
   if (form.BonusCount > 0) form.BonusCount--;
   Kill();
 }
 
 void TObj::Step(int) {
-  TForm1& form = Form();
+  WorldServices& form = World();
   if (form.ScreenName != "Game" || form.Level != LevelStamp) {
     RemoveBonus();
     return;
@@ -75,7 +74,7 @@ void TObj::Step(int) {
     p->EffectTimer = 0;
     p->FanActive = false;
     p->SpeedLimit = 5;
-    form.EnableTimer(form.Timer1, false);
+    form.EnableTimer1(false);
     form.StopSound("Shum");
 
     switch (Kind) {
@@ -99,7 +98,7 @@ void TObj::Step(int) {
         }
         break;
       case 5:
-        form.EnableTimer(form.Timer1, true);
+        form.EnableTimer1(true);
         break;
       default:
         break;
@@ -129,7 +128,7 @@ void TObj::Step(int) {
 // TLava
 
 TLava::TLava(TSprite* parent) : TImageSprite(parent) {
-  Image = &Form().GameImgs.Items.Find("Lava");
+  Image = &World().GamePicture("Lava");
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   X = 0;
@@ -141,8 +140,8 @@ TLava::TLava(TSprite* parent) : TImageSprite(parent) {
 // TVzriv
 
 TVzriv::TVzriv(TSprite* parent, double centreX, double centreY, int32_t points) : TImageSpriteEx(parent) {
-  TForm1& form = Form();
-  Image = &form.GameImgs.Items.Find("Puk");
+  WorldServices& form = World();
+  Image = &form.GamePicture("Puk");
   SetZ(8);
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
@@ -158,7 +157,7 @@ TVzriv::TVzriv(TSprite* parent, double centreX, double centreY, int32_t points) 
 
 void TVzriv::Step(int moveCount) {
   TImageSprite::Step(moveCount);
-  TForm1& form = Form();
+  WorldServices& form = World();
   if (form.ScreenName != "Game" && form.ScreenName != "ExitGame?") Kill();
   if (form.Level != LevelStamp) Kill();
   if (moveCount % 2 != 0) return;
@@ -173,7 +172,7 @@ void TVzriv::Step(int moveCount) {
 
 // ---------------------------------------------------------------------------
 
-void AddScore(TForm1& form, int32_t points) {
+void AddScore(WorldServices& form, int32_t points) {
   const int64_t sum = static_cast<int64_t>(form.UnmaskedScore()) + points;
   if (sum <= 0) return;
   // The stored score is 32-bit: a sum past its top stays at the top rather
@@ -181,5 +180,5 @@ void AddScore(TForm1& form, int32_t points) {
   const uint32_t score = sum > std::numeric_limits<uint32_t>::max()
                              ? std::numeric_limits<uint32_t>::max()
                              : static_cast<uint32_t>(sum);
-  form.Score = MaskScore(score);
+  form.SetUnmaskedScore(score);
 }

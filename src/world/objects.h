@@ -5,7 +5,7 @@
 
 #include "world/sprite.h"
 
-class TForm1;
+class WorldServices;
 
 // A bonus: rises and sways until the player's strike point collects it.
 class TObj : public TImageSprite {
@@ -42,4 +42,4 @@ public:
 
 // Adds points to the (masked) score; a change that would leave the score at 0
 // or below is dropped whole.
-void AddScore(TForm1& form, int32_t points);
+void AddScore(WorldServices& form, int32_t points);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/form.h"
+#include "world/services.h"
 #include "media/image_list.h"
 #include "world/scenery.h"
 
@@ -22,7 +22,7 @@ int32_t NextWalkFrame(int32_t frame, bool facingLeft) {
 }  // namespace
 
 TPlayer::TPlayer(TSprite* parent) : TImageSprite(parent) {
-  Image = &Form().GameImgs.Items.Find("Player");
+  Image = &World().GamePicture("Player");
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   X = 400;
@@ -32,7 +32,7 @@ TPlayer::TPlayer(TSprite* parent) : TImageSprite(parent) {
 }
 
 void TPlayer::Step(int) {
-  TForm1& f = Form();
+  WorldServices& f = World();
   if (f.Timer2Enabled() || f.ScreenName != "Game") return;
 
   if (Blinking) {
@@ -55,7 +55,7 @@ void TPlayer::Step(int) {
       f.SetNormalKeys();
       FanActive = false;
       SpeedLimit = 5;
-      f.EnableTimer(f.Timer1, false);
+      f.EnableTimer1(false);
       BalloonPose = 2;
       BalloonsLeft = 2;
       Blinking = true;
@@ -72,7 +72,7 @@ void TPlayer::Step(int) {
     f.PlaySound("Over");
     f.ScreenName = "GameOver";
     f.GameEnded = true;
-    f.EnableTimer(f.Timer3, true);
+    f.EnableTimer3(true);
     return;
   }
 
@@ -107,7 +107,7 @@ void TPlayer::Step(int) {
     f.PulseUp = f.PulseDown;
     if (f.PulseDown) f.PulseDown = 0;
     if (Engine->Surface)
-      f.GameImgs.Items.Find("Bonus").StretchDraw(Engine->Surface, Rect(700, 20, 725, 45), 0);
+      f.GamePicture("Bonus").StretchDraw(Engine->Surface, Rect(700, 20, 725, 45), 0);
   }
 
   if (FanActive) {
@@ -139,14 +139,14 @@ void TPlayer::Step(int) {
   if (moved && Y <= 63) VY = 4;
 
   const double limit = SpeedLimit;
-  if (f.DXInput1.State(isRight) || f.PulseRight) {
+  if (f.InputState(isRight) || f.PulseRight) {
     f.PulseRight = 0;
     FacingLeft = false;
     GoingRight = true;
     if (StepCounter % 3 == 0) WalkFrame = NextWalkFrame(WalkFrame, false);
     FramePos = WalkFrame;
     if (limit >= VX) VX += 0.3;
-  } else if (f.DXInput1.State(isLeft) || f.PulseLeft) {
+  } else if (f.InputState(isLeft) || f.PulseLeft) {
     f.PulseLeft = 0;
     FacingLeft = true;
     GoingLeft = true;
@@ -173,13 +173,13 @@ void TPlayer::Step(int) {
     if (StepCounter % n == 0 && !GoingLeft && !GoingRight) WalkFrame = NextWalkFrame(WalkFrame, FacingLeft);
     FramePos = WalkFrame;
   };
-  if (f.DXInput1.State(isDown) || f.PulseDown) {
+  if (f.InputState(isDown) || f.PulseDown) {
     f.PulseDown = 0;
     GoingUp = false;
     GoingDown = true;
     flap(5);
     if (limit >= VY) VY += 0.3;
-  } else if (f.DXInput1.State(isUp) || f.PulseUp) {
+  } else if (f.InputState(isUp) || f.PulseUp) {
     f.PulseUp = 0;
     GoingUp = true;
     GoingDown = false;
@@ -230,7 +230,7 @@ void TPlayer::OnHit(TSprite* other, bool&) {
   const bool bottomIn = cy + 20 < py + Height && py + Height < cy + cloud->Height;
   if (!inColumn || !(topIn || bottomIn)) return;
   if (!Zapped) {
-    TForm1& f = Form();
+    WorldServices& f = World();
     f.PlaySound("Die");
     f.Rumble(150);
     ZapTicks = 0;
@@ -242,7 +242,7 @@ void TPlayer::OnHit(TSprite* other, bool&) {
 
 void TPlayer::Render() {
   if (!Shown || !Image || !Engine->Surface) return;
-  TForm1& f = Form();
+  WorldServices& f = World();
   TDirectDrawSurface* s = Engine->Surface;
   int alpha = 255;
   if (Blinking) alpha = EffectTimer % 16 < 8 ? 100 : 200;
@@ -264,22 +264,22 @@ void TPlayer::Render() {
     Image->DrawAlpha(s, body, frame, alpha);
 
   const TRect icon = Rect(700, 20, 725, 45);
-  if (f.Timer1Enabled()) f.GameImgs.Items.Find("Bonus").StretchDraw(s, icon, 4);
+  if (f.Timer1Enabled()) f.GamePicture("Bonus").StretchDraw(s, icon, 4);
 
   if (FanActive) {
-    f.GameImgs.Items.Find("Bonus").StretchDraw(s, icon, 2);
+    f.GamePicture("Bonus").StretchDraw(s, icon, 2);
     FanFrame = FanFrame < 2 ? FanFrame + 1 : 0;
-    f.GameImgs.Items.Find("Ventilator").Draw(s, FacingLeft ? px + 23 : px + 20, py + 25, FanFrame);
+    f.GamePicture("Ventilator").Draw(s, FacingLeft ? px + 23 : px + 20, py + 25, FanFrame);
     return;
   }
 
   if (BalloonPose == 2) {
-    auto& sharik = f.GameImgs.Items.Find("Sharik");
+    auto& sharik = f.GamePicture("Sharik");
     if (FacingLeft)
       sharik.Draw(s, px + 4, py, 0);
     else
       sharik.Draw(s, px - 3, py, 1);
   } else {
-    f.GameImgs.Items.Find("Shariki").Draw(s, FacingLeft ? px + 39 : px + 37, py - 9, BalloonPose == 1 ? 0 : 3);
+    f.GamePicture("Shariki").Draw(s, FacingLeft ? px + 39 : px + 37, py - 9, BalloonPose == 1 ? 0 : 3);
   }
 }

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "app/form.h"
+#include "world/services.h"
 #include "media/image_list.h"
 #include "world/objects.h"
 
@@ -11,12 +11,12 @@
 // TFon
 
 TFon::TFon(TSprite* parent, const std::string& name) : TImageSprite(parent) {
-  TForm1& form = Form();
+  WorldServices& form = World();
   // Drawn for every background, so menu backgrounds move the generator too.
   CloudCount = static_cast<uint8_t>(form.Random(3));
   const bool game = name == "Game";
   const std::string picture = game ? "FonGame" + std::to_string(CloudCount + 1) : name;
-  Image = &form.DXImageList1.Items.Find(picture);
+  Image = &form.MenuPicture(picture);
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   X = 0;
@@ -33,21 +33,12 @@ TFon::TFon(TSprite* parent, const std::string& name) : TImageSprite(parent) {
   for (int i = 0; i < CloudCount; i++) {
     const uint8_t kind = static_cast<uint8_t>(form.Random(3) + 1);
     Clouds[i] = new TOblako(root, kind);
-    Clouds[i]->Owner = this;
   }
   for (int i = 0; i < 5; i++) {
     const int32_t r1 = form.RandomRange(0, 15);
     const int32_t r2 = form.RandomRange(0, 5);
     Bubbles[i] = new TBulki(root, (r1 + 90) * i + 150, r2 + 535);
-    Bubbles[i]->Owner = this;
   }
-}
-
-TFon::~TFon() {
-  for (TOblako*& c : Clouds)
-    if (c) c->Owner = nullptr;
-  for (TBulki*& b : Bubbles)
-    if (b) b->Owner = nullptr;
 }
 
 void TFon::ClearLevelScenery() {
@@ -56,7 +47,7 @@ void TFon::ClearLevelScenery() {
     if (Clouds[i]) Clouds[i]->Kill();
   for (TBulki* b : Bubbles)
     if (b) b->Kill();
-  TForm1& form = Form();
+  WorldServices& form = World();
   if (form.Lava) {
     form.Lava->Kill();
     form.Lava = nullptr;
@@ -84,10 +75,10 @@ constexpr CloudHome kCloudHomes[3] = {
 }  // namespace
 
 TOblako::TOblako(TSprite* parent, uint8_t kind) : TImageSprite(parent) {
-  TForm1& form = Form();
+  WorldServices& form = World();
   // Kinds beyond the table take the last home.
   const CloudHome& home = kCloudHomes[kind >= 1 && kind <= 3 ? kind - 1 : 2];
-  Image = &form.GameImgs.Items.Find(home.picture);
+  Image = &form.GamePicture(home.picture);
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   X = home.x;
@@ -103,14 +94,8 @@ TOblako::TOblako(TSprite* parent, uint8_t kind) : TImageSprite(parent) {
   StrikeTicks = 0;
 }
 
-TOblako::~TOblako() {
-  if (!Owner) return;
-  for (TOblako*& c : Owner->Clouds)
-    if (c == this) c = nullptr;
-}
-
 void TOblako::Step(int) {
-  TForm1& form = Form();
+  WorldServices& form = World();
   if (form.Timer2Enabled()) return;
 
   if (Flashing) {
@@ -149,7 +134,7 @@ void TOblako::Render() {
   TDirectDrawSurface* surface = Engine->Surface;
   // The bolt goes first so the cloud covers its top.
   if (Flashing && ChargeTicks > 35) {
-    TPictureCollectionItem& bolt = Form().GameImgs.Items.Find("Molnia");
+    TPictureCollectionItem& bolt = World().GamePicture("Molnia");
     bolt.DrawAlpha(surface, Rect(BoltX, BoltY, BoltX + 65, BoltY + 86), 0, StrikeTicks % 4 == 0 ? 256 : 50);
   }
   const int px = static_cast<int>(std::nearbyint(X));
@@ -164,8 +149,8 @@ void TOblako::Render() {
 // TBulki
 
 TBulki::TBulki(TSprite* parent, int32_t x, int32_t y) : TImageSprite(parent) {
-  TForm1& form = Form();
-  Image = &form.GameImgs.Items.Find("Buliki");
+  WorldServices& form = World();
+  Image = &form.GamePicture("Buliki");
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   Period = static_cast<uint8_t>(form.RandomRange(15, 20));
@@ -176,14 +161,8 @@ TBulki::TBulki(TSprite* parent, int32_t x, int32_t y) : TImageSprite(parent) {
   SetZ(15);
 }
 
-TBulki::~TBulki() {
-  if (!Owner) return;
-  for (TBulki*& b : Owner->Bubbles)
-    if (b == this) b = nullptr;
-}
-
 void TBulki::Step(int moveCount) {
-  if (Form().Timer2Enabled()) return;
+  if (World().Timer2Enabled()) return;
   if (Period != 0 && moveCount % Period != 0) return;
   if (FramePos >= 2)
     FramePos = 0;
@@ -195,8 +174,8 @@ void TBulki::Step(int moveCount) {
 // THlp
 
 THlp::THlp(TSprite* parent) : TImageSprite(parent) {
-  TForm1& form = Form();
-  Image = &form.DXImageList1.Items.Find("Hlp" + std::to_string(form.HelpPage));
+  WorldServices& form = World();
+  Image = &form.MenuPicture("Hlp" + std::to_string(form.HelpPage));
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   X = 38;

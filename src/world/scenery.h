@@ -17,10 +17,10 @@ public:
   // Kills the clouds, bubbles, lava and this background (for "Game" ones).
   void ClearLevelScenery();
 
-  ~TFon() override;
 
-  TOblako* Clouds[3] = {};
-  TBulki* Bubbles[5] = {};
+  // Entries turn null as their sprites are freed.
+  SpriteRef<TOblako> Clouds[3];
+  SpriteRef<TBulki> Bubbles[5];
   uint8_t CloudCount = 0;
 };
 
@@ -38,9 +38,6 @@ public:
   int32_t BoltX = 0, BoltY = 0;
   int32_t ChargeTicks = 0, StrikeTicks = 0;
 
-  ~TOblako() override;
-  // The background that lists this cloud; it is told when the cloud goes.
-  TFon* Owner = nullptr;
 };
 
 // A lava bubble cycling three frames at its own pace.
@@ -50,9 +47,6 @@ public:
   void Step(int moveCount) override;
   uint8_t Period = 15;  // 15..19
 
-  ~TBulki() override;
-  // The background that lists this bubble; it is told when the bubble goes.
-  TFon* Owner = nullptr;
 };
 
 // The current help page picture ("Hlp" + the form's HelpPage).

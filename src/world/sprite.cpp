@@ -27,7 +27,26 @@ TSprite::~TSprite() {
   if (Engine) {
     auto& dead = Engine->DeadList;
     dead.erase(std::remove(dead.begin(), dead.end(), this), dead.end());
-    if (Engine->OnSpriteFreed) Engine->OnSpriteFreed(this);
+  }
+  while (links_) links_->Attach(nullptr);
+  if (Engine && Engine->OnSpriteFreed) Engine->OnSpriteFreed(this);
+}
+
+void SpriteLink::Attach(TSprite* sprite) {
+  if (sprite == target_) return;
+  if (target_) {
+    if (prev_)
+      prev_->next_ = next_;
+    else
+      target_->links_ = next_;
+    if (next_) next_->prev_ = prev_;
+    prev_ = next_ = nullptr;
+  }
+  target_ = sprite;
+  if (target_) {
+    next_ = target_->links_;
+    if (next_) next_->prev_ = this;
+    target_->links_ = this;
   }
 }
 
@@ -99,7 +118,7 @@ TRect TSprite::OwnRect() const {
   return TRect{l, t, l + Width, t + Height};
 }
 
-TForm1& TSprite::Form() const { return *Engine->Game; }
+WorldServices& TSprite::World() const { return *Engine->Services; }
 
 void TSprite::OnHit(TSprite*, bool&) {}
 void TSprite::Render() {}

@@ -12,7 +12,44 @@
 class TSpriteEngine;
 class TPictureCollectionItem;
 class TDXDraw;
-class TForm1;
+class TSprite;
+class WorldServices;
+
+// A reference to a sprite that turns null when the sprite is freed, so a
+// holder never keeps a dangling pointer and nobody keeps a list of holders.
+// The sprite threads its references on a list of its own (no allocation).
+class SpriteLink {
+public:
+  SpriteLink() = default;
+  SpriteLink(const SpriteLink& other) { Attach(other.target_); }
+  SpriteLink& operator=(const SpriteLink& other) {
+    Attach(other.target_);
+    return *this;
+  }
+  ~SpriteLink() { Attach(nullptr); }
+
+protected:
+  void Attach(TSprite* sprite);
+  TSprite* target_ = nullptr;
+
+private:
+  friend class TSprite;
+  SpriteLink* prev_ = nullptr;
+  SpriteLink* next_ = nullptr;
+};
+
+template <class T>
+class SpriteRef : public SpriteLink {
+public:
+  SpriteRef() = default;
+  SpriteRef(T* sprite) { Attach(sprite); }
+  SpriteRef& operator=(T* sprite) {
+    Attach(sprite);
+    return *this;
+  }
+  operator T*() const { return static_cast<T*>(target_); }
+  T* operator->() const { return static_cast<T*>(target_); }
+};
 
 class TSprite {
 public:
@@ -41,8 +78,8 @@ public:
   TSprite* Child(int index) const;
   // The sprite's own rectangle from its world position and size.
   TRect OwnRect() const;
-  // The game this sprite belongs to (through its engine).
-  TForm1& Form() const;
+  // What the game around the world provides (through the engine).
+  WorldServices& World() const;
 
   TSpriteEngine* Engine = nullptr;
   TSprite* Parent = nullptr;
@@ -62,6 +99,8 @@ protected:
 
 private:
   friend class TSpriteEngine;
+  friend class SpriteLink;
+  SpriteLink* links_ = nullptr;  // the references to this sprite
   void Add(TSprite* child);
   void Remove(TSprite* child);
   void InsertDrawOrder(TSprite* child);
@@ -119,10 +158,9 @@ public:
   TDirectDrawSurface* Surface = nullptr;
   TRect SurfaceRect;
   TDXDraw* DXDraw = nullptr;
-  TForm1* Game = nullptr;
+  WorldServices* Services = nullptr;
 
-  // Called as each sprite is destroyed, so holders of plain references can
-  // drop them instead of keeping a dangling pointer.
+  // Called as each sprite is destroyed (after its references were cleared).
   std::function<void(TSprite*)> OnSpriteFreed;
 
 private:
