@@ -6,7 +6,7 @@
 
 namespace {
 template <class T>
-void KillAndForget(T*& sprite) {
+void KillAndForget(SpriteRef<T>& sprite) {
   if (sprite) sprite->Kill();
   sprite = nullptr;
 }

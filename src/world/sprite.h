@@ -1,6 +1,7 @@
 #pragma once
 // The sprite engine: a tree of sprites (one level deep in this game) that is
 // moved, swept for collisions and drawn in layer order once per tick.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,6 +49,9 @@ public:
     return *this;
   }
   operator T*() const { return static_cast<T*>(target_); }
+  // Asks "is it there?" without needing T's definition.
+  explicit operator bool() const { return target_ != nullptr; }
+  friend bool operator==(const SpriteRef& ref, std::nullptr_t) { return ref.target_ == nullptr; }
   T* operator->() const { return static_cast<T*>(target_); }
 };
 

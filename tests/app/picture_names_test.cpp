@@ -23,8 +23,9 @@ struct Uses {
 
 Uses ScanSources() {
   Uses uses;
-  const std::regex gameFind(R"re(GameImgs\.Items\.Find\("([^"]+)"\))re");
-  const std::regex menuFind(R"re(DXImageList1\.Items\.Find\("([^"]+)"\))re");
+  // The sprites ask through the world's services, the form asks its lists.
+  const std::regex gameFind(R"re((?:GameImgs\.Items\.Find|GamePicture)\("([^"]+)"\))re");
+  const std::regex menuFind(R"re((?:DXImageList1\.Items\.Find|MenuPicture)\("([^"]+)"\))re");
   // Sprites of the menus and backgrounds take their picture by name.
   const std::regex menuCtor(R"re(new (?:TFon|TAsk|TFonB)\([^,]+,\s*"([^"]+)"\))re");
   const std::regex menuButton(R"re(new TMenuB\([^,]+,\s*"([^"]+)")re");

@@ -14,6 +14,7 @@
 #include "persist/config.h"
 #include "platform/headless_host.h"
 #include "support/test_game.h"
+#include "ui/menu_sprites.h"
 #include "world/player.h"
 #include "world/scenery.h"
 
