@@ -205,10 +205,20 @@ void TForm1::DXTimer1Timer(int /*lagCount*/) {
   TDirectDrawSurface* surface = DXDraw1.Surface();
   surface->Fill(0);
   FrameCounter = static_cast<uint8_t>(FrameCounter + 1);
+  // The move pass. TPlayer::Step also draws: the reversed-controls icon goes
+  // onto the cleared frame here, beneath every sprite.
   DXSpriteEngine1.MoveAll(FrameCounter);
   DXSpriteEngine1.FreeDead();
+  // The draw pass. TEnemy::Render also moves each drawn enemy's fire or smoke
+  // frame on.
   if (DXDraw1.Initialized()) DXSpriteEngine1.DrawAll();
+  // In play a bonus may rise now, after the sprites were drawn and before the
+  // text: it moves and shows from the next tick on.
+  const bool playing = ScreenName == "Game";
+  if (playing) TryBonusSpawn();
   DrawScreenText();
+  // The score labels were drawn where they stood; in play they rise a pixel.
+  if (playing) RiseScoreLabels();
   surface->ReleaseCanvas();
   DXDraw1.Flip();
 }

@@ -821,7 +821,7 @@ uint32_t ReplayTap::Milliseconds() {
   return inner_->Milliseconds();
 }
 
-void ReplayTap::Present(const TDirectDrawSurface& frame) {
+void ReplayTap::Present(const TPixelView& frame) {
   if (mode_ == Mode::Play && DrawingOff) return;
   inner_->Present(frame);
 }

@@ -151,7 +151,7 @@ public:
 
   // --- Host -------------------------------------------------------------------
   uint32_t Milliseconds() override;
-  void Present(const TDirectDrawSurface& frame) override;
+  void Present(const TPixelView& frame) override;
   void SetFullScreen(bool fullScreen) override;
   bool FullScreen() const override { return inner_->FullScreen(); }
   bool Foreground() override;

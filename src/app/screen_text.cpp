@@ -66,9 +66,8 @@ void TForm1::DrawScreenText() {
     if (labels) {
       SetFont(c, 15, HighlightColor);
       for (uint8_t i = 0; i < ScoreLabelCount && i < ScoreLabels.size(); i++) {
-        TScoreLabel& l = ScoreLabels[i];
+        const TScoreLabel& l = ScoreLabels[i];
         c.TextOut(l.X, static_cast<int16_t>(l.Y), Fmt("%3d", l.Points));
-        l.Y = static_cast<uint16_t>(l.Y - 1);
       }
     }
     SetFont(c, 20, kNavy);
@@ -146,9 +145,9 @@ void TForm1::DrawScreenText() {
     DrawCenteredText(c, "THE HIGH SCORE TABLE?", 270);
     answers();
   }
-  // 7. Play: bonus spawn first, then the HUD and the captions.
+  // 7. Play: the HUD and the captions (the tick spawns bonuses and raises the
+  // labels around this pass).
   if (s == kScreenGame) {
-    TryBonusSpawn();
     hud(true);
     if (Timer2.Enabled()) {
       if (Paused) {

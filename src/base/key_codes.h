@@ -2,6 +2,7 @@
 // Key codes, in one place: the virtual-key codes every key event carries
 // (letters and digits are their upper-case character), the classic PC scan
 // codes the key-state table is indexed by, and the key names scripts use.
+#include <array>
 #include <cstdint>
 
 enum : uint16_t {
@@ -39,3 +40,56 @@ inline constexpr TKeyName kKeyNames[] = {
     {"numpad5", VK_NUMPAD5}, {"numpad6", VK_NUMPAD6}, {"numpad7", VK_NUMPAD7},
     {"numpad8", VK_NUMPAD8}, {"numpad9", VK_NUMPAD9},
 };
+
+// Classic PC scan code (extended keys at 0x80 + code) -> virtual-key code,
+// 0 where a key counts as nothing. Punctuation yields its character code, so
+// the apostrophe (40) reads as the Right arrow (39) and the full stop (52) as
+// Delete (46); minus (12) yields nothing.
+constexpr std::array<uint8_t, 256> BuildScanCodeMap() {
+  std::array<uint8_t, 256> m{};
+  auto set = [&m](int sc, int vk) { m[static_cast<size_t>(sc)] = static_cast<uint8_t>(vk); };
+  set(1, 27);
+  for (int sc = 2; sc <= 10; ++sc) set(sc, 49 + (sc - 2));  // digits 1 .. 9
+  set(11, 48);
+  set(13, 61);
+  set(14, 8);
+  set(15, 9);
+  const int row1[] = {81, 87, 69, 82, 84, 89, 85, 73, 79, 80, 91, 93, 13, 17};  // 16 .. 29
+  for (int i = 0; i < 14; ++i) set(16 + i, row1[i]);
+  const int row2[] = {65, 83, 68, 70, 71, 72, 74, 75, 76, 59, 39};  // 30 .. 40
+  for (int i = 0; i < 11; ++i) set(30 + i, row2[i]);
+  const int row3[] = {16, 92, 90, 88, 67, 86, 66, 78, 77, 44, 46, 47, 16, 42, 18, 32, 20};  // 42 .. 58
+  for (int i = 0; i < 17; ++i) set(42 + i, row3[i]);
+  for (int sc = 59; sc <= 68; ++sc) set(sc, 112 + (sc - 59));  // F1 .. F10
+  const int pad[] = {144, 145, 103, 104, 105, 109, 100, 101, 102, 107, 97, 98, 99, 96, 110};  // 69 .. 83
+  for (int i = 0; i < 15; ++i) set(69 + i, pad[i]);
+  set(87, 122);
+  set(88, 123);
+  set(156, 13);
+  set(157, 17);
+  set(181, 111);
+  set(184, 18);
+  set(199, 36);
+  set(200, 38);
+  set(201, 33);
+  set(203, 37);
+  set(205, 39);
+  set(207, 35);
+  set(208, 40);
+  set(209, 34);
+  set(210, 45);
+  set(211, 46);
+  set(219, 91);
+  set(220, 92);
+  set(221, 93);
+  return m;
+}
+inline constexpr std::array<uint8_t, 256> ScanCodeToVirtualKey = BuildScanCodeMap();
+
+// The first scan code that maps to vk, or -1 when none does.
+constexpr int VirtualKeyToScanCode(int vk) {
+  if (vk <= 0 || vk > 255) return -1;
+  for (int sc = 0; sc < 256; ++sc)
+    if (ScanCodeToVirtualKey[static_cast<size_t>(sc)] == vk) return sc;
+  return -1;
+}

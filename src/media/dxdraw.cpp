@@ -100,5 +100,6 @@ bool TDXDraw::CanDraw() {
 void TDXDraw::Flip() {
   if (!CanDraw()) return;
   surface_->ReleaseCanvas();
-  host_.Present(*surface_);
+  const TDirectDrawSurface& s = *surface_;
+  host_.Present(TPixelView{s.Bits(), s.Width(), s.Height(), s.Width() * 4});
 }

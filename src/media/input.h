@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "base/key_codes.h"
+
 class Host;
 
 enum TDXInputState : int {
@@ -20,13 +22,7 @@ using TDXInputStates = uint64_t;  // state k is bit k
 constexpr TDXInputStates AllInputStates = (TDXInputStates{1} << InputStateCount) - 1;
 constexpr TDXInputStates StateBit(TDXInputState s) { return TDXInputStates{1} << s; }
 
-// Classic PC scan code (extended keys at 0x80 + code) -> virtual-key code,
-// 0 where a key counts as nothing. Punctuation yields its character code, so
-// the apostrophe (40) reads as the Right arrow (39) and the full stop (52) as
-// Delete (46); minus (12) yields nothing.
-extern const std::array<uint8_t, 256> ScanCodeToVirtualKey;
-// The first scan code that maps to vk, or -1 when none does.
-int VirtualKeyToScanCode(int vk);
+// ScanCodeToVirtualKey and VirtualKeyToScanCode: base/key_codes.h.
 
 // Windows' MulDiv: a*b in 64 bits, divided with rounding to nearest (halves
 // away from zero). Division by 0 gives -1; results beyond 32 bits saturate.

@@ -2,15 +2,18 @@
 
 #include <algorithm>
 
-#include "media/input.h"
-#include "media/surface.h"
+#include "base/key_codes.h"
 
-void HeadlessHost::Present(const TDirectDrawSurface& frame) {
+void HeadlessHost::Present(const TPixelView& frame) {
   presentCount_++;
   if (!keepFrames_) return;
-  frameWidth_ = frame.Width();
-  frameHeight_ = frame.Height();
-  lastFrame_.assign(frame.Bits(), frame.Bits() + static_cast<size_t>(frameWidth_) * frameHeight_);
+  frameWidth_ = frame.Width;
+  frameHeight_ = frame.Height;
+  const size_t w = static_cast<size_t>(std::max(frame.Width, 0));
+  lastFrame_.resize(w * static_cast<size_t>(std::max(frame.Height, 0)));
+  const auto* row = reinterpret_cast<const uint8_t*>(frame.Pixels);
+  for (int y = 0; y < frame.Height; y++, row += frame.Pitch)
+    std::copy_n(reinterpret_cast<const uint32_t*>(row), w, lastFrame_.begin() + static_cast<ptrdiff_t>(y * w));
   keptPresent_ = presentCount_;
 }
 
@@ -47,21 +50,14 @@ void HeadlessHost::Advance(uint32_t ms) {
     now_ += ms;
     return;
   }
-  uint32_t remaining = ms;
-  while (remaining > 0 && !quit_) {
-    uint32_t due = events_->HostMsUntilDue();
-    if (due == 0) {
-      events_->HostIdle();
-      DrainQueue();
-      due = events_->HostMsUntilDue();
-      if (due == 0) due = 1;
-    }
-    const uint32_t step = std::min(due, remaining);
-    now_ += step;
-    remaining -= step;
-    events_->HostIdle();
-    DrainQueue();
-  }
+  remaining_ = ms;
+  while (remaining_ > 0 && !quit_) RunLoopPass(*this, *events_);
+}
+
+void HeadlessHost::Wait(uint32_t ms) {
+  const uint32_t step = std::min(ms, remaining_);
+  now_ += step;
+  remaining_ -= step;
 }
 
 void HeadlessHost::DrainQueue() {

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/main_loop.h"
 #include "platform/pad_keys.h"
 
-class HeadlessHost : public Host, private PadKeys::Sink {
+class HeadlessHost : public Host, private PadKeys::Sink, private LoopDriver {
 public:
   HeadlessHost() { for (auto& k : scanCodes_) k = 0; }
 
@@ -19,7 +20,7 @@ public:
 
   // --- Host -----------------------------------------------------------------
   uint32_t Milliseconds() override { return now_; }
-  void Present(const TDirectDrawSurface& frame) override;
+  void Present(const TPixelView& frame) override;
   void SetFullScreen(bool fullScreen) override { fullScreen_ = fullScreen; }
   bool FullScreen() const override { return fullScreen_; }
   bool Foreground() override { return foreground_; }
@@ -96,6 +97,10 @@ public:
 
 private:
   void DrainQueue();
+  // The main loop's waits move the virtual clock, within what Advance allows.
+  void Wait(uint32_t ms) override;
+  void Deliver() override { DrainQueue(); }
+  uint32_t remaining_ = 0;
   void PadKeyDown(uint16_t vk) override { KeyDown(vk); }
   void PadKeyUp(uint16_t vk) override { KeyUp(vk); }
   bool Playing() { return events_ && events_->HostPlaying(); }

@@ -5,7 +5,14 @@
 #include <cstdint>
 #include <string>
 
-class TDirectDrawSurface;
+// A finished frame as plain pixels: 0x00RRGGBB words, Pitch bytes from the
+// start of one row to the next. Valid only during the call it is passed to.
+struct TPixelView {
+  const uint32_t* Pixels = nullptr;
+  int Width = 0;
+  int Height = 0;
+  int Pitch = 0;
+};
 
 enum class TSysCommand { Maximize, Minimize, Restore, Other };
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
@@ -60,7 +67,7 @@ public:
   virtual uint32_t Milliseconds() = 0;
 
   // Shows a finished 800x600 frame.
-  virtual void Present(const TDirectDrawSurface& frame) = 0;
+  virtual void Present(const TPixelView& frame) = 0;
   // Desktop full screen with the frame letterboxed, or the centred window.
   virtual void SetFullScreen(bool fullScreen) = 0;
   virtual bool FullScreen() const = 0;

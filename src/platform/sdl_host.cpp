@@ -8,8 +8,6 @@
 #include <X11/Xlib.h>
 
 #include "base/key_codes.h"
-#include "media/input.h"
-#include "media/surface.h"
 
 namespace {
 constexpr int kWidth = 800;
@@ -155,8 +153,8 @@ void SdlHost::OpenJoystick() {
   }
 }
 
-void SdlHost::Present(const TDirectDrawSurface& frame) {
-  SDL_UpdateTexture(texture_, nullptr, frame.Bits(), frame.Width() * 4);
+void SdlHost::Present(const TPixelView& frame) {
+  SDL_UpdateTexture(texture_, nullptr, frame.Pixels, frame.Pitch);
   const FrameRect r = Geometry().Frame;
   // A whole factor is always sampled sharp: every frame pixel an exact block.
   SDL_SetTextureScaleMode(texture_, display_.Filter == FilterMode::Sharp || WholeFactor(r) ? SDL_ScaleModeNearest
@@ -421,15 +419,25 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
 }
 
 void SdlHost::Run(HostEvents& ev) {
+  running_ = &ev;
+  while (!quit_) RunLoopPass(*this, ev);
+  running_ = nullptr;
+}
+
+void SdlHost::Wait(uint32_t ms) {
+  // Sleeps until the next tick is due or an event arrives.
   SDL_Event e;
-  while (!quit_) {
-    uint32_t due = ev.HostMsUntilDue();
-    if (due > 0) {
-      // Sleep until the next tick is due or an event arrives.
-      if (SDL_WaitEventTimeout(&e, static_cast<int>(std::min<uint32_t>(due, 100)))) Handle(e, ev);
-    }
-    while (!quit_ && SDL_PollEvent(&e)) Handle(e, ev);
-    if (!quit_) ev.HostIdle();
+  if (!quit_ && SDL_WaitEventTimeout(&e, static_cast<int>(std::min<uint32_t>(ms, 100)))) Handle(e, *running_);
+}
+
+void SdlHost::Deliver() {
+  SDL_Event e;
+  while (!quit_ && SDL_PollEvent(&e)) Handle(e, *running_);
+  // Releases a timer handler queued.
+  while (!queued_.empty() && !quit_) {
+    uint16_t vk = queued_.front();
+    queued_.pop_front();
+    running_->HostKeyUp(vk, false);
   }
 }
 

@@ -8,9 +8,10 @@
 
 #include "platform/display_math.h"
 #include "platform/host.h"
+#include "platform/main_loop.h"
 #include "platform/sdl_pads.h"
 
-class SdlHost : public Host, private PadKeys::Sink {
+class SdlHost : public Host, private PadKeys::Sink, private LoopDriver {
 public:
   SdlHost();
   ~SdlHost() override;
@@ -30,7 +31,7 @@ public:
   void Run(HostEvents& events);
 
   uint32_t Milliseconds() override { return SDL_GetTicks(); }
-  void Present(const TDirectDrawSurface& frame) override;
+  void Present(const TPixelView& frame) override;
   void SetFullScreen(bool fullScreen) override;
   bool FullScreen() const override { return fullScreen_; }
   bool Foreground() override { return focused_ && !minimized_; }
@@ -61,6 +62,11 @@ private:
   static void AudioCallback(void* user, Uint8* stream, int len);
 
   HostEvents* events_ = nullptr;
+  // The main loop (platform/main_loop.h): waits and deliveries go to the
+  // events Run serves.
+  void Wait(uint32_t ms) override;
+  void Deliver() override;
+  HostEvents* running_ = nullptr;
   SDL_Window* window_ = nullptr;
   SDL_Renderer* renderer_ = nullptr;
   SDL_Texture* texture_ = nullptr;

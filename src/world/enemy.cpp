@@ -266,6 +266,17 @@ void TEnemy::OnHit(TSprite* other, bool&) {
   }
 }
 
+void TEnemy::AdvanceEffectFrame() {
+  WorldServices& f = World();
+  Ticks = NextCount(Ticks);
+  if (Ticks % 5 == 0 && !f.Timer2Enabled() && f.ScreenName == "Game") {
+    if (Falling)
+      EffectFrame = EffectFrame < 1 ? EffectFrame + 1 : 0;
+    else
+      EffectFrame = EffectFrame < 5 ? EffectFrame + 1 : 0;
+  }
+}
+
 void TEnemy::Render() {
   WorldServices& f = World();
   const bool playerBlinking = f.Player && f.Player->Blinking;
@@ -276,14 +287,9 @@ void TEnemy::Render() {
   const int px = Near(X);
   const int py = Near(Y);
   Image->Draw(s, px, py, Near(FramePos));
-
-  Ticks = NextCount(Ticks);
-  if (Ticks % 5 == 0 && !f.Timer2Enabled() && f.ScreenName == "Game") {
-    if (Falling)
-      EffectFrame = EffectFrame < 1 ? EffectFrame + 1 : 0;
-    else
-      EffectFrame = EffectFrame < 5 ? EffectFrame + 1 : 0;
-  }
+  // A rule in the draw pass: the overlay's frame moves on only when the
+  // enemy is drawn, between its body and the overlay.
+  AdvanceEffectFrame();
 
   if (Falling) {
     f.GamePicture("Dimok").Draw(s, px + 25, py - 75, EffectFrame);

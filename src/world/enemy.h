@@ -12,6 +12,10 @@ public:
   void OnHit(TSprite* other, bool& done) override;
   void Render() override;
   void Step(int moveCount) override;
+  // Counts a drawn frame and, every fifth in play, moves the smoke (falling)
+  // or fire and balloon overlay on. Render calls it: the overlay animates
+  // only while the enemy is drawn.
+  void AdvanceEffectFrame();
 
   // Counts the enemy off the level and kills it; the last one starts the
   // next level.

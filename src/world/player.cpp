@@ -106,8 +106,8 @@ void TPlayer::Step(int) {
     f.PulseLeft = f.PulseLeft ? 0 : 1;
     f.PulseUp = f.PulseDown;
     if (f.PulseDown) f.PulseDown = 0;
-    if (Engine->Surface)
-      f.GamePicture("Bonus").StretchDraw(Engine->Surface, Rect(700, 20, 725, 45), 0);
+    // Drawing in the move pass: the icon lands beneath every sprite.
+    DrawReversedIcon();
   }
 
   if (FanActive) {
@@ -238,6 +238,10 @@ void TPlayer::OnHit(TSprite* other, bool&) {
     f.AppendScoreLabel(-30, X + Width / 4.0, Y + Height / 4.0);
   }
   Zapped = true;
+}
+
+void TPlayer::DrawReversedIcon() {
+  if (Engine->Surface) World().GamePicture("Bonus").StretchDraw(Engine->Surface, Rect(700, 20, 725, 45), 0);
 }
 
 void TPlayer::Render() {

@@ -12,6 +12,9 @@ public:
   void OnHit(TSprite* other, bool& done) override;
   void Render() override;
   void Step(int moveCount) override;
+  // The reversed-controls icon in the top right corner. Step draws it while
+  // the controls are reversed, before any sprite is drawn.
+  void DrawReversedIcon();
 
   int32_t WalkFrame = 0;  // 0,1 face right; 3,4 face left; 2 is the fall
   bool GoingRight = false;

@@ -14,6 +14,11 @@ void WorldState::AppendScoreLabel(int32_t points, double x, double y) {
   ScoreLabels.back() = label;
 }
 
+void WorldState::RiseScoreLabels() {
+  for (uint8_t i = 0; i < ScoreLabelCount && i < ScoreLabels.size(); i++)
+    ScoreLabels[i].Y = static_cast<uint16_t>(ScoreLabels[i].Y - 1);
+}
+
 void WorldState::RemoveLastScoreLabel() {
   if (ScoreLabelCount == 0) return;
   ScoreLabelCount--;

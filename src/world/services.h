@@ -44,6 +44,8 @@ struct WorldState {
 
   void AppendScoreLabel(int32_t points, double x, double y);
   void RemoveLastScoreLabel();
+  // Every label one pixel up (the tick does it in play, after drawing them).
+  void RiseScoreLabels();
 };
 
 // The calls the sprites make into the game.

@@ -8,7 +8,7 @@
 class NullHost : public Host {
 public:
   uint32_t Milliseconds() override { return 0; }
-  void Present(const TDirectDrawSurface&) override {}
+  void Present(const TPixelView&) override {}
   void SetFullScreen(bool) override {}
   bool FullScreen() const override { return false; }
   bool Foreground() override { return true; }
