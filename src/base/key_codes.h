@@ -3,6 +3,7 @@
 // (letters and digits are their upper-case character), the classic PC scan
 // codes the key-state table is indexed by, and the key names scripts use.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 enum : uint16_t {

@@ -3,6 +3,8 @@
 void RunLoopPass(LoopDriver& driver, HostEvents& events) {
   uint32_t due = events.HostMsUntilDue();
   if (due == 0) {
+    // What is waiting goes in before the timers that are due run.
+    driver.Deliver();
     events.HostIdle();
     driver.Deliver();
     due = events.HostMsUntilDue();

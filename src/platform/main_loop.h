@@ -17,7 +17,7 @@ public:
   virtual void Deliver() = 0;
 };
 
-// One pass of the loop. Timers already due run before the clock moves on;
-// then the loop waits until the next one is due, delivers the events and runs
-// the timers.
+// One pass of the loop. Timers already due run (after the events waiting)
+// before the clock moves on; then the loop waits until the next one is due,
+// delivers the events and runs the timers.
 void RunLoopPass(LoopDriver& driver, HostEvents& events);

@@ -268,6 +268,8 @@ TEST(ScreenText, ScoreLabelsRiseOnePixelATick) {
   int top = -1;
   for (int t = 0; t < 4; t++) {
     const Drawn d = TextOnly(f);
+    // The tick's step after the text pass, in play.
+    f.RiseScoreLabels();
     const int now = d.Top(around, kHighlight);
     ASSERT_GE(now, t == 0 ? 400 : 380) << "tick " << t;
     if (t > 0) {

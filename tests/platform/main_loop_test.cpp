@@ -52,8 +52,10 @@ TEST(MainLoop, APassWaitsForTheNextTickThenDeliversAndRunsTheTimers) {
       {"nothing due yet", {15}, {"wait 15", "deliver", "idle", "deliver"}},
       {"a timer due now runs before the clock moves on",
        {0, 7},
-       {"idle", "deliver", "wait 7", "deliver", "idle", "deliver"}},
-      {"timers still behind wait a millisecond", {0, 0}, {"idle", "deliver", "wait 1", "deliver", "idle", "deliver"}},
+       {"deliver", "idle", "deliver", "wait 7", "deliver", "idle", "deliver"}},
+      {"timers still behind wait a millisecond",
+       {0, 0},
+       {"deliver", "idle", "deliver", "wait 1", "deliver", "idle", "deliver"}},
   };
   for (const Case& c : cases) {
     std::vector<std::string> log;
