@@ -214,7 +214,7 @@ void TForm1::DXTimer1Timer(int /*lagCount*/) {
   if (DXDraw1.Initialized()) DXSpriteEngine1.DrawAll();
   // In play a bonus may rise now, after the sprites were drawn and before the
   // text: it moves and shows from the next tick on.
-  const bool playing = ScreenName == "Game";
+  const bool playing = ScreenName == kScreenGame;
   if (playing) TryBonusSpawn();
   DrawScreenText();
   // The score labels were drawn where they stood; in play they rise a pixel.
