@@ -36,6 +36,7 @@ public:
     pairs.insert(pairs.end(), {{"BM_Fill_Ours/0", "BM_Memset/0"},
                                {"BM_Fill_Ours/1193046", "BM_Memset/18"},
                                {"BM_LoadArchiveFromFile", "BM_ReadArchiveBytesFromFile"},
+                               {"BM_LoadArchiveFromFile", "BM_ReadArchiveBufferFromFile"},
                                {"BM_LoadArchiveFromMemory", "BM_ReadArchiveBytesFromFile"},
                                {"BM_BusyLevelTick/repeats:5_median", "BM_TwoFrameCopies/repeats:5_median"}});
     bool header = false;

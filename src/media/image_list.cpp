@@ -521,8 +521,8 @@ void TDXImageList::SetDXDraw(TDXDraw* dxdraw) {
 }
 
 void TDXImageList::LoadFromFile(const std::string& path) {
-  const std::vector<uint8_t> bytes = ReadFileBytes(path);
-  LoadFromStream(bytes.data(), bytes.size());
+  const TFileBuffer file = ReadFileBuffer(path);
+  LoadFromStream(file.Data.get(), file.Size);
 }
 
 void TDXImageList::LoadFromStream(const uint8_t* p, size_t n) {

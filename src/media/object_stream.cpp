@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/byte_order.h"
 #include "base/code_page.h"
@@ -316,13 +318,24 @@ void TArchiveBudget::Spend(uint64_t& left, uint64_t n, uint64_t total, const cha
   left -= n;
 }
 
-std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-  auto fail = [&](int err) {
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(err)));
-  };
-  // A pipe or a device in the file's place would block the open or never end.
+namespace {
+
+[[noreturn]] void CannotOpen(const std::string& path, int err) {
+  throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(err)));
+}
+
+// A pipe or a device in the file's place would block the open or never end.
+void RequireRegularFile(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) fail(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    CannotOpen(path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  auto fail = [&](int err) { CannotOpen(path, err); };
+  RequireRegularFile(path);
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) fail(errno);
   std::vector<uint8_t> bytes;
@@ -343,6 +356,38 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   std::fclose(f);
   if (bad) fail(err ? err : EIO);
   return bytes;
+}
+
+TFileBuffer ReadFileBuffer(const std::string& path) {
+  auto fail = [&](int err) { CannotOpen(path, err); };
+  RequireRegularFile(path);
+  struct Fd {
+    int fd;
+    ~Fd() {
+      if (fd >= 0) ::close(fd);
+    }
+  } file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.fd < 0) fail(errno);
+  // The size is only a hint; the reads decide. The byte beyond it lets the
+  // read that finds the end go into the buffer too.
+  size_t capacity = 1;
+  struct stat st;
+  if (::fstat(file.fd, &st) == 0 && st.st_size > 0) capacity = static_cast<size_t>(st.st_size) + 1;
+  TFileBuffer out;
+  out.Data.reset(new uint8_t[capacity]);
+  for (;;) {
+    if (out.Size == capacity) {  // the file grew while we read it
+      std::unique_ptr<uint8_t[]> more(new uint8_t[capacity * 2]);
+      std::memcpy(more.get(), out.Data.get(), out.Size);
+      out.Data = std::move(more);
+      capacity *= 2;
+    }
+    const ssize_t got = ::read(file.fd, out.Data.get() + out.Size, capacity - out.Size);
+    if (got > 0) out.Size += static_cast<size_t>(got);
+    else if (got == 0) break;
+    else if (errno != EINTR) fail(errno);
+  }
+  return out;
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,16 @@ struct TArchiveBudget {
 // Reads a whole file into memory; "Cannot open file \"%s\". %s" (EFOpenError)
 // when it cannot be opened or read.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
+// A whole file in one buffer, as ReadFileBuffer gives it.
+struct TFileBuffer {
+  std::unique_ptr<uint8_t[]> Data;  // never null; unset past Size
+  size_t Size = 0;
+};
+// The same bytes and errors as ReadFileBytes, read straight into a buffer
+// that is not cleared first: an archive load decodes from it at once, and
+// stdio's chunk copy and the zero fill cost as much as half the decoding.
+TFileBuffer ReadFileBuffer(const std::string& path);
 
 class TObjectWriter {
 public:

@@ -166,8 +166,8 @@ void LoadWaveArchive(const uint8_t* p, size_t n, TWaveArchiveSink& sink, const T
 }
 
 void LoadWaveArchiveFile(const std::string& path, TWaveArchiveSink& sink) {
-  const std::vector<uint8_t> bytes = ReadFileBytes(path);
-  LoadWaveArchive(bytes.data(), bytes.size(), sink);
+  const TFileBuffer file = ReadFileBuffer(path);
+  LoadWaveArchive(file.Data.get(), file.Size, sink);
 }
 
 std::vector<TWaveArchiveItem> ReadWaveArchive(const uint8_t* p, size_t n) {

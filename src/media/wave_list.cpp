@@ -327,6 +327,6 @@ void TDXWaveList::LoadFromStream(const uint8_t* data, size_t size) {
 
 void TDXWaveList::LoadFromFile(const std::string& path) {
   // Read first: a file that cannot be opened leaves the list as it was.
-  const std::vector<uint8_t> bytes = ReadFileBytes(path);
-  LoadFromStream(bytes.data(), bytes.size());
+  const TFileBuffer file = ReadFileBuffer(path);
+  LoadFromStream(file.Data.get(), file.Size);
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -319,15 +320,51 @@ TEST(ObjectWriter, StringsAndHeaderRoundTrip) {
   EXPECT_EQ(size, w.Bytes.size() - headerEnd);
 }
 
+// Both file readers, as one shape: the buffer one must give the same bytes
+// and the same errors as the vector one.
+const struct {
+  const char* name;
+  Bytes (*read)(const std::string&);
+} kFileReaders[] = {
+    {"ReadFileBytes", [](const std::string& path) { return ReadFileBytes(path); }},
+    {"ReadFileBuffer",
+     [](const std::string& path) {
+       const TFileBuffer b = ReadFileBuffer(path);
+       EXPECT_NE(b.Data, nullptr);
+       return Bytes(b.Data.get(), b.Data.get() + b.Size);
+     }},
+};
+
 TEST(ReadFileBytes, MissingFileNamesPathAndReason) {
   const std::string path = "/nonexistent-dir/none.dxg";
-  EXPECT_EQ(ErrorOf([&] { ReadFileBytes(path); }),
-            "Cannot open file \"/nonexistent-dir/none.dxg\". No such file or directory");
-  try {
-    ReadFileBytes(path);
-    FAIL();
-  } catch (const EFOpenError&) {
+  for (const auto& reader : kFileReaders) {
+    SCOPED_TRACE(reader.name);
+    EXPECT_EQ(ErrorOf([&] { reader.read(path); }),
+              "Cannot open file \"/nonexistent-dir/none.dxg\". No such file or directory");
+    try {
+      reader.read(path);
+      FAIL();
+    } catch (const EFOpenError&) {
+    }
   }
+}
+
+// Sizes around stdio's chunk and the buffer's one spare byte.
+TEST(ReadFileBytes, WholeFilesOfEverySize) {
+  const std::string path = testing::TempDir() + "read_file_sizes.bin";
+  for (const size_t size : {size_t{0}, size_t{1}, size_t{65535}, size_t{65536}, size_t{65537}, size_t{300001}}) {
+    Bytes written(size);
+    for (size_t i = 0; i < size; ++i) written[i] = static_cast<uint8_t>((i * 131) ^ (i >> 9));
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_TRUE(f);
+    ASSERT_EQ(std::fwrite(written.data(), 1, size, f), size);
+    std::fclose(f);
+    for (const auto& reader : kFileReaders) {
+      SCOPED_TRACE(std::string(reader.name) + " " + std::to_string(size));
+      EXPECT_EQ(reader.read(path), written);
+    }
+  }
+  std::remove(path.c_str());
 }
 
 // A pipe would block the open until someone writes; a device may never end.
@@ -341,8 +378,10 @@ TEST(ReadFileBytes, OnlyRegularFilesAreRead) {
     std::string path;
     std::string reason;
   } cases[] = {{fifo, "Invalid argument"}, {"/dev/zero", "Invalid argument"}, {dir, "Is a directory"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(ErrorOf([&] { ReadFileBytes(c.path); }), "Cannot open file \"" + c.path + "\". " + c.reason);
+  for (const auto& reader : kFileReaders)
+    for (const auto& c : cases)
+      EXPECT_EQ(ErrorOf([&] { reader.read(c.path); }), "Cannot open file \"" + c.path + "\". " + c.reason)
+          << reader.name;
   unlink(fifo.c_str());
   rmdir(dir.c_str());
 }
