@@ -6,7 +6,7 @@
 
 #include "media/dxdraw.h"
 #include "media/image_list.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "platform/headless_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

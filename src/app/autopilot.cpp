@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "app/form.h"
+#include "base/names.h"
 #include "world/enemy.h"
 #include "world/objects.h"
 #include "world/player.h"
@@ -26,7 +27,7 @@ void ForEachLive(TSprite& root, const std::function<void(TSprite*)>& fn) {
 AutopilotKeys Autopilot(TForm1& f) {
   AutopilotKeys k;
   TPlayer* p = f.Player;
-  if (f.ScreenName != "Game" || f.Timer2Enabled() || !p || !p->Shown || p->Falling) return k;
+  if (f.ScreenName != kScreenGame || f.Timer2Enabled() || !p || !p->Shown || p->Falling) return k;
   const double tipX = p->FacingLeft ? p->X + 12 : p->X + 86;
   const double tipY = p->Y + 100;
 
@@ -85,14 +86,14 @@ AutopilotKeys Autopilot(TForm1& f) {
 
 void PlayTally::Observe(TForm1& f) {
   Screens.insert(f.ScreenName);
-  if (f.Level > HighestLevel && f.ScreenName == "Game") HighestLevel = f.Level;
+  if (f.Level > HighestLevel && f.ScreenName == kScreenGame) HighestLevel = f.Level;
   std::map<const TSprite*, Seen> bonuses, enemies, clouds;
   ForEachLive(f.DXSpriteEngine1, [&](TSprite* s) {
     if (auto* b = dynamic_cast<TObj*>(s)) {
       auto old = bonuses_.find(s);
       if (old != bonuses_.end()) {
         // The same address lower down again is a new bonus: the old one went.
-        if (old->second.Y < b->Y) Went(old->second, f.Level, f.ScreenName == "Game");
+        if (old->second.Y < b->Y) Went(old->second, f.Level, f.ScreenName == kScreenGame);
         bonuses_.erase(old);
       }
       bonuses[s] = {b->Kind, b->Y, f.Level, false};
@@ -110,7 +111,7 @@ void PlayTally::Observe(TForm1& f) {
     }
   });
   // A bonus that went before reaching the top, in its own level, was taken.
-  const bool playing = f.ScreenName == "Game";
+  const bool playing = f.ScreenName == kScreenGame;
   for (auto& [s, seen] : bonuses_) Went(seen, f.Level, playing);
   bonuses_ = std::move(bonuses);
   enemies_ = std::move(enemies);

@@ -27,6 +27,7 @@
 #include "persist/config.h"
 #include "persist/settings_ini.h"
 #include "platform/host.h"
+#include "ui/hover.h"
 #include "world/services.h"
 #include "world/sprite.h"
 
@@ -222,12 +223,8 @@ public:
   SpriteRef<TMenuB> Buttons[6];
 
   // --- menu screens: panels, builders and their shared steps (src/ui/) ------
-  // Hover[] positions: option row 4, the dialog answers, the six option
-  // choices, two spares, OptBack lit, then the six button slots.
-  enum HoverFlag : int {
-    hvAddTextRow = 0, hvYes, hvNo, hvWindow, hvFullScreen, hvMusicOn, hvSoundOn, hvMusicOff,
-    hvSoundOff, hvSpare1, hvSpare2, hvOptBackLit, hvButton1,
-  };
+  // Hover[] positions (ui/hover.h), also as TForm1::hvYes and so on.
+  using enum HoverFlag;
   SpriteRef<TFonB> OptPanel;
   SpriteRef<TFonB> HScrPanel;
   SpriteRef<TFonB> HelpPanel;

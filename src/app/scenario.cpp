@@ -13,6 +13,7 @@
 
 #include "app/autopilot.h"
 #include "base/key_codes.h"
+#include "base/names.h"
 #include "platform/json.h"
 #include "world/player.h"
 
@@ -270,7 +271,7 @@ void ScenarioRunner::RunAutopilot(long long n, long long level) {
     held = k;
   };
   for (long long i = 0; i < n; i++) {
-    if (form_->ScreenName != "Game" && form_->ScreenName != "ExitGame?") break;
+    if (!IsLevelScreen(form_->ScreenName)) break;
     if (level > 0 && form_->Level >= level) break;
     if (i % 4 == 0) hold(Autopilot(*form_));
     RunTicks(1);

@@ -6,7 +6,7 @@
 
 #include "base/byte_order.h"
 #include "media/object_stream.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #define QV_DIB_SHUFFLE 1

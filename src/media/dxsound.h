@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "media/mixer.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 class Host;
 class TDXSound;

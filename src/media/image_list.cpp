@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "media/object_stream.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 // ---------------------------------------------------------------------------
 // Names

@@ -11,7 +11,7 @@
 
 #include "base/byte_order.h"
 #include "base/code_page.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 // ---------------------------------------------------------------------------
 // Windows-1252

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/errors.h"
+#include "base/errors.h"
 
 // Connection, transport and malformed-reply errors.
 class EHttpError : public Exception {

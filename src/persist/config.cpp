@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "persist/atomic_file.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 std::string ShortString15::Str() const {
   return std::string(reinterpret_cast<const char*>(Chars), static_cast<size_t>(SafeLength()));

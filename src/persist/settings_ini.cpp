@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "persist/atomic_file.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 namespace {
 

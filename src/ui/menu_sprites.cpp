@@ -2,7 +2,8 @@
 
 #include <cmath>
 
-#include "app/form.h"
+#include "media/image_list.h"
+#include "world/services.h"
 
 namespace {
 // Pictures of the menus come from the first image list; the sprite takes the

@@ -4,8 +4,8 @@
 // the screen text all read them from here.
 #include <cstdint>
 
-#include "app/form.h"
 #include "base/names.h"
+#include "ui/hover.h"
 
 // A rectangle. As a hit area its edges are outside it: Left < x < Right,
 // Top < y < Bottom.
@@ -86,16 +86,16 @@ struct TOptionRow {
 };
 inline constexpr TOptionRow kOptionRows[3] = {
     {&ConfigRecord::WindowMode, 205, 345,
-     {"WINDOW", 215, TForm1::hvWindow, {195, 346, 190, 250}},
-     {"FULL SCREEN", 365, TForm1::hvFullScreen, {357, 570, 190, 250}},
+     {"WINDOW", 215, hvWindow, {195, 346, 190, 250}},
+     {"FULL SCREEN", 365, hvFullScreen, {357, 570, 190, 250}},
      false, {}, {210, 555, 200, 240}},
     {&ConfigRecord::MusicOn, 280, 230,
-     {"ON", 180, TForm1::hvMusicOn, {170, 230, 265, 325}},
-     {"OFF", 250, TForm1::hvMusicOff, {241, 310, 265, 325}},
+     {"ON", 180, hvMusicOn, {170, 230, 265, 325}},
+     {"OFF", 250, hvMusicOff, {241, 310, 265, 325}},
      true, {170, 310, 265, 325}, {175, 305, 275, 315}},
     {&ConfigRecord::SoundOn, 360, 230,
-     {"ON", 180, TForm1::hvSoundOn, {170, 230, 345, 405}},
-     {"OFF", 250, TForm1::hvSoundOff, {241, 310, 345, 405}},
+     {"ON", 180, hvSoundOn, {170, 230, 345, 405}},
+     {"OFF", 250, hvSoundOff, {241, 310, 345, 405}},
      true, {170, 310, 345, 405}, {175, 305, 355, 395}},
 };
 // Row 4: the player's line of text, typed in place.

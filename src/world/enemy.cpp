@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/names.h"
 #include "world/services.h"
 #include "media/image_list.h"
 #include "world/objects.h"
@@ -27,7 +28,7 @@ void Bounce(double& v, double& w) {
 TEnemy::TEnemy(TSprite* parent) : TImageSprite(parent) {
   WorldServices& f = World();
   Kind = static_cast<uint8_t>(f.Random(f.EnemyKinds) + 1);
-  Image = &f.GamePicture("Demon");
+  Image = &f.GamePicture(kPictureDemon);
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   SpeedLimit = 4;
@@ -63,9 +64,9 @@ void TEnemy::RemoveEnemy() {
 
 void TEnemy::Step(int) {
   WorldServices& f = World();
-  if (f.ScreenName != "Game" && f.ScreenName != "ExitGame?") Kill();
+  if (!IsLevelScreen(f.ScreenName)) Kill();
   if (f.Level != LevelStamp) Kill();
-  if (f.Timer2Enabled() || f.ScreenName != "Game") return;
+  if (f.Timer2Enabled() || f.ScreenName != kScreenGame) return;
 
   const int32_t px = Near(X);
   const int32_t py = Near(Y);
@@ -102,7 +103,7 @@ void TEnemy::Step(int) {
         if (column && p->Y < TipY && TipY < p->Y + 30) {
           if (p->BalloonsLeft == 1) {
             new TVzriv(Engine, TipX, TipY, -10);
-            f.PlaySound("Die");
+            f.PlaySound(kSoundDie);
           }
           p->BalloonsLeft = 0;
           Bounce(VX, VY);
@@ -111,7 +112,7 @@ void TEnemy::Step(int) {
       } else if (column && p->Y + 20 < TipY && TipY < p->Y + 38) {
         if (p->BalloonsLeft == 1) {
           new TVzriv(Engine, TipX, TipY, -10);
-          f.PlaySound("Die");
+          f.PlaySound(kSoundDie);
         }
         p->BalloonsLeft = 0;
         p->Falling = true;
@@ -269,7 +270,7 @@ void TEnemy::OnHit(TSprite* other, bool&) {
 void TEnemy::AdvanceEffectFrame() {
   WorldServices& f = World();
   Ticks = NextCount(Ticks);
-  if (Ticks % 5 == 0 && !f.Timer2Enabled() && f.ScreenName == "Game") {
+  if (Ticks % 5 == 0 && !f.Timer2Enabled() && f.ScreenName == kScreenGame) {
     if (Falling)
       EffectFrame = EffectFrame < 1 ? EffectFrame + 1 : 0;
     else
@@ -292,15 +293,15 @@ void TEnemy::Render() {
   AdvanceEffectFrame();
 
   if (Falling) {
-    f.GamePicture("Dimok").Draw(s, px + 25, py - 75, EffectFrame);
+    f.GamePicture(kPictureDimok).Draw(s, px + 25, py - 75, EffectFrame);
   } else if (Kind == 1) {
-    f.GamePicture("Shariki")
+    f.GamePicture(kPictureShariki)
         .Draw(s, WantRight ? px + Width / 2 - 5 : px + Width / 2 - 18, py - 43, BalloonPattern);
   } else if (Kind == 2) {
-    f.GamePicture("Shariki").Draw(s, WantRight ? px + 27 : px + 23, py - 40, BalloonPattern);
+    f.GamePicture(kPictureShariki).Draw(s, WantRight ? px + 27 : px + 23, py - 40, BalloonPattern);
   } else if (WantRight) {
-    f.GamePicture("Ogon").Draw(s, px - 27, py + 20, EffectFrame);
+    f.GamePicture(kPictureOgon).Draw(s, px - 27, py + 20, EffectFrame);
   } else {
-    f.GamePicture("Ogon").Draw(s, px + Width - 7, py + 20, EffectFrame + 7);
+    f.GamePicture(kPictureOgon).Draw(s, px + Width - 7, py + 20, EffectFrame + 7);
   }
 }

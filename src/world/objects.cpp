@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "base/names.h"
 #include "world/services.h"
 #include "media/image_list.h"
 #include "world/player.h"
@@ -32,7 +33,7 @@ TObj::TObj(TSprite* parent) : TImageSprite(parent) {
   if (Kind == 2 || Kind == 4) Kind = static_cast<uint8_t>(form.Random(6) + 1);
   if (Kind == 2) Kind = static_cast<uint8_t>(form.Random(6) + 1);
 
-  Image = &form.GamePicture("Bonus");
+  Image = &form.GamePicture(kPictureBonus);
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   FrameCountCopy = Image->PatternCount();
@@ -58,7 +59,7 @@ void TObj::RemoveBonus() {
 
 void TObj::Step(int) {
   WorldServices& form = World();
-  if (form.ScreenName != "Game" || form.Level != LevelStamp) {
+  if (form.ScreenName != kScreenGame || form.Level != LevelStamp) {
     RemoveBonus();
     return;
   }
@@ -75,7 +76,7 @@ void TObj::Step(int) {
     p->FanActive = false;
     p->SpeedLimit = 5;
     form.EnableTimer1(false);
-    form.StopSound("Shum");
+    form.StopSound(kSoundShum);
 
     switch (Kind) {
       case 1:
@@ -86,7 +87,7 @@ void TObj::Step(int) {
         if (p->Lives < 3) p->Lives++;
         break;
       case 3:
-        form.PlaySound("Shum");
+        form.PlaySound(kSoundShum);
         p->FanActive = true;
         p->SpeedLimit = 7;
         p->EffectTimer = 0;
@@ -128,7 +129,7 @@ void TObj::Step(int) {
 // TLava
 
 TLava::TLava(TSprite* parent) : TImageSprite(parent) {
-  Image = &World().GamePicture("Lava");
+  Image = &World().GamePicture(kPictureLava);
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   X = 0;
@@ -141,7 +142,7 @@ TLava::TLava(TSprite* parent) : TImageSprite(parent) {
 
 TVzriv::TVzriv(TSprite* parent, double centreX, double centreY, int32_t points) : TImageSpriteEx(parent) {
   WorldServices& form = World();
-  Image = &form.GamePicture("Puk");
+  Image = &form.GamePicture(kPicturePuk);
   SetZ(8);
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
@@ -149,7 +150,7 @@ TVzriv::TVzriv(TSprite* parent, double centreX, double centreY, int32_t points) 
   FramePos = 0;
   X = centreX - Width / 2.0;
   Y = centreY - Height / 2.0;
-  form.PlaySound("Bum");
+  form.PlaySound(kSoundBum);
   LevelStamp = form.Level;
   AddScore(form, points);
   form.AppendScoreLabel(points, X + Width / 4.0, Y + Height / 4.0);
@@ -158,7 +159,7 @@ TVzriv::TVzriv(TSprite* parent, double centreX, double centreY, int32_t points) 
 void TVzriv::Step(int moveCount) {
   TImageSprite::Step(moveCount);
   WorldServices& form = World();
-  if (form.ScreenName != "Game" && form.ScreenName != "ExitGame?") Kill();
+  if (!IsLevelScreen(form.ScreenName)) Kill();
   if (form.Level != LevelStamp) Kill();
   if (moveCount % 2 != 0) return;
   if (FramePos < FrameCount - 1) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/names.h"
 #include "world/services.h"
 #include "media/image_list.h"
 #include "world/scenery.h"
@@ -22,7 +23,7 @@ int32_t NextWalkFrame(int32_t frame, bool facingLeft) {
 }  // namespace
 
 TPlayer::TPlayer(TSprite* parent) : TImageSprite(parent) {
-  Image = &World().GamePicture("Player");
+  Image = &World().GamePicture(kPicturePlayer);
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   X = 400;
@@ -33,7 +34,7 @@ TPlayer::TPlayer(TSprite* parent) : TImageSprite(parent) {
 
 void TPlayer::Step(int) {
   WorldServices& f = World();
-  if (f.Timer2Enabled() || f.ScreenName != "Game") return;
+  if (f.Timer2Enabled() || f.ScreenName != kScreenGame) return;
 
   if (Blinking) {
     if (EffectTimer > 128) {
@@ -46,7 +47,7 @@ void TPlayer::Step(int) {
 
   if (Falling) {
     Y += 3;
-    f.StopSound("Shum");
+    f.StopSound(kSoundShum);
     if (Y < 595) return;
     f.Rumble(300);
     if (Lives > 1) {
@@ -69,8 +70,8 @@ void TPlayer::Step(int) {
     }
     f.StopAllSounds();
     Shown = false;
-    f.PlaySound("Over");
-    f.ScreenName = "GameOver";
+    f.PlaySound(kSoundOver);
+    f.ScreenName = kScreenGameOver;
     f.GameEnded = true;
     f.EnableTimer3(true);
     return;
@@ -115,7 +116,7 @@ void TPlayer::Step(int) {
       EffectTimer = 0;
       FanActive = false;
       SpeedLimit = 5;
-      f.StopSound("Shum");
+      f.StopSound(kSoundShum);
     } else {
       EffectTimer++;
     }
@@ -199,8 +200,8 @@ void TPlayer::Step(int) {
   if (Height + Y > 560) {
     const double mid = Width / 2 + X;
     if (mid - 10 > 90 && mid < 700 && !Blinking) {
-      f.PlaySound("Die");
-      if (FanActive) f.StopSound("Shum");
+      f.PlaySound(kSoundDie);
+      if (FanActive) f.StopSound(kSoundShum);
       Falling = true;
       return;
     }
@@ -231,7 +232,7 @@ void TPlayer::OnHit(TSprite* other, bool&) {
   if (!inColumn || !(topIn || bottomIn)) return;
   if (!Zapped) {
     WorldServices& f = World();
-    f.PlaySound("Die");
+    f.PlaySound(kSoundDie);
     f.Rumble(150);
     ZapTicks = 0;
     // Only a label: the strike costs no points.
@@ -241,7 +242,7 @@ void TPlayer::OnHit(TSprite* other, bool&) {
 }
 
 void TPlayer::DrawReversedIcon() {
-  if (Engine->Surface) World().GamePicture("Bonus").StretchDraw(Engine->Surface, Rect(700, 20, 725, 45), 0);
+  if (Engine->Surface) World().GamePicture(kPictureBonus).StretchDraw(Engine->Surface, Rect(700, 20, 725, 45), 0);
 }
 
 void TPlayer::Render() {
@@ -268,22 +269,22 @@ void TPlayer::Render() {
     Image->DrawAlpha(s, body, frame, alpha);
 
   const TRect icon = Rect(700, 20, 725, 45);
-  if (f.Timer1Enabled()) f.GamePicture("Bonus").StretchDraw(s, icon, 4);
+  if (f.Timer1Enabled()) f.GamePicture(kPictureBonus).StretchDraw(s, icon, 4);
 
   if (FanActive) {
-    f.GamePicture("Bonus").StretchDraw(s, icon, 2);
+    f.GamePicture(kPictureBonus).StretchDraw(s, icon, 2);
     FanFrame = FanFrame < 2 ? FanFrame + 1 : 0;
-    f.GamePicture("Ventilator").Draw(s, FacingLeft ? px + 23 : px + 20, py + 25, FanFrame);
+    f.GamePicture(kPictureVentilator).Draw(s, FacingLeft ? px + 23 : px + 20, py + 25, FanFrame);
     return;
   }
 
   if (BalloonPose == 2) {
-    auto& sharik = f.GamePicture("Sharik");
+    auto& sharik = f.GamePicture(kPictureSharik);
     if (FacingLeft)
       sharik.Draw(s, px + 4, py, 0);
     else
       sharik.Draw(s, px - 3, py, 1);
   } else {
-    f.GamePicture("Shariki").Draw(s, FacingLeft ? px + 39 : px + 37, py - 9, BalloonPose == 1 ? 0 : 3);
+    f.GamePicture(kPictureShariki).Draw(s, FacingLeft ? px + 39 : px + 37, py - 9, BalloonPose == 1 ? 0 : 3);
   }
 }

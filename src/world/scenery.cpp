@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "base/names.h"
 #include "world/services.h"
 #include "media/image_list.h"
 #include "world/objects.h"
@@ -14,8 +15,8 @@ TFon::TFon(TSprite* parent, const std::string& name) : TImageSprite(parent) {
   WorldServices& form = World();
   // Drawn for every background, so menu backgrounds move the generator too.
   CloudCount = static_cast<uint8_t>(form.Random(3));
-  const bool game = name == "Game";
-  const std::string picture = game ? "FonGame" + std::to_string(CloudCount + 1) : name;
+  const bool game = name == kPictureGame;
+  const std::string picture = game ? kPictureFonGame + std::to_string(CloudCount + 1) : name;
   Image = &form.MenuPicture(picture);
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
@@ -67,9 +68,9 @@ struct CloudHome {
 };
 
 constexpr CloudHome kCloudHomes[3] = {
-    {"Oblako1", 165, 270},
-    {"Oblako2", 530, 375},
-    {"Oblako2", 450, 140},
+    {kPictureOblako1, 165, 270},
+    {kPictureOblako2, 530, 375},
+    {kPictureOblako2, 450, 140},
 };
 
 }  // namespace
@@ -114,7 +115,7 @@ void TOblako::Step(int) {
     Flashing = true;
     ChargeTicks = 0;
     StrikeTicks = 0;
-    form.PlaySound("Molnia");
+    form.PlaySound(kSoundMolnia);
   }
 
   // Past 50 px from home the speed turns back before the move.
@@ -134,7 +135,7 @@ void TOblako::Render() {
   TDirectDrawSurface* surface = Engine->Surface;
   // The bolt goes first so the cloud covers its top.
   if (Flashing && ChargeTicks > 35) {
-    TPictureCollectionItem& bolt = World().GamePicture("Molnia");
+    TPictureCollectionItem& bolt = World().GamePicture(kPictureMolnia);
     bolt.DrawAlpha(surface, Rect(BoltX, BoltY, BoltX + 65, BoltY + 86), 0, StrikeTicks % 4 == 0 ? 256 : 50);
   }
   const int px = static_cast<int>(std::nearbyint(X));
@@ -150,7 +151,7 @@ void TOblako::Render() {
 
 TBulki::TBulki(TSprite* parent, int32_t x, int32_t y) : TImageSprite(parent) {
   WorldServices& form = World();
-  Image = &form.GamePicture("Buliki");
+  Image = &form.GamePicture(kPictureBuliki);
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   Period = static_cast<uint8_t>(form.RandomRange(15, 20));
@@ -175,7 +176,7 @@ void TBulki::Step(int moveCount) {
 
 THlp::THlp(TSprite* parent) : TImageSprite(parent) {
   WorldServices& form = World();
-  Image = &form.MenuPicture("Hlp" + std::to_string(form.HelpPage));
+  Image = &form.MenuPicture(kPictureHlp + std::to_string(form.HelpPage));
   Width = Image->PatternWidth();
   Height = Image->PatternHeight();
   X = 38;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "media/image_list.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 TSprite::TSprite(TSprite* parent) : Parent(parent) {
   if (Parent) {

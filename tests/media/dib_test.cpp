@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/byte_order.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "support/error_of.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "base/byte_order.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "support/error_of.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "base/byte_order.h"
 #include "media/object_stream.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "support/error_of.h"
 
 namespace {

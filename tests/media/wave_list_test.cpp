@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "base/byte_order.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "support/null_host.h"
 
 namespace {

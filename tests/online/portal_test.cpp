@@ -1,6 +1,6 @@
 // Score submission and the portal links, against a scripted server on
 // 127.0.0.1 standing in for the portal.
-#include "online/portal.h"
+#include "app/portal.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

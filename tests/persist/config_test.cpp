@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "base/byte_order.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 namespace fs = std::filesystem;
 

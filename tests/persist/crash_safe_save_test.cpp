@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "persist/config.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 namespace fs = std::filesystem;
 

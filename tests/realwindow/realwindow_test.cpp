@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "app/form.h"
-#include "online/portal.h"
+#include "app/portal.h"
 #include "persist/config.h"
 #include "platform/sdl_host.h"
 #include "support/test_game.h"

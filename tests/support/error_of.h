@@ -2,7 +2,7 @@
 // Runs f and returns the message of the Exception it raises ("" if none).
 #include <string>
 
-#include "platform/errors.h"
+#include "base/errors.h"
 
 template <class F>
 std::string ErrorOf(F&& f) {

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "online/portal.h"
+#include "app/portal.h"
 #include "ui/ui_support.h"
 #include "world/player.h"
 #include "world/scenery.h"

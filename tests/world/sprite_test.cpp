@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "media/surface.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "world/sprite.h"
 
 namespace {

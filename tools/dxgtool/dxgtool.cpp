@@ -26,7 +26,7 @@
 #include "media/image_list.h"
 #include "media/object_stream.h"
 #include "media/wave_archive.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "platform/json.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "online/portal.h"
+#include "app/portal.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/form.h"
-#include "online/portal.h"
+#include "app/portal.h"
 #include "ui/menu_sprites.h"
 #include "ui/screen_layout.h"
 #include "world/player.h"
