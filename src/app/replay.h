@@ -97,10 +97,12 @@ uint64_t FrameHash(const uint32_t* pixels, size_t count);
 std::string DigestHex(uint64_t digest);
 
 // The step kinds of the input stream.
+// clang-format off
 enum class ReplayStep : uint8_t {
   Idle, KeyDown, KeyUp, MouseMove, MouseDown, MouseUp, Click, Activate, SysCommand, Close, Terminate,
   StartGame,
 };
+// clang-format on
 
 struct TReplayStepInfo {
   ReplayStep Kind = ReplayStep::Idle;

@@ -12,14 +12,7 @@ public:
   ReplayViewer(Host& host, ReplayPlayer& player, uint32_t start)
       : host_(host), player_(player), start_(start), last_(host.Milliseconds()) {}
 
-  void HostKeyDown(uint16_t) override {}
   void HostKeyUp(uint16_t vk, bool) override;
-  void HostMouseMove(int, int) override {}
-  void HostMouseDown(TMouseButton, int, int) override {}
-  void HostMouseUp(TMouseButton, int, int) override {}
-  void HostClick() override {}
-  void HostActivate(bool) override {}
-  void HostSysCommand(TSysCommand) override {}
   void HostCloseRequest() override { host_.Quit(); }
   void HostTerminate() override { host_.Quit(); }
   void HostIdle() override;

@@ -10,6 +10,7 @@ public:
 };
 
 // Archive stream errors ("Invalid stream format", "Stream read error", ...).
+// clang-format off
 class EStreamError : public Exception { using Exception::Exception; };
 class EReadError : public EStreamError { using EStreamError::EStreamError; };
 class EFOpenError : public EStreamError { using EStreamError::EStreamError; };
@@ -19,6 +20,7 @@ class EInvalidGraphic : public Exception { using Exception::Exception; };
 class EListError : public Exception { using Exception::Exception; };
 // Files that cannot be written (Config.cfg).
 class EInOutError : public Exception { using Exception::Exception; };
+// clang-format on
 
 // printf-style formatting for the message texts.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

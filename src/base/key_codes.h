@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+// clang-format off
 enum : uint16_t {
   VK_BACK = 8, VK_TAB = 9, VK_RETURN = 13, VK_SHIFT = 16, VK_CONTROL = 17, VK_MENU = 18,
   VK_PAUSE = 19, VK_CAPITAL = 20, VK_ESCAPE = 27, VK_SPACE = 32, VK_PRIOR = 33, VK_NEXT = 34,
@@ -19,6 +20,7 @@ enum : uint16_t {
   VK_OEM_PERIOD = 190, VK_OEM_2 = 191, VK_OEM_3 = 192, VK_OEM_4 = 219, VK_OEM_5 = 220,
   VK_OEM_6 = 221, VK_OEM_7 = 222,
 };
+// clang-format on
 
 // PC scan codes (extended keys at 0x80 + code) of the keys that answer a
 // question.

@@ -29,6 +29,7 @@ public:
   virtual void DXDrawNotify(TDXDraw* sender, TDXDrawNotifyType code) = 0;
 };
 
+// clang-format off
 enum TDXDrawOption : uint32_t {
   doFullScreen = 1u << 0, doNoWindowChange = 1u << 1, doAllowReboot = 1u << 2,
   doWaitVBlank = 1u << 3, doAllowPalette256 = 1u << 4, doSystemMemory = 1u << 5,
@@ -36,6 +37,7 @@ enum TDXDrawOption : uint32_t {
   doDirectX7Mode = 1u << 10, doRetainedMode = 1u << 11, doHardware = 1u << 12,
   doSelectDriver = 1u << 13, doZBuffer = 1u << 14,
 };
+// clang-format on
 
 class TDXDraw {
 public:

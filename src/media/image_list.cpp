@@ -312,6 +312,7 @@ bool IdentToColor(const std::string& ident, TColor& colour) {
     const char* name;
     TColor value;
   };
+  // clang-format off
   static constexpr Entry kColours[] = {
       {"clBlack", 0x000000},        {"clMaroon", 0x000080},
       {"clGreen", 0x008000},        {"clOlive", 0x008080},
@@ -340,6 +341,7 @@ bool IdentToColor(const std::string& ident, TColor& colour) {
       {"clGradientActiveCaption", 0xFF00001B}, {"clGradientInactiveCaption", 0xFF00001C},
       {"clMenuHighlight", 0xFF00001D}, {"clMenuBar", 0xFF00001E},
   };
+  // clang-format on
   for (const Entry& e : kColours) {
     if (SameText(ident, e.name)) {
       colour = e.value;

@@ -9,6 +9,7 @@
 
 class Host;
 
+// clang-format off
 enum TDXInputState : int {
   isUp, isDown, isLeft, isRight,
   isButton1, isButton2, isButton3, isButton4, isButton5, isButton6, isButton7, isButton8,
@@ -16,6 +17,7 @@ enum TDXInputState : int {
   isButton17, isButton18, isButton19, isButton20, isButton21, isButton22, isButton23, isButton24,
   isButton25, isButton26, isButton27, isButton28, isButton29, isButton30, isButton31, isButton32,
 };
+// clang-format on
 
 constexpr int InputStateCount = 36;
 using TDXInputStates = uint64_t;  // state k is bit k

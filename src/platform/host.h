@@ -18,22 +18,23 @@ enum class TSysCommand { Maximize, Minimize, Restore, Other };
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 
 // What the form answers to. The host calls these from its one loop; none of
-// them is ever re-entered.
+// them is ever re-entered. An event a listener does not override is ignored;
+// the two the loop cannot run without are pure.
 class HostEvents {
 public:
   virtual ~HostEvents() = default;
-  virtual void HostKeyDown(uint16_t vk) = 0;
-  virtual void HostKeyUp(uint16_t vk, bool alt) = 0;
-  virtual void HostMouseMove(int x, int y) = 0;
-  virtual void HostMouseDown(TMouseButton button, int x, int y) = 0;
-  virtual void HostMouseUp(TMouseButton button, int x, int y) = 0;
-  virtual void HostClick() = 0;
-  virtual void HostActivate(bool active) = 0;
-  virtual void HostSysCommand(TSysCommand command) = 0;
+  virtual void HostKeyDown(uint16_t /*vk*/) {}
+  virtual void HostKeyUp(uint16_t /*vk*/, bool /*alt*/) {}
+  virtual void HostMouseMove(int /*x*/, int /*y*/) {}
+  virtual void HostMouseDown(TMouseButton /*button*/, int /*x*/, int /*y*/) {}
+  virtual void HostMouseUp(TMouseButton /*button*/, int /*x*/, int /*y*/) {}
+  virtual void HostClick() {}
+  virtual void HostActivate(bool /*active*/) {}
+  virtual void HostSysCommand(TSysCommand /*command*/) {}
   // The window's close button or Alt+F4.
-  virtual void HostCloseRequest() = 0;
+  virtual void HostCloseRequest() {}
   // The session or a terminal asks the program to end (SIGTERM, Ctrl+C).
-  virtual void HostTerminate() = 0;
+  virtual void HostTerminate() {}
   // Runs the window timers and the frame timer; called whenever the loop is idle.
   virtual void HostIdle() = 0;
   // Milliseconds until HostIdle has something to do (0 = now).

@@ -30,6 +30,7 @@ struct TScreenLayout {
   int ButtonSlop;
 };
 
+// clang-format off
 inline constexpr TScreenLayout kMenuLayout{
     kScreenMenu,
     nullptr,
@@ -56,6 +57,7 @@ inline constexpr TScreenLayout kHelpLayout{
     3,
     1,
     20};
+// clang-format on
 
 // The button area of a slot: the picture's own rectangle, widened by the
 // layout's slop.
@@ -84,6 +86,7 @@ struct TOptionRow {
   TArea RowArea;
   TArea Frame;  // drawn around the row while it is selected
 };
+// clang-format off
 inline constexpr TOptionRow kOptionRows[3] = {
     {&ConfigRecord::WindowMode, 205, 345,
      {"WINDOW", 215, hvWindow, {195, 346, 190, 250}},
@@ -98,6 +101,7 @@ inline constexpr TOptionRow kOptionRows[3] = {
      {"OFF", 250, hvSoundOff, {241, 310, 345, 405}},
      true, {170, 310, 345, 405}, {175, 305, 355, 395}},
 };
+// clang-format on
 // Row 4: the player's line of text, typed in place.
 inline constexpr TArea kAddTextArea{270, 600, 415, 475};
 inline constexpr TArea kAddTextFrame{285, 585, 425, 465};

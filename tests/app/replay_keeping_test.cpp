@@ -132,6 +132,26 @@ TEST(ReplayKeeping, PruningKeepsOneFileForEachRowOfTheTableAndNothingElse) {
   EXPECT_TRUE(fs::exists(dir + "last.qvr"));
 }
 
+// The viewer as the program runs it: a game that plays a recording back on
+// the headless host, the viewer attached to the host's events.
+struct ViewerOn {
+  ViewerOn(const std::string& dir, const TReplay& replay)
+      : form(host, dir), player(Started(form, replay), replay), viewer(host, player, replay.Header.StartClock) {
+    host.Attach(&viewer);
+  }
+  ~ViewerOn() { host.Attach(nullptr); }
+  static TForm1& Started(TForm1& form, const TReplay& replay) {
+    form.Tap.BeginPlayback(replay);
+    form.FormCreate();
+    form.FormShow();
+    return form;
+  }
+  HeadlessHost host;
+  TForm1 form;
+  ReplayPlayer player;
+  ReplayViewer viewer;
+};
+
 TEST(ReplayViewerKeys, SpacePausesRightCyclesTheSpeedEscapeEndsAndConfigIsUntouched) {
   if (!HaveAssets()) GTEST_SKIP() << "the game's archives are not built";
   ProgramFolder dir;
@@ -144,14 +164,10 @@ TEST(ReplayViewerKeys, SpacePausesRightCyclesTheSpeedEscapeEndsAndConfigIsUntouc
   // A game without pauses, so its ticks keep pace with the replay's time.
   const TReplay replay = ReadReplayFile(std::string(QV_TEST_SOURCE_DIR) + "scenarios/game_to_level_two.qvr");
 
-  HeadlessHost host;
-  TForm1 form(host, dir.Dir);
-  form.Tap.BeginPlayback(replay);
-  form.FormCreate();
-  form.FormShow();
-  ReplayPlayer player(form, replay);
-  ReplayViewer viewer(host, player, replay.Header.StartClock);
-  host.Attach(&viewer);
+  ViewerOn v(dir.Dir, replay);
+  HeadlessHost& host = v.host;
+  ReplayPlayer& player = v.player;
+  ReplayViewer& viewer = v.viewer;
 
   // One second of replay per second at 1x.
   host.Advance(1000);
@@ -177,7 +193,6 @@ TEST(ReplayViewerKeys, SpacePausesRightCyclesTheSpeedEscapeEndsAndConfigIsUntouc
   host.KeyUp(VK_ESCAPE);
   EXPECT_TRUE(host.QuitRequested());
   EXPECT_FALSE(viewer.Ended());
-  host.Attach(nullptr);
   EXPECT_EQ(Bytes(ConfigFilePath(dir.Dir)), config);
 }
 
@@ -185,14 +200,10 @@ TEST(ReplayViewerKeys, ARecordingPlaysToItsEndMatchesAndTheWindowClosesAMomentLa
   if (!HaveAssets()) GTEST_SKIP() << "the game's archives are not built";
   ProgramFolder dir;
   const TReplay replay = ReadReplayFile(std::string(QV_TEST_SOURCE_DIR) + "scenarios/interrupted_game.qvr");
-  HeadlessHost host;
-  TForm1 form(host, dir.Dir);
-  form.Tap.BeginPlayback(replay);
-  form.FormCreate();
-  form.FormShow();
-  ReplayPlayer player(form, replay);
-  ReplayViewer viewer(host, player, replay.Header.StartClock);
-  host.Attach(&viewer);
+  ViewerOn v(dir.Dir, replay);
+  HeadlessHost& host = v.host;
+  ReplayPlayer& player = v.player;
+  ReplayViewer& viewer = v.viewer;
   for (int i = 0; i < 3; i++) host.KeyUp(VK_RIGHT);  // 8x
   for (int i = 0; i < 600 && !viewer.Ended() && !host.QuitRequested(); i++) host.Advance(1000);
   EXPECT_TRUE(viewer.Ended());
@@ -201,6 +212,5 @@ TEST(ReplayViewerKeys, ARecordingPlaysToItsEndMatchesAndTheWindowClosesAMomentLa
   EXPECT_FALSE(host.QuitRequested());
   host.Advance(3100);
   EXPECT_TRUE(host.QuitRequested());
-  host.Attach(nullptr);
   EXPECT_FALSE(fs::exists(ConfigFilePath(dir.Dir)));
 }

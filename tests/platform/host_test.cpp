@@ -15,6 +15,7 @@ TEST(SdlKeys, ScanCodesReachTheInputTableAsOnTheClassicKeyboard) {
     int pc;
     int vk;  // what the input table makes of it
   };
+  // clang-format off
   const Case cases[] = {
       {SDL_SCANCODE_W, 17, 87},          {SDL_SCANCODE_A, 30, 65},       {SDL_SCANCODE_S, 31, 83},
       {SDL_SCANCODE_D, 32, 68},          {SDL_SCANCODE_UP, 200, 38},     {SDL_SCANCODE_DOWN, 208, 40},
@@ -27,6 +28,7 @@ TEST(SdlKeys, ScanCodesReachTheInputTableAsOnTheClassicKeyboard) {
       // Delete, minus as nothing.
       {SDL_SCANCODE_APOSTROPHE, 40, 39}, {SDL_SCANCODE_PERIOD, 52, 46},  {SDL_SCANCODE_MINUS, 12, 0},
   };
+  // clang-format on
   for (const auto& c : cases) {
     const int pc = PcScanCodeFromSdl(c.sdl);
     EXPECT_EQ(pc, c.pc) << SDL_GetScancodeName(c.sdl);

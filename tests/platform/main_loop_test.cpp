@@ -13,16 +13,6 @@ namespace {
 // Answers "how long until due" from a script and logs every call.
 class ScriptedEvents : public HostEvents {
 public:
-  void HostKeyDown(uint16_t) override {}
-  void HostKeyUp(uint16_t, bool) override {}
-  void HostMouseMove(int, int) override {}
-  void HostMouseDown(TMouseButton, int, int) override {}
-  void HostMouseUp(TMouseButton, int, int) override {}
-  void HostClick() override {}
-  void HostActivate(bool) override {}
-  void HostSysCommand(TSysCommand) override {}
-  void HostCloseRequest() override {}
-  void HostTerminate() override {}
   void HostIdle() override { log->push_back("idle"); }
   uint32_t HostMsUntilDue() override {
     const uint32_t due = dues.empty() ? 20 : dues.front();

@@ -371,16 +371,6 @@ namespace {
 // Lets the host's loop handle what is waiting, then ends it.
 struct QuitAfterEvents : HostEvents {
   explicit QuitAfterEvents(Host& h) : host(h) {}
-  void HostKeyDown(uint16_t) override {}
-  void HostKeyUp(uint16_t, bool) override {}
-  void HostMouseMove(int, int) override {}
-  void HostMouseDown(TMouseButton, int, int) override {}
-  void HostMouseUp(TMouseButton, int, int) override {}
-  void HostClick() override {}
-  void HostActivate(bool) override {}
-  void HostSysCommand(TSysCommand) override {}
-  void HostCloseRequest() override {}
-  void HostTerminate() override {}
   void HostIdle() override { host.Quit(); }
   uint32_t HostMsUntilDue() override { return 0; }
   Host& host;

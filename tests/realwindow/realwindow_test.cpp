@@ -58,6 +58,7 @@ public:
   Watch(TForm1& form, WatchedHost& host, std::string path) : form_(form), host_(host), path_(std::move(path)) {
     host_.Changed = [this] { Write(); };
   }
+  // clang-format off
   void HostKeyDown(uint16_t vk) override { Then([&] { form_.HostKeyDown(vk); }); }
   void HostKeyUp(uint16_t vk, bool alt) override { Then([&] { form_.HostKeyUp(vk, alt); }); }
   void HostMouseMove(int x, int y) override { Then([&] { form_.HostMouseMove(x, y); }); }
@@ -68,6 +69,7 @@ public:
   void HostSysCommand(TSysCommand c) override { Then([&] { form_.HostSysCommand(c); }); }
   void HostCloseRequest() override { Then([&] { form_.HostCloseRequest(); }); }
   void HostTerminate() override { Then([&] { form_.HostTerminate(); }); }
+  // clang-format on
   void HostIdle() override {
     Then([&] { form_.HostIdle(); });
     if (!given_ && form_.ScreenName == "Game" && form_.UnmaskedScore() == 0) {
