@@ -49,7 +49,8 @@ void BM_SteadyTickAllocations(benchmark::State& state) {
   uint64_t allocations = 0, steady = 0, tick = 0;
   for (auto _ : state) {
     if (state.range(0) == 0 && tick % 25 == 0) {
-      if ((tick / 25) % 2) g.Host().KeyUp(VK_UP); else g.Host().KeyDown(VK_UP);
+      if ((tick / 25) % 2) g.Host().KeyUp(VK_UP);
+      else g.Host().KeyDown(VK_UP);
     }
     ++tick;
     const uint64_t created = g.F().DXSpriteEngine1.Created;

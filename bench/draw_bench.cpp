@@ -44,9 +44,7 @@ struct SdlSurface {
   SdlSurface& operator=(const SdlSurface&) = delete;
 };
 
-void Frame(benchmark::State& state, int64_t pixels) {
-  state.SetBytesProcessed(state.iterations() * pixels * 4);
-}
+void Frame(benchmark::State& state, int64_t pixels) { state.SetBytesProcessed(state.iterations() * pixels * 4); }
 
 // ---- fill ---------------------------------------------------------------
 
@@ -250,8 +248,14 @@ void BlendArgs(benchmark::internal::Benchmark* b, int alpha) {
     for (int keyed : {0, 1}) b->Args({size, alpha, keyed});
 }
 
-BENCHMARK(BM_DrawAdd_Ours)->Apply([](auto* b) { BlendArgs(b, 196); BlendArgs(b, 255); });
-BENCHMARK(BM_DrawAdd_SDL)->Apply([](auto* b) { BlendArgs(b, 196); BlendArgs(b, 255); });
+BENCHMARK(BM_DrawAdd_Ours)->Apply([](auto* b) {
+  BlendArgs(b, 196);
+  BlendArgs(b, 255);
+});
+BENCHMARK(BM_DrawAdd_SDL)->Apply([](auto* b) {
+  BlendArgs(b, 196);
+  BlendArgs(b, 255);
+});
 BENCHMARK(BM_DrawAlpha_Ours)->Apply([](auto* b) { BlendArgs(b, 128); });
 BENCHMARK(BM_DrawAlpha_SDL)->Apply([](auto* b) { BlendArgs(b, 128); });
 

@@ -89,8 +89,8 @@ private:
     std::string worstName;
     for (const auto& [name, s] : seconds_) {
       const size_t at = name.find("_Ours");
-      const bool blit = name.rfind("BM_Draw", 0) == 0 || name.rfind("BM_Stretch", 0) == 0 ||
-                        name.rfind("BM_Fill", 0) == 0;
+      const bool blit =
+          name.rfind("BM_Draw", 0) == 0 || name.rfind("BM_Stretch", 0) == 0 || name.rfind("BM_Fill", 0) == 0;
       if (at == std::string::npos || !blit) continue;
       const double* ref = Seconds(std::string(name).replace(at, 5, "_SDL"));
       if (!ref || *ref <= 0) continue;

@@ -53,8 +53,7 @@ int Live(TForm1& f, bool (*is)(TSprite*)) {
 void KeepBusy(TForm1& f) {
   f.EnemiesLeft = 100;  // a removal never ends the level
   f.EnemyKinds = 3;
-  while (Live(f, [](TSprite* s) { return dynamic_cast<TEnemy*>(s) != nullptr; }) < 6)
-    new TEnemy(&f.DXSpriteEngine1);
+  while (Live(f, [](TSprite* s) { return dynamic_cast<TEnemy*>(s) != nullptr; }) < 6) new TEnemy(&f.DXSpriteEngine1);
   while (Live(f, [](TSprite* s) { return dynamic_cast<TOblako*>(s) != nullptr; }) < 3)
     new TOblako(&f.DXSpriteEngine1, static_cast<uint8_t>(f.Random(3) + 1));
   while (Live(f, [](TSprite* s) { return dynamic_cast<TVzriv*>(s) != nullptr; }) < 3)

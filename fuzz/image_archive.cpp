@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/errors.h"
 #include "media/dxdraw.h"
 #include "media/image_list.h"
-#include "base/errors.h"
 #include "platform/headless_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

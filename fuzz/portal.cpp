@@ -26,7 +26,8 @@ public:
   }
   std::vector<TScoreRow> Best(int limit) override {
     std::vector<TScoreRow> best = rows_;
-    std::stable_sort(best.begin(), best.end(), [](const TScoreRow& a, const TScoreRow& b) { return a.Score > b.Score; });
+    std::stable_sort(best.begin(), best.end(),
+                     [](const TScoreRow& a, const TScoreRow& b) { return a.Score > b.Score; });
     if (static_cast<int>(best.size()) > limit) best.resize(static_cast<size_t>(std::max(limit, 0)));
     return best;
   }

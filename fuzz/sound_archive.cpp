@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/errors.h"
 #include "media/dxsound.h"
 #include "media/wave_list.h"
-#include "base/errors.h"
 #include "platform/headless_host.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

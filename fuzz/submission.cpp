@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string why;
   if (ParseSubmissionText(inf, s, why)) {
     const std::string digits = s.Score;
-    bool number = !digits.empty() && digits.size() <= 9 && digits.find_first_not_of("0123456789") == std::string::npos &&
+    bool number = !digits.empty() && digits.size() <= 9 &&
+                  digits.find_first_not_of("0123456789") == std::string::npos &&
                   (digits.size() == 1 || digits[0] != '0');
     // The game cuts names to 12 characters before it builds the text.
     if (number && s.Key == kSubmissionKey && s.Name.size() <= 12 &&

@@ -75,7 +75,7 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::vecto
     std::string_view arg = argv[i];
     if (arg.size() < 3 || arg.substr(0, 2) != "--")
       return Fail(arg.empty() || arg[0] != '-' ? "unexpected argument: " + std::string(arg)
-                                                : "unknown option: " + std::string(arg));
+                                               : "unknown option: " + std::string(arg));
     std::string_view name = arg.substr(2);
     std::optional<std::string> value;
     if (size_t eq = name.find('='); eq != std::string_view::npos) {
@@ -120,8 +120,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::vecto
 std::string VersionText() { return std::string("quorvane ") + QV_VERSION; }
 
 std::string HelpText(const std::vector<CommandLineOption>& table) {
-  std::string out = "usage: quorvane [OPTION]...\n"
-                    "A small arcade game: hang under two balloons, pop the imps', keep off the lava.\n\n";
+  std::string out =
+      "usage: quorvane [OPTION]...\n"
+      "A small arcade game: hang under two balloons, pop the imps', keep off the lava.\n\n";
   std::vector<std::pair<std::string, std::string>> rows;
   size_t width = 0;
   bool settings = false;
@@ -133,8 +134,7 @@ std::string HelpText(const std::vector<CommandLineOption>& table) {
     rows.emplace_back(left, o.Help);
   }
   for (const auto& [left, help] : rows) out += left + std::string(width + 2 - left.size(), ' ') + help + "\n";
-  if (settings)
-    out += "\nEvery quorvane.ini key is also an option; on the command line it holds for this run only.\n";
+  if (settings) out += "\nEvery quorvane.ini key is also an option; on the command line it holds for this run only.\n";
   return out;
 }
 

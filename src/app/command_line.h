@@ -25,7 +25,7 @@ struct CommandLineOption {
   const char* Name;       // without the leading "--"; for a Setting, the ini key
   const char* ValueName;  // nullptr for an option without a value
   OptionKind Kind;
-  const char* Help;       // one line for --help
+  const char* Help;  // one line for --help
 };
 
 // The table, in the order --help lists it.
@@ -37,10 +37,10 @@ bool IsSettingKey(std::string_view key);
 struct CommandLine {
   enum class Action { Run, Help, Version, Error };
   Action action = Action::Run;
-  std::string Error;                          // why, when action is Error
-  std::optional<bool> WindowMode;             // true: window, false: full screen
-  std::string DataDir;                        // empty: look for the data
-  std::string Replay;                         // a recorded game to watch
+  std::string Error;                            // why, when action is Error
+  std::optional<bool> WindowMode;               // true: window, false: full screen
+  std::string DataDir;                          // empty: look for the data
+  std::string Replay;                           // a recorded game to watch
   std::map<std::string, std::string> Settings;  // ini key -> value from the command line
 };
 

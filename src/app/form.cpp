@@ -7,12 +7,12 @@
 #include <ctime>
 #include <tuple>
 
+#include "app/portal.h"
 #include "app/screenshot.h"
+#include "base/errors.h"
 #include "media/canvas.h"
 #include "media/font_library.h"
-#include "app/portal.h"
 #include "platform/display_math.h"
-#include "base/errors.h"
 #include "ui/menu_sprites.h"
 #include "world/objects.h"
 #include "world/player.h"
@@ -29,8 +29,7 @@ TForm1::TForm1(Host& h, std::string programDir)
       ProgramDir(std::move(programDir)),
       StateDir(ProgramDir) {
   // The form resource: surface options, timers, bindings of the lists.
-  DXDraw1.SetOptions(doAllowReboot | doWaitVBlank | doCenter | doFlip | doDirectX7Mode | doHardware |
-                     doSelectDriver);
+  DXDraw1.SetOptions(doAllowReboot | doWaitVBlank | doCenter | doFlip | doDirectX7Mode | doHardware | doSelectDriver);
   DXSpriteEngine1.Services = this;
   DXImageList1.SetDXDraw(&DXDraw1);
   GameImgs.SetDXDraw(&DXDraw1);
@@ -48,8 +47,7 @@ TForm1::TForm1(Host& h, std::string programDir)
 
 TForm1::~TForm1() {
   // Sprites go before the lists whose pictures they point at.
-  while (DXSpriteEngine1.Children && !DXSpriteEngine1.Children->empty())
-    delete DXSpriteEngine1.Children->back();
+  while (DXSpriteEngine1.Children && !DXSpriteEngine1.Children->empty()) delete DXSpriteEngine1.Children->back();
   DXTimer1.SetEnabled(false);
 }
 
@@ -112,10 +110,8 @@ void TForm1::ApplyDisplayMode() {
   DXDraw1.Display.Height = 600;
   DXDraw1.Display.BitCount = 32;
   try {
-    if (Config.WindowMode == 0)
-      DXDraw1.SetOptions(DXDraw1.Options() | doFullScreen);
-    else
-      DXDraw1.SetOptions(DXDraw1.Options() & ~doFullScreen);
+    if (Config.WindowMode == 0) DXDraw1.SetOptions(DXDraw1.Options() | doFullScreen);
+    else DXDraw1.SetOptions(DXDraw1.Options() & ~doFullScreen);
     DXDraw1.Initialize();
     // A display picked in the game replaces the one of the command line.
     if (RunWindowMode && Config.WindowMode != *RunWindowMode) RunWindowMode.reset();
@@ -323,8 +319,8 @@ void TForm1::TakeScreenshot() {
   const std::time_t now = std::time(nullptr);
   std::tm t{};
   localtime_r(&now, &t);
-  LastScreenshot = SaveScreenshot(ScreenshotFolder(std::getenv("XDG_PICTURES_DIR"), StateDir), t,
-                                  frame->Bits(), frame->Width(), frame->Height());
+  LastScreenshot = SaveScreenshot(ScreenshotFolder(std::getenv("XDG_PICTURES_DIR"), StateDir), t, frame->Bits(),
+                                  frame->Width(), frame->Height());
   PlaySound(kSoundBeep);
 }
 

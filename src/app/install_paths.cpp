@@ -84,13 +84,13 @@ DataLookup FindDataDir(const std::string& exeDir, const std::string& dataDirOpti
   DataLookup r;
   if (!dataDirOption.empty()) {
     if (HasGameData(dataDirOption)) r.Dir = WithSlash(dataDirOption);
-    else r.Error = "Quorvane cannot find its data: there is no Data folder in " + WithSlash(dataDirOption) +
-                   " (given with --data-dir).";
+    else
+      r.Error = "Quorvane cannot find its data: there is no Data folder in " + WithSlash(dataDirOption) +
+                " (given with --data-dir).";
     return r;
   }
   const std::string beside = WithSlash(exeDir);
-  const std::string installed =
-      WithSlash(std::filesystem::path(beside + relativeDataDir).lexically_normal().string());
+  const std::string installed = WithSlash(std::filesystem::path(beside + relativeDataDir).lexically_normal().string());
   for (const std::string& dir : {beside, installed}) {
     if (HasGameData(dir)) {
       r.Dir = dir;

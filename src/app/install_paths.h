@@ -18,8 +18,7 @@ struct DataLookup {
 
 // dataDirOption (from --data-dir) when given, else exeDir when Data/ is beside
 // the executable, else exeDir + relativeDataDir (the installed data folder).
-DataLookup FindDataDir(const std::string& exeDir, const std::string& dataDirOption,
-                       const std::string& relativeDataDir);
+DataLookup FindDataDir(const std::string& exeDir, const std::string& dataDirOption, const std::string& relativeDataDir);
 // The same with the data folder of this build's install rules.
 DataLookup FindDataDir(const std::string& exeDir, const std::string& dataDirOption);
 

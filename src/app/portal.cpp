@@ -66,6 +66,8 @@ void ApplyPortalSetting(TForm1& form) {
   if (!message.empty()) std::fprintf(stderr, "quorvane: %s\n", message.c_str());
 }
 
-void OpenWorldHighScores(TForm1& form) { form.host.OpenUrl(form.PortalBase + "/cgi/version.pl?prg=Quorvane&show&type=0"); }
+void OpenWorldHighScores(TForm1& form) {
+  form.host.OpenUrl(form.PortalBase + "/cgi/version.pl?prg=Quorvane&show&type=0");
+}
 
 void OpenPortalHomePage(TForm1& form) { form.host.OpenUrl(form.PortalBase); }

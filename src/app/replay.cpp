@@ -28,16 +28,16 @@ constexpr uint32_t TickMs = 20;
 
 // Stream record codes (docs/replay-format.md).
 enum : uint8_t {
-  OpRun = 0x01,       // varint n: n idle steps of +20 ms
-  OpStep = 0x10,      // 0x10 + step kind, varint dt, arguments
-  OpKeys = 0x30,      // varint count, count x (scan code, value)
-  OpJoystick = 0x31,  // the whole reading
-  OpPointer = 0x32,   // zigzag x, zigzag y
-  OpFocus = 0x33,     // 0 or 1
-  OpKeyFlip = 0x34,   // scan code: that one key went down (0x80) or up (0)
+  OpRun = 0x01,             // varint n: n idle steps of +20 ms
+  OpStep = 0x10,            // 0x10 + step kind, varint dt, arguments
+  OpKeys = 0x30,            // varint count, count x (scan code, value)
+  OpJoystick = 0x31,        // the whole reading
+  OpPointer = 0x32,         // zigzag x, zigzag y
+  OpFocus = 0x33,           // 0 or 1
+  OpKeyFlip = 0x34,         // scan code: that one key went down (0x80) or up (0)
   OpPointerAtEvent = 0x35,  // the pointer is where the last mouse event said
-  OpCheck = 0x40,     // varint tick, 8-byte digest
-  OpShortRun = 0x80,  // 0x80 + n - 1: n (1 .. 128) idle steps of +20 ms
+  OpCheck = 0x40,           // varint tick, 8-byte digest
+  OpShortRun = 0x80,        // 0x80 + n - 1: n (1 .. 128) idle steps of +20 ms
 };
 constexpr uint8_t StepKinds = static_cast<uint8_t>(ReplayStep::StartGame) + 1;
 
@@ -235,9 +235,9 @@ void PutJoystick(std::vector<uint8_t>& o, const TJoystickReading& j) {
 }
 
 bool SameJoystick(const TJoystickReading& a, const TJoystickReading& b) {
-  return a.Present == b.Present && a.X == b.X && a.Y == b.Y && a.Z == b.Z && a.XMin == b.XMin &&
-         a.XMax == b.XMax && a.YMin == b.YMin && a.YMax == b.YMax && a.ZMin == b.ZMin && a.ZMax == b.ZMax &&
-         a.Buttons == b.Buttons && std::clamp(a.ButtonCount, 0, 32) == std::clamp(b.ButtonCount, 0, 32);
+  return a.Present == b.Present && a.X == b.X && a.Y == b.Y && a.Z == b.Z && a.XMin == b.XMin && a.XMax == b.XMax &&
+         a.YMin == b.YMin && a.YMax == b.YMax && a.ZMin == b.ZMin && a.ZMax == b.ZMax && a.Buttons == b.Buttons &&
+         std::clamp(a.ButtonCount, 0, 32) == std::clamp(b.ButtonCount, 0, 32);
 }
 
 void PutHeader(std::vector<uint8_t>& o, const TReplayHeader& h) {
@@ -967,8 +967,7 @@ void ReplayTap::BeginPlayback(const TReplay& rp) {
   }
 }
 
-ReplayPlayer::ReplayPlayer(TForm1& form, TReplay replay)
-    : form_(form), tap_(form.Tap), replay_(std::move(replay)) {
+ReplayPlayer::ReplayPlayer(TForm1& form, TReplay replay) : form_(form), tap_(form.Tap), replay_(std::move(replay)) {
   const TReplayHeader& h = replay_.Header;
   TForm1& f = form_;
   tap_.clock_ = h.StartClock;
@@ -1115,8 +1114,7 @@ bool ReplayPlayer::Step() {
       Fail("the world first differs at digest point tick " + std::to_string(rec.Count) + " (last agreement " +
            (agreed_ == 0 ? std::string("at the start") : "at tick " + std::to_string(agreed_)) + "): digest " +
            DigestHex(d) + ", recorded " + DigestHex(rec.Digest));
-    else
-      agreed_ = rec.Count;
+    else agreed_ = rec.Count;
   }
   return true;
 }
@@ -1141,8 +1139,7 @@ void ReplayPlayer::CheckFinal() {
     Fail("level " + std::to_string(f.Level) + at + ", recorded " + std::to_string(want.Level));
   else if (lives != want.Lives)
     Fail("lives " + std::to_string(lives) + at + ", recorded " + std::to_string(want.Lives));
-  else if (f.ScreenName != want.Screen)
-    Fail("screen " + f.ScreenName + at + ", recorded " + want.Screen);
+  else if (f.ScreenName != want.Screen) Fail("screen " + f.ScreenName + at + ", recorded " + want.Screen);
   else if (WorldDigest(f) != want.Digest)
     Fail("the world differs" + at + ": digest " + DigestHex(WorldDigest(f)) + ", recorded " + DigestHex(want.Digest));
 }

@@ -261,9 +261,10 @@ void ScenarioRunner::RunTicks(long long n) {
 void ScenarioRunner::RunAutopilot(long long n, long long level) {
   AutopilotKeys held;
   auto hold = [&](const AutopilotKeys& k) {
-    const std::pair<bool AutopilotKeys::*, uint16_t> keys[] = {
-        {&AutopilotKeys::Left, VK_LEFT}, {&AutopilotKeys::Right, VK_RIGHT},
-        {&AutopilotKeys::Up, VK_UP}, {&AutopilotKeys::Down, VK_DOWN}};
+    const std::pair<bool AutopilotKeys::*, uint16_t> keys[] = {{&AutopilotKeys::Left, VK_LEFT},
+                                                               {&AutopilotKeys::Right, VK_RIGHT},
+                                                               {&AutopilotKeys::Up, VK_UP},
+                                                               {&AutopilotKeys::Down, VK_DOWN}};
     for (auto [member, vk] : keys) {
       if (k.*member && !(held.*member)) host_.KeyDown(vk);
       if (!(k.*member) && held.*member) host_.KeyUp(vk);
@@ -297,7 +298,8 @@ std::string ScenarioRunner::StateJson() {
   o << "  \"level\": " << f.Level << ",\n";
   o << "  \"score\": " << f.UnmaskedScore() << ",\n";
   o << "  \"lives\": ";
-  if (f.Player) o << static_cast<int>(f.Player->Lives); else o << "null";
+  if (f.Player) o << static_cast<int>(f.Player->Lives);
+  else o << "null";
   o << ",\n";
   if (f.Player) {
     o << "  \"player\": {\"x\": " << f.Player->X << ", \"y\": " << f.Player->Y
@@ -327,8 +329,7 @@ std::string ScenarioRunner::StateJson() {
   }
   o << "},\n";
   o << "  \"messageBoxes\": [";
-  for (size_t i = 0; i < host_.MessageBoxes().size(); i++)
-    o << (i ? ", " : "") << JsonString(host_.MessageBoxes()[i]);
+  for (size_t i = 0; i < host_.MessageBoxes().size(); i++) o << (i ? ", " : "") << JsonString(host_.MessageBoxes()[i]);
   o << "],\n";
   o << "  \"urls\": [";
   for (size_t i = 0; i < host_.Urls().size(); i++) o << (i ? ", " : "") << JsonString(host_.Urls()[i]);

@@ -97,8 +97,7 @@ void ScenarioRunner::RunExpect(const std::vector<std::string>& w, const std::str
     wanted.push_back(key == "digest" || key == "frame" ? LowerCase(w[i + 1]) : w[i + 1]);
   }
   const bool drawing = f.DXDraw1.Surface() && !f.DXDraw1.Surface()->Discard;
-  if (!drawing && std::find(keys.begin(), keys.end(), "frame") != keys.end())
-    fail("a frame hash needs drawing on");
+  if (!drawing && std::find(keys.begin(), keys.end(), "frame") != keys.end()) fail("a frame hash needs drawing on");
   if (RecordExpectations) {
     if (keys.empty()) {
       keys.assign(std::begin(ExpectKeys), std::end(ExpectKeys));

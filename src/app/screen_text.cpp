@@ -33,10 +33,8 @@ void SetFont(TCanvas& c, int size, TColor color, bool bold = false) {
 void TForm1::DrawCenteredText(TCanvas& canvas, std::string_view text, int y) {
   TSize size = canvas.TextExtent(text);
   int x;
-  if (!text.empty() && text.back() == '|')
-    x = 400 - (size.cx / 2) - 2 + canvas.TextWidth("(");
-  else
-    x = 400 - (size.cx / 2);
+  if (!text.empty() && text.back() == '|') x = 400 - (size.cx / 2) - 2 + canvas.TextWidth("(");
+  else x = 400 - (size.cx / 2);
   canvas.TextOut(x, y - (size.cy / 2), text);
 }
 

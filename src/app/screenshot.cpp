@@ -18,15 +18,14 @@ std::string ScreenshotFolder(const char* xdgPictures, const std::string& stateDi
 
 std::string ScreenshotName(const std::tm& t, int number) {
   char stamp[64];
-  std::snprintf(stamp, sizeof stamp, "quorvane-%04d-%02d-%02d-%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1,
-                t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  std::snprintf(stamp, sizeof stamp, "quorvane-%04d-%02d-%02d-%02d%02d%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                t.tm_hour, t.tm_min, t.tm_sec);
   std::string name = stamp;
   if (number > 1) name += "-" + std::to_string(number);
   return name + ".png";
 }
 
-std::string SaveScreenshot(const std::string& folder, const std::tm& t, const uint32_t* pixels, int width,
-                           int height) {
+std::string SaveScreenshot(const std::string& folder, const std::tm& t, const uint32_t* pixels, int width, int height) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::create_directories(folder, ec);
@@ -36,8 +35,8 @@ std::string SaveScreenshot(const std::string& folder, const std::tm& t, const ui
     path = folder + ScreenshotName(t, n);
     if (!fs::exists(path, ec) || n >= 1000) break;
   }
-  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32,
-                                                      width * 4, SDL_PIXELFORMAT_XRGB8888);
+  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32, width * 4,
+                                                      SDL_PIXELFORMAT_XRGB8888);
   if (!s) throw std::runtime_error(std::string("Cannot save the screenshot: ") + SDL_GetError());
   const std::string temp = path + ".part";
   const bool ok = IMG_SavePNG(s, temp.c_str()) == 0;

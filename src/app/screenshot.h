@@ -13,5 +13,4 @@ std::string ScreenshotName(const std::tm& t, int number);
 // Writes 0x00RRGGBB pixels as an RGB PNG under a temporary name first, so a
 // full disk never leaves half a picture under the real name. Creates the
 // folder. Returns the file's path, or throws std::runtime_error.
-std::string SaveScreenshot(const std::string& folder, const std::tm& t, const uint32_t* pixels, int width,
-                           int height);
+std::string SaveScreenshot(const std::string& folder, const std::tm& t, const uint32_t* pixels, int width, int height);

@@ -8,10 +8,9 @@
 // Code points of 0x80..0x9F; 0 where the code page has no character (those
 // bytes map to the C1 control of the same number, as the system does).
 inline constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
 
 constexpr char32_t Cp1252ToUnicode(uint8_t c) {
@@ -58,6 +57,4 @@ inline std::string Cp1252BytesToUtf8(std::string_view text) {
 }
 
 // Text up to its first NUL byte to UTF-8, as a drawn C string ends there.
-inline std::string Cp1252ToUtf8(std::string_view text) {
-  return Cp1252BytesToUtf8(text.substr(0, text.find('\0')));
-}
+inline std::string Cp1252ToUtf8(std::string_view text) { return Cp1252BytesToUtf8(text.substr(0, text.find('\0'))); }

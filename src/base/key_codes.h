@@ -33,15 +33,14 @@ struct TKeyName {
   uint16_t Key;
 };
 inline constexpr TKeyName kKeyNames[] = {
-    {"backspace", VK_BACK}, {"tab", VK_TAB}, {"enter", VK_RETURN}, {"return", VK_RETURN},
-    {"shift", VK_SHIFT}, {"ctrl", VK_CONTROL}, {"control", VK_CONTROL}, {"alt", VK_MENU},
-    {"pause", VK_PAUSE}, {"escape", VK_ESCAPE}, {"esc", VK_ESCAPE}, {"space", VK_SPACE},
-    {"pageup", VK_PRIOR}, {"pagedown", VK_NEXT}, {"end", VK_END}, {"home", VK_HOME},
-    {"left", VK_LEFT}, {"up", VK_UP}, {"right", VK_RIGHT}, {"down", VK_DOWN},
-    {"insert", VK_INSERT}, {"delete", VK_DELETE}, {"numpad0", VK_NUMPAD0}, {"numpad1", VK_NUMPAD1},
-    {"numpad2", VK_NUMPAD2}, {"numpad3", VK_NUMPAD3}, {"numpad4", VK_NUMPAD4},
-    {"numpad5", VK_NUMPAD5}, {"numpad6", VK_NUMPAD6}, {"numpad7", VK_NUMPAD7},
-    {"numpad8", VK_NUMPAD8}, {"numpad9", VK_NUMPAD9},
+    {"backspace", VK_BACK},  {"tab", VK_TAB},         {"enter", VK_RETURN},    {"return", VK_RETURN},
+    {"shift", VK_SHIFT},     {"ctrl", VK_CONTROL},    {"control", VK_CONTROL}, {"alt", VK_MENU},
+    {"pause", VK_PAUSE},     {"escape", VK_ESCAPE},   {"esc", VK_ESCAPE},      {"space", VK_SPACE},
+    {"pageup", VK_PRIOR},    {"pagedown", VK_NEXT},   {"end", VK_END},         {"home", VK_HOME},
+    {"left", VK_LEFT},       {"up", VK_UP},           {"right", VK_RIGHT},     {"down", VK_DOWN},
+    {"insert", VK_INSERT},   {"delete", VK_DELETE},   {"numpad0", VK_NUMPAD0}, {"numpad1", VK_NUMPAD1},
+    {"numpad2", VK_NUMPAD2}, {"numpad3", VK_NUMPAD3}, {"numpad4", VK_NUMPAD4}, {"numpad5", VK_NUMPAD5},
+    {"numpad6", VK_NUMPAD6}, {"numpad7", VK_NUMPAD7}, {"numpad8", VK_NUMPAD8}, {"numpad9", VK_NUMPAD9},
 };
 
 // Classic PC scan code (extended keys at 0x80 + code) -> virtual-key code,
@@ -63,7 +62,7 @@ constexpr std::array<uint8_t, 256> BuildScanCodeMap() {
   for (int i = 0; i < 11; ++i) set(30 + i, row2[i]);
   const int row3[] = {16, 92, 90, 88, 67, 86, 66, 78, 77, 44, 46, 47, 16, 42, 18, 32, 20};  // 42 .. 58
   for (int i = 0; i < 17; ++i) set(42 + i, row3[i]);
-  for (int sc = 59; sc <= 68; ++sc) set(sc, 112 + (sc - 59));  // F1 .. F10
+  for (int sc = 59; sc <= 68; ++sc) set(sc, 112 + (sc - 59));                                 // F1 .. F10
   const int pad[] = {144, 145, 103, 104, 105, 109, 100, 101, 102, 107, 97, 98, 99, 96, 110};  // 69 .. 83
   for (int i = 0; i < 15; ++i) set(69 + i, pad[i]);
   set(87, 122);

@@ -23,8 +23,7 @@ inline constexpr const char* kScreenSend = "Send";
 // A yes/no card is open: the answers are YES and NO, Y and N stand for
 // Enter and Escape.
 constexpr bool IsQuestionScreen(std::string_view s) {
-  return s == kScreenExit || s == kScreenExitGame || s == kScreenSend || s == kScreenEnterName ||
-         s == kScreenClear;
+  return s == kScreenExit || s == kScreenExitGame || s == kScreenSend || s == kScreenEnterName || s == kScreenClear;
 }
 // A page the main menu opens; Escape and its Back button return to the menu.
 constexpr bool IsMenuPageScreen(std::string_view s) {
@@ -83,15 +82,14 @@ inline constexpr const char* kPictureSharik = "Sharik";
 // Every picture above by the archive that holds it; the names built from a
 // prefix (kPictureGame, kPictureFonGame, kPictureHlp) are left out.
 inline constexpr const char* kMenuPictureNames[] = {
-    kPictureFonMenu, kPictureFonOpt, kPictureFonHScr, kPictureFonHelp, kPictureQtns,
-    kPictureStart, kPictureOpt, kPictureHScores, kPictureHelp, kPictureVisit,
-    kPictureExit, kPictureOptBack, kPictureClear, kPictureWorld, kPictureHScrBack,
-    kPicturePrevios, kPictureNext, kPictureHelpBack,
+    kPictureFonMenu, kPictureFonOpt,  kPictureFonHScr,  kPictureFonHelp, kPictureQtns, kPictureStart,
+    kPictureOpt,     kPictureHScores, kPictureHelp,     kPictureVisit,   kPictureExit, kPictureOptBack,
+    kPictureClear,   kPictureWorld,   kPictureHScrBack, kPicturePrevios, kPictureNext, kPictureHelpBack,
 };
 inline constexpr const char* kGamePictureNames[] = {
-    kPictureOblako1, kPictureOblako2, kPictureMolnia, kPictureBuliki, kPictureBonus,
-    kPictureLava, kPicturePuk, kPictureDemon, kPictureDimok, kPictureShariki,
-    kPictureOgon, kPicturePlayer, kPictureVentilator, kPictureSharik,
+    kPictureOblako1, kPictureOblako2, kPictureMolnia,     kPictureBuliki, kPictureBonus,
+    kPictureLava,    kPicturePuk,     kPictureDemon,      kPictureDimok,  kPictureShariki,
+    kPictureOgon,    kPicturePlayer,  kPictureVentilator, kPictureSharik,
 };
 
 // --- sound effects (DXWaveList1) ------------------------------------------------

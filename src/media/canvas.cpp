@@ -14,8 +14,7 @@
 namespace {
 
 // Solid fill of [left, right) x [top, bottom), clipped to the surface.
-void FillRect(TDirectDrawSurface& s, int64_t left, int64_t top, int64_t right, int64_t bottom,
-              uint32_t device) {
+void FillRect(TDirectDrawSurface& s, int64_t left, int64_t top, int64_t right, int64_t bottom, uint32_t device) {
   left = std::max<int64_t>(left, 0);
   top = std::max<int64_t>(top, 0);
   right = std::min<int64_t>(right, s.Width());
@@ -175,8 +174,7 @@ void TCanvas::TextOut(int x, int y, std::string_view text) {
         continue;
       }
       const uint32_t d = *dst;
-      *dst = (Mix(cr, (d >> 16) & 0xFF, a) << 16) | (Mix(cg, (d >> 8) & 0xFF, a) << 8) |
-             Mix(cb, d & 0xFF, a);
+      *dst = (Mix(cr, (d >> 16) & 0xFF, a) << 16) | (Mix(cg, (d >> 8) & 0xFF, a) << 8) | Mix(cb, d & 0xFF, a);
     }
   }
 }
@@ -200,8 +198,7 @@ void TCanvas::Rectangle(int left, int top, int right, int bottom) {
   const bool pen = Pen.Style != TPenStyle::psClear;
   if (Brush.Style != TBrushStyle::bsClear) {
     const int shrink = pen ? 0 : 1;
-    FillRect(surface_, left, top, int64_t{right} - shrink, int64_t{bottom} - shrink,
-             surface_.ColorMatch(Brush.Color));
+    FillRect(surface_, left, top, int64_t{right} - shrink, int64_t{bottom} - shrink, surface_.ColorMatch(Brush.Color));
   }
   if (!pen || right == left || bottom == top) return;
   const int64_t w = std::clamp(Pen.Width, 1, 10000);

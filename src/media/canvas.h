@@ -30,8 +30,8 @@ public:
 
   struct TFont {
     std::string Name = "Monolyt_Diai";
-    int Size = 8;       // points
-    TColor Color = 0;   // TColor
+    int Size = 8;      // points
+    TColor Color = 0;  // TColor
     bool Bold = false;
   } Font;
   struct TBrush {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "base/byte_order.h"
-#include "media/object_stream.h"
 #include "base/errors.h"
+#include "media/object_stream.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #define QV_DIB_SHUFFLE 1
@@ -67,8 +67,8 @@ struct THeader {
 THeader ReadHeader(TObjectReader& r, bool longHeaders, std::vector<uint32_t>& palette) {
   THeader h;
   h.size = r.ReadUInt32();
-  const bool known = h.size == 40 || h.size == 12 ||
-                     (longHeaders && (h.size == 52 || h.size == 56 || h.size == 108 || h.size == 124));
+  const bool known =
+      h.size == 40 || h.size == 12 || (longHeaders && (h.size == 52 || h.size == 56 || h.size == 108 || h.size == 124));
   if (!known) DibInvalid();
   if (h.size == 12) {
     h.core = true;
@@ -95,8 +95,14 @@ THeader ReadHeader(TObjectReader& r, bool longHeaders, std::vector<uint32_t>& pa
   }
   if (h.compression > 3) DibInvalid();
   switch (h.bitCount) {
-    case 1: case 4: case 8: case 24: break;
-    case 16: case 32: if (h.core) DibInvalid(); break;
+    case 1:
+    case 4:
+    case 8:
+    case 24: break;
+    case 16:
+    case 32:
+      if (h.core) DibInvalid();
+      break;
     default: DibInvalid();
   }
   if ((h.compression == 1 && h.bitCount != 8) || (h.compression == 2 && h.bitCount != 4) ||
@@ -200,8 +206,8 @@ void DecodeUncompressed(TObjectReader& r, const THeader& h, TDib& dib, uint64_t 
   uint32_t palette[256] = {};
   std::copy_n(dib.Palette.begin(), std::min<size_t>(dib.Palette.size(), 256), palette);
   // 32 bits with the usual masks are already our device colours.
-  const bool plain32 = h.bitCount == 32 && red.mask == 0x00FF0000 && green.mask == 0x0000FF00 &&
-                       blue.mask == 0x000000FF;
+  const bool plain32 =
+      h.bitCount == 32 && red.mask == 0x00FF0000 && green.mask == 0x0000FF00 && blue.mask == 0x000000FF;
   const Row24Fn row24 = PickRow24();
 
   for (uint64_t row = 0; row < rows; ++row) {
@@ -224,9 +230,7 @@ void DecodeUncompressed(TObjectReader& r, const THeader& h, TDib& dib, uint64_t 
           dst[x] = (Widen(px, red) << 16) | (Widen(px, green) << 8) | Widen(px, blue);
         }
         break;
-      case 24:
-        row24(dst, src, static_cast<size_t>(w));
-        break;
+      case 24: row24(dst, src, static_cast<size_t>(w)); break;
       case 32:
         if (plain32) {
           for (uint64_t x = 0; x < w; ++x) dst[x] = LoadLE32(src + 4 * x) & 0x00FFFFFFu;
@@ -294,8 +298,7 @@ void DecodeRle(TObjectReader& r, const THeader& h, TDib& dib, uint64_t maxPixels
   }
 }
 
-TDib DecodeDib(TObjectReader& r, bool longHeaders, const uint8_t* fileStart, size_t pixelOffset,
-               uint64_t maxPixels) {
+TDib DecodeDib(TObjectReader& r, bool longHeaders, const uint8_t* fileStart, size_t pixelOffset, uint64_t maxPixels) {
   TDib dib;
   const THeader h = ReadHeader(r, longHeaders, dib.Palette);
   dib.BitCount = h.bitCount;

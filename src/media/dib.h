@@ -39,9 +39,9 @@ inline bool operator==(const TPixels& a, const std::vector<uint32_t>& b) {
 struct TDib {
   int Width = 0;
   int Height = 0;
-  int BitCount = 0;                // bits per pixel as stored
-  TPixels Pixels;                  // Width * Height device colours, top row first
-  std::vector<uint32_t> Palette;   // the colour entries as stored (0x00RRGGBB), at most 256
+  int BitCount = 0;               // bits per pixel as stored
+  TPixels Pixels;                 // Width * Height device colours, top row first
+  std::vector<uint32_t> Palette;  // the colour entries as stored (0x00RRGGBB), at most 256
 
   bool Empty() const { return Width <= 0 || Height <= 0; }
   uint32_t Pixel(int x, int y) const { return Pixels[static_cast<size_t>(y) * Width + x]; }

@@ -38,8 +38,7 @@ void TDXDraw::Notify(TDXDrawNotifyType code) {
 }
 
 void TDXDraw::RegisterNotifyEvent(TDXDrawListener* listener) {
-  if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end())
-    listeners_.push_back(listener);
+  if (std::find(listeners_.begin(), listeners_.end(), listener) == listeners_.end()) listeners_.push_back(listener);
 }
 
 void TDXDraw::UnRegisterNotifyEvent(TDXDrawListener* listener) {

@@ -50,7 +50,9 @@ public:
   uint32_t Options() const { return options_; }
   void SetOptions(uint32_t options);
   uint32_t NowOptions() const { return nowOptions_; }
-  struct { int Width = 1024, Height = 768, BitCount = 24; } Display;
+  struct {
+    int Width = 1024, Height = 768, BitCount = 24;
+  } Display;
 
   void Initialize();
   void Finalize();

@@ -4,14 +4,16 @@
 // initialised, finalised or restored. Without a device the game runs silent.
 #include <vector>
 
-#include "media/mixer.h"
 #include "base/errors.h"
+#include "media/mixer.h"
 
 class Host;
 class TDXSound;
 
 // A sound buffer that cannot be made or filled.
-class EDirectSoundBufferError : public Exception { using Exception::Exception; };
+class EDirectSoundBufferError : public Exception {
+  using Exception::Exception;
+};
 
 // Notification codes sent to listeners.
 enum TDXSoundNotifyType : int {

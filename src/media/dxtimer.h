@@ -49,9 +49,7 @@ public:
     int32_t FrameRate = 0;
     bool operator==(const TState&) const = default;
   };
-  TState SaveState() const {
-    return {initialized_, suspended_, oldTime_, oldTime2_, frameCount_, frameRate_};
-  }
+  TState SaveState() const { return {initialized_, suspended_, oldTime_, oldTime2_, frameCount_, frameRate_}; }
   void RestoreState(const TState& s) {
     initialized_ = s.Initialized;
     suspended_ = s.Suspended;

@@ -20,8 +20,7 @@ struct FontKey {
   int PixelSize;
   bool SyntheticBold;
   bool operator<(const FontKey& o) const {
-    return std::tie(File, Index, PixelSize, SyntheticBold) <
-           std::tie(o.File, o.Index, o.PixelSize, o.SyntheticBold);
+    return std::tie(File, Index, PixelSize, SyntheticBold) < std::tie(o.File, o.Index, o.PixelSize, o.SyntheticBold);
   }
 };
 
@@ -58,8 +57,7 @@ struct FileStamp {
 FileStamp StampOf(const std::string& path) {
   struct stat st {};
   if (path.empty() || stat(path.c_str(), &st) != 0) return {};
-  return {static_cast<int64_t>(st.st_size),
-          static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+  return {static_cast<int64_t>(st.st_size), static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 bool EnsureTtf() {
@@ -127,8 +125,7 @@ void TFontLibrary::SetConfigFile(const std::string& path) {
 
   FcConfig* cfg = FcInitLoadConfig();
   if (cfg == nullptr) return;
-  if (!full.empty() &&
-      FcConfigParseAndLoad(cfg, reinterpret_cast<const FcChar8*>(full.c_str()), FcTrue) != FcTrue) {
+  if (!full.empty() && FcConfigParseAndLoad(cfg, reinterpret_cast<const FcChar8*>(full.c_str()), FcTrue) != FcTrue) {
     // A half-parsed file could leave odd rules behind: start again clean.
     FcConfigDestroy(cfg);
     cfg = FcInitLoadConfig();
@@ -223,7 +220,9 @@ TFontLibrary& DefaultFontLibrary() {
 
 void SetFontConfigFile(const std::string& path) { DefaultFontLibrary().SetConfigFile(path); }
 
-TFontFace ResolveFontFace(const std::string& family, bool bold) { return DefaultFontLibrary().ResolveFace(family, bold); }
+TFontFace ResolveFontFace(const std::string& family, bool bold) {
+  return DefaultFontLibrary().ResolveFace(family, bold);
+}
 
 TTF_Font* OpenFont(const std::string& family, int pixelSize, bool bold) {
   return DefaultFontLibrary().Open(family, pixelSize, bold);

@@ -14,10 +14,10 @@ typedef struct _TTF_Font TTF_Font;
 inline constexpr const char* kFallbackFontFile = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 struct TFontFace {
-  std::string File;     // empty when nothing was found
-  int Index = 0;        // face index inside the file
-  std::string Family;   // family name the file reports
-  bool Bold = false;    // the face itself is bold (no synthetic emboldening needed)
+  std::string File;    // empty when nothing was found
+  int Index = 0;       // face index inside the file
+  std::string Family;  // family name the file reports
+  bool Bold = false;   // the face itself is bold (no synthetic emboldening needed)
 };
 
 // One font configuration with the faces it resolved and the fonts it opened.

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "media/object_stream.h"
 #include "base/errors.h"
+#include "media/object_stream.h"
 
 // ---------------------------------------------------------------------------
 // Names
@@ -30,8 +30,8 @@ int64_t CountFrames(int W, int H, int patternWidth, int patternHeight, int skipW
   return columns * rows;
 }
 
-TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth,
-                      int skipHeight, bool systemMemory) {
+TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth, int skipHeight,
+                      bool systemMemory) {
   TFramePlan plan;
   if (CountFrames(W, H, patternWidth, patternHeight, skipWidth, skipHeight) == 0) return plan;
   const int64_t w = patternWidth > 0 ? patternWidth : W;
@@ -45,8 +45,7 @@ TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int ski
   const int64_t columns = (W + int64_t{skipWidth}) / sx;
   const int64_t rows = (H + int64_t{skipHeight}) / sy;
   auto frameRect = [&](int64_t left, int64_t top) {
-    return Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(left + w),
-                static_cast<int>(top + h));
+    return Rect(static_cast<int>(left), static_cast<int>(top), static_cast<int>(left + w), static_cast<int>(top + h));
   };
   if (systemMemory) {
     plan.Regions.push_back(Rect(0, 0, W, H));
@@ -77,9 +76,7 @@ TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int ski
 // ---------------------------------------------------------------------------
 // Item
 
-TPictureCollectionItem::TPictureCollectionItem(TPictureCollection& owner) : owner_(owner) {
-  owner_.Link(this);
-}
+TPictureCollectionItem::TPictureCollectionItem(TPictureCollection& owner) : owner_(owner) { owner_.Link(this); }
 
 TPictureCollectionItem::~TPictureCollectionItem() {
   Finalize();
@@ -156,8 +153,8 @@ void TPictureCollectionItem::Restore() {
   surfaces_.clear();
 
   const TDib& dib = picture_.Dib;
-  const TFramePlan plan = PlanFrames(dib.Width, dib.Height, patternWidth_, patternHeight_, skipWidth_,
-                                     skipHeight_, systemMemory_);
+  const TFramePlan plan =
+      PlanFrames(dib.Width, dib.Height, patternWidth_, patternHeight_, skipWidth_, skipHeight_, systemMemory_);
   for (const TRect& region : plan.Regions) {
     auto s = std::make_unique<TDirectDrawSurface>(region.Width(), region.Height());
     s->SystemMemory = systemMemory_;
@@ -433,8 +430,8 @@ private:
     if (!current_) return;
     const TPictureCollectionItem& it = current_->Item();
     current_.reset();
-    const int64_t frames = CountFrames(it.Width(), it.Height(), it.StoredPatternWidth(),
-                                       it.StoredPatternHeight(), it.SkipWidth(), it.SkipHeight());
+    const int64_t frames = CountFrames(it.Width(), it.Height(), it.StoredPatternWidth(), it.StoredPatternHeight(),
+                                       it.SkipWidth(), it.SkipHeight());
     TArchiveBudget::Spend(left_.Frames, static_cast<uint64_t>(frames), budget_.Frames, "frames");
   }
 
@@ -545,16 +542,9 @@ void TDXImageList::DXDrawNotify(TDXDraw* sender, TDXDrawNotifyType code) {
         dxdraw_ = nullptr;
       }
       break;
-    case dxntInitialize:
-      Items.Initialize(sender);
-      break;
-    case dxntFinalize:
-      Items.Finalize();
-      break;
-    case dxntRestore:
-      Items.Restore();
-      break;
-    default:
-      break;
+    case dxntInitialize: Items.Initialize(sender); break;
+    case dxntFinalize: Items.Finalize(); break;
+    case dxntRestore: Items.Restore(); break;
+    default: break;
   }
 }

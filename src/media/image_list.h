@@ -31,11 +31,10 @@ struct TFramePlan {
 // about 512 pixels unless the picture is one frame or kept in system memory.
 // A layout of more than kMaxFrames frames has none.
 constexpr int64_t kMaxFrames = 65536;
-TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth,
-                      int skipHeight, bool systemMemory);
+TFramePlan PlanFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth, int skipHeight,
+                      bool systemMemory);
 // How many frames PlanFrames gives, without making the plan.
 int64_t CountFrames(int W, int H, int patternWidth, int patternHeight, int skipWidth, int skipHeight);
-
 
 class TPictureCollectionItem {
 public:

@@ -10,8 +10,8 @@ namespace {
 
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
-void SetDirectionSlots(TDXInput& input, int up1, int up2, int down1, int down2, int left1,
-                       int left2, int right1, int right2) {
+void SetDirectionSlots(TDXInput& input, int up1, int up2, int down1, int down2, int left1, int left2, int right1,
+                       int right2) {
   auto& a = input.Keyboard.KeyAssigns;
   a[isUp][0] = up1;
   a[isUp][1] = up2;

@@ -51,7 +51,7 @@ public:
   struct TJoystick {
     bool Enabled = true;
     bool BindInputStates = true;
-    int ID = 0;  // the host reports one joystick: only ID 0 finds it
+    int ID = 0;                                          // the host reports one joystick: only ID 0 finds it
     int DeadZoneX = 50, DeadZoneY = 50, DeadZoneZ = 50;  // percent, 0 .. 100
     int RangeX = 1000, RangeY = 1000, RangeZ = 1000;
     int32_t X = 0, Y = 0, Z = 0;

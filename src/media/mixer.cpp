@@ -46,8 +46,7 @@ float GainOfHundredthsDb(int hundredthsDb) {
 // ---------------------------------------------------------------------------
 
 TMixer::TMixer(int sampleRate)
-    : sampleRate_(sampleRate > 0 ? sampleRate : DefaultSampleRate),
-      musicScratch_(2 * kMusicChunkFrames, 0.0f) {}
+    : sampleRate_(sampleRate > 0 ? sampleRate : DefaultSampleRate), musicScratch_(2 * kMusicChunkFrames, 0.0f) {}
 
 TMixer::~TMixer() {
   // Buffers normally die first; any left over must not point back at us.
@@ -191,9 +190,7 @@ TSoundBuffer::~TSoundBuffer() {
   voice_ = -1;
 }
 
-bool TSoundBuffer::OwnsVoice() const {
-  return voice_ >= 0 && mixer_.voices_[voice_].Owner == this;
-}
+bool TSoundBuffer::OwnsVoice() const { return voice_ >= 0 && mixer_.voices_[voice_].Owner == this; }
 
 std::unique_ptr<TSoundBuffer> TSoundBuffer::Duplicate() const {
   auto copy = std::make_unique<TSoundBuffer>(mixer_, data_);

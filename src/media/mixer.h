@@ -19,9 +19,9 @@
 
 // How the raw PCM bytes of a sound are laid out.
 struct TPcmFormat {
-  int Channels = 1;       // 1 or 2
-  int SampleRate = 22050; // recorded rate, frames per second
-  int BitsPerSample = 16; // 8 (unsigned) or 16 (signed little-endian)
+  int Channels = 1;        // 1 or 2
+  int SampleRate = 22050;  // recorded rate, frames per second
+  int BitsPerSample = 16;  // 8 (unsigned) or 16 (signed little-endian)
 };
 
 // Sample data decoded once to floats in [-1, 1], interleaved; shared by a
@@ -93,10 +93,10 @@ private:
   friend class TSoundBuffer;
 
   struct Voice {
-    TSoundBuffer* Owner = nullptr;     // the buffer this voice belongs to
-    const TSampleData* Data = nullptr; // kept alive by Owner
-    double Position = 0;               // in source frames
-    int Frequency = 0;                 // source frames per second
+    TSoundBuffer* Owner = nullptr;      // the buffer this voice belongs to
+    const TSampleData* Data = nullptr;  // kept alive by Owner
+    double Position = 0;                // in source frames
+    int Frequency = 0;                  // source frames per second
     float GainLeft = 1, GainRight = 1;
     bool Looping = false;
     bool Playing = false;
@@ -158,7 +158,7 @@ private:
 
   TMixer& mixer_;
   std::shared_ptr<const TSampleData> data_;
-  int voice_ = -1;         // index into the mixer's voices while we hold one
-  int64_t position_ = 0;   // while we hold no voice
+  int voice_ = -1;        // index into the mixer's voices while we hold one
+  int64_t position_ = 0;  // while we hold no voice
   int volume_ = 0, pan_ = 0, frequency_ = 0;
 };

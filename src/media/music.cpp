@@ -86,9 +86,7 @@ bool IsCompleteExtendedModule(const uint8_t* d, size_t n) {
   return true;
 }
 
-TMusic::TMusic(TMixer& mixer) : mixer_(mixer) {
-  mixer_.SetMusic(this);
-}
+TMusic::TMusic(TMixer& mixer) : mixer_(mixer) { mixer_.SetMusic(this); }
 
 TMusic::~TMusic() {
   // After this the audio thread no longer reaches our modules.

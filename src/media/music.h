@@ -10,7 +10,9 @@
 
 #include "media/mixer.h"
 
-namespace openmpt { class module; }
+namespace openmpt {
+class module;
+}
 
 // Song handle; 0 means "no song".
 using TSongHandle = uint32_t;

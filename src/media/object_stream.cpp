@@ -48,9 +48,19 @@ std::string Utf8ToAnsi(const std::string& s) {
     int len = 0;
     char32_t u = 0;
     char32_t min = 0;
-    if ((c & 0xE0) == 0xC0) { len = 2; u = c & 0x1F; min = 0x80; }
-    else if ((c & 0xF0) == 0xE0) { len = 3; u = c & 0x0F; min = 0x800; }
-    else if ((c & 0xF8) == 0xF0) { len = 4; u = c & 0x07; min = 0x10000; }
+    if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      u = c & 0x1F;
+      min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      u = c & 0x0F;
+      min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      u = c & 0x07;
+      min = 0x10000;
+    }
     bool ok = len > 0 && i + len <= n;
     for (int k = 1; ok && k < len; ++k) {
       uint8_t cc = static_cast<uint8_t>(s[i + k]);
@@ -327,8 +337,7 @@ namespace {
 // A pipe or a device in the file's place would block the open or never end.
 void RequireRegularFile(const std::string& path) {
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-    CannotOpen(path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) CannotOpen(path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
 }
 
 }  // namespace

@@ -50,9 +50,9 @@ std::string AnsiLowerCase(const std::string& s);
 int NameHashKey(const std::string& name);
 
 // Error helpers with the program's message texts.
-[[noreturn]] void ReadError();            // EReadError "Stream read error"
-[[noreturn]] void InvalidStreamFormat();  // EStreamError "Invalid stream format"
-[[noreturn]] void PropValueError();       // EPropertyError "Invalid property value"
+[[noreturn]] void ReadError();                                // EReadError "Stream read error"
+[[noreturn]] void InvalidStreamFormat();                      // EStreamError "Invalid stream format"
+[[noreturn]] void PropValueError();                           // EPropertyError "Invalid property value"
 [[noreturn]] void PropertyNotFound(const std::string& name);  // "Property %s does not exist"
 // The same for a dotted path: names the first segment the object lacks,
 // given the names of its object-valued properties.
@@ -86,12 +86,12 @@ public:
   // Tagged values.
   TValueType NextValue();
   TValueType ReadValue();
-  bool EndOfList();  // next byte is 0 (does not consume it)
-  void ReadListEnd();  // consumes the 0; anything else is "Invalid property value"
-  void ReadListBegin();  // consumes the 1; anything else is "Invalid property value"
-  int32_t ReadInteger();  // tags 2, 3, 4
-  bool ReadBoolean();     // tags 8, 9, or 7 with False/True
-  std::string ReadIdent();  // tag 7 (also 8, 9, 13 as False, True, nil)
+  bool EndOfList();          // next byte is 0 (does not consume it)
+  void ReadListEnd();        // consumes the 0; anything else is "Invalid property value"
+  void ReadListBegin();      // consumes the 1; anything else is "Invalid property value"
+  int32_t ReadInteger();     // tags 2, 3, 4
+  bool ReadBoolean();        // tags 8, 9, or 7 with False/True
+  std::string ReadIdent();   // tag 7 (also 8, 9, 13 as False, True, nil)
   std::string ReadString();  // tags 6, 12, 18, 20, as 8-bit text
   // Tag 10: returns the block (pointer into the buffer) and its length.
   const uint8_t* ReadBinary(size_t& length);
@@ -135,8 +135,7 @@ TRootHeader ReadRootHeader(TObjectReader& reader);
 // A whole archive: header, then the root's properties (read into the object
 // make returns, given the class name found in the stream), then the empty
 // child list.
-void ReadRootComponent(const uint8_t* data, size_t size,
-                       const std::function<TStreamObject&(const TRootHeader&)>& make);
+void ReadRootComponent(const uint8_t* data, size_t size, const std::function<TStreamObject&(const TRootHeader&)>& make);
 
 // The root class name of an archive (to tell pictures from sounds).
 std::string ReadRootClassName(const uint8_t* data, size_t size);
@@ -145,9 +144,9 @@ std::string ReadRootClassName(const uint8_t* data, size_t size);
 // game's own archives use a small part of each; a load that would go past
 // one stops with "Archive exceeds its budget of %llu %s" (EReadError).
 struct TArchiveBudget {
-  uint64_t Items = 16384;           // items in the list (ours: a few hundred at most)
-  uint64_t Pixels = 64ull << 20;    // decoded picture pixels, 256 MiB
-  uint64_t Frames = 1ull << 20;     // frames the pictures are cut into
+  uint64_t Items = 16384;             // items in the list (ours: a few hundred at most)
+  uint64_t Pixels = 64ull << 20;      // decoded picture pixels, 256 MiB
+  uint64_t Frames = 1ull << 20;       // frames the pictures are cut into
   uint64_t WaveBytes = 256ull << 20;  // stored sound format and sample bytes
 
   // Takes n from left, or raises the error naming what ran out.
@@ -189,7 +188,7 @@ public:
   void WriteInteger(int64_t v);  // shortest of tags 2, 3, 4 (19 beyond 32 bits)
   void WriteBoolean(bool v) { WriteByte(v ? vaTrue : vaFalse); }
   void WriteIdent(const std::string& s);
-  void WriteString(const std::string& s);  // tag 6, or 12 past 255 bytes
+  void WriteString(const std::string& s);         // tag 6, or 12 past 255 bytes
   void WriteWideString(const std::u16string& s);  // tag 18
   void WriteUtf8String(const std::string& s);     // tag 20
   void WriteBinary(const void* p, size_t n);      // tag 10

@@ -61,7 +61,8 @@ inline uint32_t Channel(uint32_t p, int shift) { return (p >> shift) & 0xFFu; }
 template <Mode M>
 inline uint32_t BlendPixel(uint32_t s, uint32_t d, uint32_t a) {
   if constexpr (M == Mode::Copy) {
-    (void)d; (void)a;
+    (void)d;
+    (void)a;
     return s;
   } else {
     uint32_t out = 0;
@@ -117,9 +118,10 @@ void BlendRow(uint32_t* d, const uint32_t* s, int n, uint32_t key, uint32_t a) {
         const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 4));
         const __m128i s2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8));
         const __m128i s3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 12));
-        const __m128i any = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(s0, vmask), vkey), _mm_cmpeq_epi32(_mm_and_si128(s1, vmask), vkey)),
-            _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(s2, vmask), vkey), _mm_cmpeq_epi32(_mm_and_si128(s3, vmask), vkey)));
+        const __m128i any = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(s0, vmask), vkey),
+                                                      _mm_cmpeq_epi32(_mm_and_si128(s1, vmask), vkey)),
+                                         _mm_or_si128(_mm_cmpeq_epi32(_mm_and_si128(s2, vmask), vkey),
+                                                      _mm_cmpeq_epi32(_mm_and_si128(s3, vmask), vkey)));
         if (_mm_movemask_epi8(any) == 0) {
           _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), s0);
           _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 4), s1);
@@ -240,8 +242,8 @@ struct SourceView {
 // the destination surface and the sample start advanced by the cut. The
 // caller has checked that src lies inside the source and both are non-empty.
 // scratch holds one row of the destination (the sampled source pixels).
-void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src,
-                const TDirectDrawSurface& source, bool keyed, Mode mode, uint32_t alpha, uint32_t* scratch) {
+void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src, const TDirectDrawSurface& source,
+                bool keyed, Mode mode, uint32_t alpha, uint32_t* scratch) {
   const int64_t dw = int64_t{dst.Right} - dst.Left, dh = int64_t{dst.Bottom} - dst.Top;
   const int64_t sw = int64_t{src.Right} - src.Left, sh = int64_t{src.Bottom} - src.Top;
   const int64_t stepX = (sw << 16) / dw, stepY = (sh << 16) / dh;
@@ -300,14 +302,14 @@ void ScaledBlit(TDirectDrawSurface& dest, const TRect& dst, const TRect& src,
 }
 
 bool InsideSource(const TRect& src, const TDirectDrawSurface& source) {
-  return src.Left >= 0 && src.Top >= 0 && src.Right <= source.Width() &&
-         src.Bottom <= source.Height() && src.Left < src.Right && src.Top < src.Bottom;
+  return src.Left >= 0 && src.Top >= 0 && src.Right <= source.Width() && src.Bottom <= source.Height() &&
+         src.Left < src.Right && src.Top < src.Bottom;
 }
 
 }  // namespace
 
-void BlendRowForTest(TBlendOp op, bool keyed, bool vector, uint32_t* dst, const uint32_t* src, int n,
-                     uint32_t key, uint32_t alpha) {
+void BlendRowForTest(TBlendOp op, bool keyed, bool vector, uint32_t* dst, const uint32_t* src, int n, uint32_t key,
+                     uint32_t alpha) {
   auto run = [&]<Mode M>() {
     if (keyed)
       vector ? BlendRow<M, true, true>(dst, src, n, key, alpha) : BlendRow<M, true, false>(dst, src, n, key, alpha);
@@ -355,8 +357,7 @@ void TDirectDrawSurface::Fill(uint32_t device) {
   std::wmemset(reinterpret_cast<wchar_t*>(p), static_cast<wchar_t>(device), n);
 }
 
-void TDirectDrawSurface::Draw(int x, int y, const TRect& src, const TDirectDrawSurface* source,
-                              bool transparent) {
+void TDirectDrawSurface::Draw(int x, int y, const TRect& src, const TDirectDrawSurface* source, bool transparent) {
   if (Discard) return;
   if (source == nullptr || x > width_ || y > height_) return;
   if (src.Right < src.Left || src.Bottom < src.Top) return;
@@ -364,12 +365,24 @@ void TDirectDrawSurface::Draw(int x, int y, const TRect& src, const TDirectDrawS
   int64_t sl = src.Left, st = src.Top, sr = src.Right, sb = src.Bottom;
   int64_t dx = x, dy = y;
   // A cut on either rectangle cuts the other by the same amount.
-  if (sl < 0) { dx -= sl; sl = 0; }
-  if (st < 0) { dy -= st; st = 0; }
+  if (sl < 0) {
+    dx -= sl;
+    sl = 0;
+  }
+  if (st < 0) {
+    dy -= st;
+    st = 0;
+  }
   sr = std::min<int64_t>(sr, source->Width());
   sb = std::min<int64_t>(sb, source->Height());
-  if (dx < 0) { sl -= dx; dx = 0; }
-  if (dy < 0) { st -= dy; dy = 0; }
+  if (dx < 0) {
+    sl -= dx;
+    dx = 0;
+  }
+  if (dy < 0) {
+    st -= dy;
+    dy = 0;
+  }
   const int64_t w = std::min<int64_t>(sr - sl, width_ - dx);
   const int64_t h = std::min<int64_t>(sb - st, height_ - dy);
   if (w <= 0 || h <= 0) return;
@@ -388,8 +401,8 @@ void TDirectDrawSurface::Draw(int x, int y, const TRect& src, const TDirectDrawS
   }
 }
 
-void TDirectDrawSurface::StretchDraw(const TRect& dst, const TRect& src,
-                                     const TDirectDrawSurface* source, bool transparent) {
+void TDirectDrawSurface::StretchDraw(const TRect& dst, const TRect& src, const TDirectDrawSurface* source,
+                                     bool transparent) {
   if (Discard) return;
   if (source == nullptr || dst.Right <= dst.Left || dst.Bottom <= dst.Top) return;
   // A source rectangle reaching outside its surface is refused, as the
@@ -398,11 +411,10 @@ void TDirectDrawSurface::StretchDraw(const TRect& dst, const TRect& src,
   ScaledBlit(*this, dst, src, *source, transparent && source->HasColorKey(), Mode::Copy, 0, scratchRow_.data());
 }
 
-void TDirectDrawSurface::DrawAdd(const TRect& dst, const TRect& src, const TDirectDrawSurface* source,
-                                 bool transparent, int alpha) {
+void TDirectDrawSurface::DrawAdd(const TRect& dst, const TRect& src, const TDirectDrawSurface* source, bool transparent,
+                                 int alpha) {
   if (Discard) return;
-  if (source == nullptr || width_ == 0 || height_ == 0 || source->Width() == 0 ||
-      source->Height() == 0 || alpha <= 0)
+  if (source == nullptr || width_ == 0 || height_ == 0 || source->Width() == 0 || source->Height() == 0 || alpha <= 0)
     return;
   if (!InsideSource(src, *source) || dst.Right <= dst.Left || dst.Bottom <= dst.Top) return;
   const Mode mode = alpha >= 255 ? Mode::Add : Mode::ScaledAdd;
@@ -413,8 +425,7 @@ void TDirectDrawSurface::DrawAdd(const TRect& dst, const TRect& src, const TDire
 void TDirectDrawSurface::DrawAlpha(const TRect& dst, const TRect& src, const TDirectDrawSurface* source,
                                    bool transparent, int alpha) {
   if (Discard) return;
-  if (source == nullptr || width_ == 0 || height_ == 0 || source->Width() == 0 ||
-      source->Height() == 0 || alpha <= 0)
+  if (source == nullptr || width_ == 0 || height_ == 0 || source->Width() == 0 || source->Height() == 0 || alpha <= 0)
     return;
   if (!InsideSource(src, *source) || dst.Right <= dst.Left || dst.Bottom <= dst.Top) return;
   const Mode mode = alpha >= 255 ? Mode::Copy : Mode::Blend;

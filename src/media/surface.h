@@ -36,8 +36,8 @@ class TFontLibrary;
 // the same results. Blend mixes s*alpha + d*(255-alpha) >> 8, ScaledAdd adds
 // s*alpha >> 8, Add adds; each saturates per component.
 enum class TBlendOp { Copy, Add, ScaledAdd, Blend };
-void BlendRowForTest(TBlendOp op, bool keyed, bool vector, uint32_t* dst, const uint32_t* src, int n,
-                     uint32_t key, uint32_t alpha);
+void BlendRowForTest(TBlendOp op, bool keyed, bool vector, uint32_t* dst, const uint32_t* src, int n, uint32_t key,
+                     uint32_t alpha);
 
 // Resolves a system colour (top byte 0xFF) to the fixed RGB of a classic
 // light desktop theme; any other value is returned with its top byte cleared.
@@ -59,7 +59,10 @@ public:
   void SetPixel(int x, int y, uint32_t device) { pixels_[static_cast<size_t>(y) * width_ + x] = device; }
 
   // Source colour key, used when a copy from this surface is transparent.
-  void SetColorKey(uint32_t device) { colorKey_ = device; hasColorKey_ = true; }
+  void SetColorKey(uint32_t device) {
+    colorKey_ = device;
+    hasColorKey_ = true;
+  }
   void ClearColorKey() { hasColorKey_ = false; }
   bool HasColorKey() const { return hasColorKey_; }
   uint32_t ColorKey() const { return colorKey_; }

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "base/byte_order.h"
-#include "media/object_stream.h"
 #include "base/errors.h"
+#include "media/object_stream.h"
 
 namespace {
 

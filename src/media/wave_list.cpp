@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "base/byte_order.h"
-#include "media/object_stream.h"
 #include "base/errors.h"
+#include "media/object_stream.h"
 
 namespace {
 
@@ -37,9 +37,7 @@ constexpr char kSoundBuffer[] = "Sound Buffer";
 
 TWaveCollectionItem::TWaveCollectionItem(TWaveCollection& owner) : owner_(owner) {}
 
-TWaveCollectionItem::~TWaveCollectionItem() {
-  DropBuffers();
-}
+TWaveCollectionItem::~TWaveCollectionItem() { DropBuffers(); }
 
 void TWaveCollectionItem::SetName(const std::string& name) {
   // Re-entering the index on every change keeps the newest name at the head.
@@ -75,9 +73,7 @@ void TWaveCollectionItem::SetPan(int pan) { pan_ = pan; }
 
 void TWaveCollectionItem::SetFrequency(int frequency) { frequency_ = frequency; }
 
-void TWaveCollectionItem::Initialize() {
-  initialized_ = owner_.Initialized();
-}
+void TWaveCollectionItem::Initialize() { initialized_ = owner_.Initialized(); }
 
 void TWaveCollectionItem::Finalize() {
   DropBuffers();
@@ -188,9 +184,7 @@ bool TWaveCollectionItem::Playing() const {
 
 TWaveCollection::TWaveCollection() = default;
 
-TWaveCollection::~TWaveCollection() {
-  Clear();
-}
+TWaveCollection::~TWaveCollection() { Clear(); }
 
 int TWaveCollection::HashOf(const std::string& name) { return NameHashKey(name); }
 
@@ -273,9 +267,7 @@ void TWaveCollection::StopAll() {
 // ---------------------------------------------------------------------------
 // TDXWaveList
 
-TDXWaveList::~TDXWaveList() {
-  SetDXSound(nullptr);
-}
+TDXWaveList::~TDXWaveList() { SetDXSound(nullptr); }
 
 void TDXWaveList::SetDXSound(TDXSound* sound) {
   if (sound == sound_) return;
@@ -298,17 +290,10 @@ void TDXWaveList::DXSoundNotify(TDXSound* sender, TDXSoundNotifyType code) {
     case dsntDestroying:
       if (sender == sound_) SetDXSound(nullptr);
       break;
-    case dsntInitialize:
-      items_.Initialize(sender);
-      break;
-    case dsntFinalize:
-      items_.Finalize();
-      break;
-    case dsntRestore:
-      items_.Restore();
-      break;
-    default:
-      break;
+    case dsntInitialize: items_.Initialize(sender); break;
+    case dsntFinalize: items_.Finalize(); break;
+    case dsntRestore: items_.Restore(); break;
+    default: break;
   }
 }
 

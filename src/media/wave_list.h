@@ -79,12 +79,12 @@ private:
   bool looped_ = false;
   int32_t maxPlayingCount_ = 0;
   TWave wave_;
-  uint64_t waveVersion_ = 0;   // bumped whenever the wave changes
+  uint64_t waveVersion_ = 0;  // bumped whenever the wave changes
   int volume_ = 0, pan_ = 0, frequency_ = 0;
 
   bool initialized_ = false;
   std::unique_ptr<TSoundBuffer> main_;
-  uint64_t mainVersion_ = 0;   // the wave version the main buffer was made from
+  uint64_t mainVersion_ = 0;                           // the wave version the main buffer was made from
   std::vector<std::unique_ptr<TSoundBuffer>> copies_;  // oldest first
   // Copies made ahead when the main buffer is, so that a sound played over
   // itself during play allocates nothing.

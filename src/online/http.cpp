@@ -613,7 +613,7 @@ void THttpClient::Exchange(const THttpUrl& u, const std::string& request, std::s
 
     const std::string* connection = reply.Header("connection");
     keepOpen = reply.KeepAliveByDefault ? !(connection && HasToken(*connection, "close"))
-                                       : (connection && HasToken(*connection, "keep-alive"));
+                                        : (connection && HasToken(*connection, "keep-alive"));
 
     // Framing of the body.
     bool haveLength = false;

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "persist/atomic_file.h"
 #include "base/errors.h"
+#include "persist/atomic_file.h"
 
 std::string ShortString15::Str() const {
   return std::string(reinterpret_cast<const char*>(Chars), static_cast<size_t>(SafeLength()));
@@ -34,8 +34,7 @@ void ShiftNames(ConfigRecord& config, int direction) {
   for (int i = 1; i <= HighScoreRows; ++i) {
     ShortString15& name = config.HighScores[i - 1].Name;
     const int n = name.SafeLength();
-    for (int c = 0; c < n; ++c)
-      name.Chars[c] = static_cast<uint8_t>(name.Chars[c] + direction * i);
+    for (int c = 0; c < n; ++c) name.Chars[c] = static_cast<uint8_t>(name.Chars[c] + direction * i);
   }
 }
 

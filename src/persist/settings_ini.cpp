@@ -8,8 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "persist/atomic_file.h"
 #include "base/errors.h"
+#include "persist/atomic_file.h"
 
 namespace {
 
@@ -117,7 +117,8 @@ SettingsIni LoadSettingsIni(const std::string& stateDir) {
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     SettingsIni empty;
-    if (errno != ENOENT && errno != ENOTDIR) empty.ReadError = Format("Cannot read %s: %s", path.c_str(), std::strerror(errno));
+    if (errno != ENOENT && errno != ENOTDIR)
+      empty.ReadError = Format("Cannot read %s: %s", path.c_str(), std::strerror(errno));
     return empty;
   }
   std::string text;

@@ -17,9 +17,7 @@ void HeadlessHost::Present(const TPixelView& frame) {
   keptPresent_ = presentCount_;
 }
 
-void HeadlessHost::ReadScanCodes(uint8_t table[256]) {
-  std::copy(scanCodes_, scanCodes_ + 256, table);
-}
+void HeadlessHost::ReadScanCodes(uint8_t table[256]) { std::copy(scanCodes_, scanCodes_ + 256, table); }
 
 void HeadlessHost::WarpPointer(int x, int y) {
   pointerX_ = x;

@@ -14,7 +14,9 @@
 
 class HeadlessHost : public Host, private PadKeys::Sink, private LoopDriver {
 public:
-  HeadlessHost() { for (auto& k : scanCodes_) k = 0; }
+  HeadlessHost() {
+    for (auto& k : scanCodes_) k = 0;
+  }
 
   void Attach(HostEvents* events) { events_ = events; }
 
@@ -26,7 +28,10 @@ public:
   bool Foreground() override { return foreground_; }
   void ReadScanCodes(uint8_t table[256]) override;
   TJoystickReading ReadJoystick() override { return joystick_; }
-  void PointerPos(int& x, int& y) override { x = pointerX_; y = pointerY_; }
+  void PointerPos(int& x, int& y) override {
+    x = pointerX_;
+    y = pointerY_;
+  }
   void WarpPointer(int x, int y) override;
   int ShowCursor(bool show) override { return cursorCount_ += show ? 1 : -1; }
   void QueueKeyRelease(uint16_t vk) override { queuedReleases_.push_back(vk); }
@@ -45,7 +50,10 @@ public:
   void Ticks(int n) { Advance(20u * static_cast<uint32_t>(n)); }
   void KeyDown(uint16_t vk);
   void KeyUp(uint16_t vk, bool alt = false);
-  void KeyPress(uint16_t vk, bool alt = false) { KeyDown(vk); KeyUp(vk, alt); }
+  void KeyPress(uint16_t vk, bool alt = false) {
+    KeyDown(vk);
+    KeyUp(vk, alt);
+  }
   void MouseMove(int x, int y);
   void MouseDown(TMouseButton button);
   void MouseUp(TMouseButton button);

@@ -10,8 +10,9 @@ int Index(PadButton b) { return static_cast<int>(b); }
 
 std::optional<PadButton> PadButtonFromName(const std::string& name) {
   static const std::map<std::string, PadButton> names = {
-      {"a", PadButton::A},         {"b", PadButton::B},           {"start", PadButton::Start},
-      {"back", PadButton::Back},   {"dpup", PadButton::DpUp},     {"dpdown", PadButton::DpDown},
+      {"a", PadButton::A},           {"b", PadButton::B},
+      {"start", PadButton::Start},   {"back", PadButton::Back},
+      {"dpup", PadButton::DpUp},     {"dpdown", PadButton::DpDown},
       {"dpleft", PadButton::DpLeft}, {"dpright", PadButton::DpRight}};
   auto it = names.find(name);
   if (it == names.end()) return std::nullopt;

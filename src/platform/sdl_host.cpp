@@ -157,8 +157,8 @@ void SdlHost::Present(const TPixelView& frame) {
   SDL_UpdateTexture(texture_, nullptr, frame.Pixels, frame.Pitch);
   const FrameRect r = Geometry().Frame;
   // A whole factor is always sampled sharp: every frame pixel an exact block.
-  SDL_SetTextureScaleMode(texture_, display_.Filter == FilterMode::Sharp || WholeFactor(r) ? SDL_ScaleModeNearest
-                                                                                          : SDL_ScaleModeLinear);
+  SDL_SetTextureScaleMode(
+      texture_, display_.Filter == FilterMode::Sharp || WholeFactor(r) ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
   SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
   SDL_RenderClear(renderer_);
   const SDL_Rect dst{r.X, r.Y, r.W, r.H};
@@ -271,7 +271,8 @@ void SdlHost::MessageBox(const std::string& text, const std::string& caption) {
 }
 
 void SdlHost::OpenUrl(const std::string& url) {
-  if (SDL_OpenURL(url.c_str()) != 0) std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), SDL_GetError());
+  if (SDL_OpenURL(url.c_str()) != 0)
+    std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), SDL_GetError());
 }
 
 void SdlHost::AudioCallback(void* user, Uint8* stream, int len) {
@@ -338,9 +339,7 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
           minimized_ = true;
           ev.HostSysCommand(TSysCommand::Minimize);
           break;
-        case SDL_WINDOWEVENT_RESTORED:
-          minimized_ = false;
-          break;
+        case SDL_WINDOWEVENT_RESTORED: minimized_ = false; break;
         case SDL_WINDOWEVENT_MAXIMIZED:
           // Maximising means full screen in this game.
           SDL_RestoreWindow(window_);
@@ -396,9 +395,7 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
       }
       break;
     }
-    case SDL_JOYDEVICEADDED:
-      OpenJoystick();
-      break;
+    case SDL_JOYDEVICEADDED: OpenJoystick(); break;
     case SDL_JOYDEVICEREMOVED:
       if (joystick_ && !SDL_JoystickGetAttached(joystick_)) {
         SDL_JoystickClose(joystick_);
@@ -406,9 +403,7 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
         OpenJoystick();
       }
       break;
-    default:
-      pads_.Handle(e, ev.HostPlaying(), *this);
-      break;
+    default: pads_.Handle(e, ev.HostPlaying(), *this); break;
   }
   // Releases queued by a handler arrive after it has returned.
   while (!queued_.empty() && !quit_) {
@@ -520,7 +515,8 @@ uint16_t VirtualKeyFromSdl(SDL_Keycode key, SDL_Scancode sc) {
   if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return static_cast<uint16_t>('1' + (sc - SDL_SCANCODE_1));
   if (sc == SDL_SCANCODE_0) return '0';
   if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return static_cast<uint16_t>(VK_F1 + (sc - SDL_SCANCODE_F1));
-  if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return static_cast<uint16_t>(VK_NUMPAD1 + (sc - SDL_SCANCODE_KP_1));
+  if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9)
+    return static_cast<uint16_t>(VK_NUMPAD1 + (sc - SDL_SCANCODE_KP_1));
   switch (sc) {
     case SDL_SCANCODE_KP_0: return VK_NUMPAD0;
     case SDL_SCANCODE_KP_MULTIPLY: return VK_MULTIPLY;
@@ -535,9 +531,12 @@ uint16_t VirtualKeyFromSdl(SDL_Keycode key, SDL_Scancode sc) {
     case SDLK_BACKSPACE: return VK_BACK;
     case SDLK_TAB: return VK_TAB;
     case SDLK_RETURN: return VK_RETURN;
-    case SDLK_LSHIFT: case SDLK_RSHIFT: return VK_SHIFT;
-    case SDLK_LCTRL: case SDLK_RCTRL: return VK_CONTROL;
-    case SDLK_LALT: case SDLK_RALT: return VK_MENU;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT: return VK_SHIFT;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL: return VK_CONTROL;
+    case SDLK_LALT:
+    case SDLK_RALT: return VK_MENU;
     case SDLK_PAUSE: return VK_PAUSE;
     case SDLK_CAPSLOCK: return VK_CAPITAL;
     case SDLK_ESCAPE: return VK_ESCAPE;

@@ -28,10 +28,10 @@ void SdlPads::Open(int deviceIndex) {
 }
 
 namespace {
-constexpr SDL_GameControllerButton kButtons[] = {
-    SDL_CONTROLLER_BUTTON_A,         SDL_CONTROLLER_BUTTON_B,        SDL_CONTROLLER_BUTTON_START,
-    SDL_CONTROLLER_BUTTON_BACK,      SDL_CONTROLLER_BUTTON_DPAD_UP,  SDL_CONTROLLER_BUTTON_DPAD_DOWN,
-    SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_CONTROLLER_BUTTON_DPAD_RIGHT};
+constexpr SDL_GameControllerButton kButtons[] = {SDL_CONTROLLER_BUTTON_A,         SDL_CONTROLLER_BUTTON_B,
+                                                 SDL_CONTROLLER_BUTTON_START,     SDL_CONTROLLER_BUTTON_BACK,
+                                                 SDL_CONTROLLER_BUTTON_DPAD_UP,   SDL_CONTROLLER_BUTTON_DPAD_DOWN,
+                                                 SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_CONTROLLER_BUTTON_DPAD_RIGHT};
 static_assert(sizeof kButtons / sizeof kButtons[0] == static_cast<size_t>(PadButton::Count));
 }  // namespace
 
@@ -66,9 +66,7 @@ void SdlPads::Update(const SDL_Event& e, bool playing, PadKeys::Sink& sink) {
 
 bool SdlPads::Handle(const SDL_Event& e, bool playing, PadKeys::Sink& sink) {
   switch (e.type) {
-    case SDL_CONTROLLERDEVICEADDED:
-      Open(e.cdevice.which);
-      return true;
+    case SDL_CONTROLLERDEVICEADDED: Open(e.cdevice.which); return true;
     case SDL_CONTROLLERDEVICEREMOVED: {
       auto it = open_.find(e.cdevice.which);
       if (it != open_.end()) {
@@ -80,11 +78,8 @@ bool SdlPads::Handle(const SDL_Event& e, bool playing, PadKeys::Sink& sink) {
     }
     case SDL_CONTROLLERBUTTONDOWN:
     case SDL_CONTROLLERBUTTONUP:
-    case SDL_CONTROLLERAXISMOTION:
-      Update(e, playing, sink);
-      return true;
-    default:
-      return false;
+    case SDL_CONTROLLERAXISMOTION: Update(e, playing, sink); return true;
+    default: return false;
   }
 }
 

@@ -111,13 +111,15 @@ a{color:#FF8F02;font-weight:bold}
 .empty{text-align:center;padding:16px}
 </style>)css";
 
-constexpr const char* kBalloons = R"svg(<svg width="98" height="48" viewBox="0 0 98 48" aria-hidden="true"><path d="M31.5 35 C33 39 40 41 45.5 44.5" fill="none" stroke="#1C2350" stroke-width="1.4"/><path d="M58.5 35 C57 39 50 41 45.5 44.5" fill="none" stroke="#1C2350" stroke-width="1.4"/><ellipse cx="59" cy="16.6" rx="12.2" ry="15.4" fill="#3F7FE0" stroke="#1C2350" stroke-width="2"/><ellipse cx="53.9" cy="9.7" rx="2.7" ry="4.6" fill="#8DB8FF" transform="rotate(-25 53.9 9.7)"/><ellipse cx="31.5" cy="17.2" rx="12.2" ry="15.4" fill="#E8423A" stroke="#1C2350" stroke-width="2"/><ellipse cx="26.4" cy="10.3" rx="2.7" ry="4.6" fill="#FF8C80" transform="rotate(-25 26.4 10.3)"/></svg>)svg";
+constexpr const char* kBalloons =
+    R"svg(<svg width="98" height="48" viewBox="0 0 98 48" aria-hidden="true"><path d="M31.5 35 C33 39 40 41 45.5 44.5" fill="none" stroke="#1C2350" stroke-width="1.4"/><path d="M58.5 35 C57 39 50 41 45.5 44.5" fill="none" stroke="#1C2350" stroke-width="1.4"/><ellipse cx="59" cy="16.6" rx="12.2" ry="15.4" fill="#3F7FE0" stroke="#1C2350" stroke-width="2"/><ellipse cx="53.9" cy="9.7" rx="2.7" ry="4.6" fill="#8DB8FF" transform="rotate(-25 53.9 9.7)"/><ellipse cx="31.5" cy="17.2" rx="12.2" ry="15.4" fill="#E8423A" stroke="#1C2350" stroke-width="2"/><ellipse cx="26.4" cy="10.3" rx="2.7" ry="4.6" fill="#FF8C80" transform="rotate(-25 26.4 10.3)"/></svg>)svg";
 
 std::string Page(const std::string& title, const std::string& content) {
   return "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"><title>" +
          HtmlEscape(title) + "</title>" + kStyle + "</head><body><main><header>" + kBalloons + "<h1>" +
-         HtmlEscape(title) + "</h1></header><section>" + content + "</section><div class=\"lava\"></div></main></body></html>\n";
+         HtmlEscape(title) + "</h1></header><section>" + content +
+         "</section><div class=\"lava\"></div></main></body></html>\n";
 }
 
 std::string WorldPage(const std::vector<TScoreRow>& rows) {
@@ -306,8 +308,8 @@ TPortalReply TPortalService::Token(int64_t nowSec) {
   }
   const std::string token = NewToken();
   store_.AddToken(token, nowSec + options_.TokenLifetimeSec);
-  return Text(200, std::string("OK|") + kPortalProgram + "|1|" + std::to_string(options_.TokenLifetimeSec) + "|" +
-                       token + "|");
+  return Text(
+      200, std::string("OK|") + kPortalProgram + "|1|" + std::to_string(options_.TokenLifetimeSec) + "|" + token + "|");
 }
 
 TPortalReply TPortalService::Submit(const std::string& inf, int64_t nowSec) {

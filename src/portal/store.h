@@ -13,9 +13,9 @@ class EStoreError : public std::runtime_error {
 
 struct TScoreRow {
   int64_t Id = 0;
-  std::string Name;   // UTF-8
+  std::string Name;  // UTF-8
   uint32_t Score = 0;
-  std::string Motto;  // UTF-8
+  std::string Motto;    // UTF-8
   int64_t Created = 0;  // Unix seconds
 };
 

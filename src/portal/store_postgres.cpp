@@ -17,7 +17,8 @@ public:
       throw EStoreError("cannot connect to PostgreSQL: " + Line(why));
     }
     // "already exists, skipping" is no news on every start.
-    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    PQsetNoticeProcessor(
+        conn_, [](void*, const char*) {}, nullptr);
     try {
       // Several portals may start at once against one database.
       Run("SELECT pg_advisory_lock(7362041)", {});
@@ -50,10 +51,10 @@ public:
     std::lock_guard<std::mutex> lock(mutex_);
     // One statement: the token goes and the row comes together, whichever
     // portal instance takes the token first.
-    Result r = Run(
-        "WITH spent AS (DELETE FROM tokens WHERE token = $1 AND expires > $2 RETURNING token) "
-        "INSERT INTO scores (name, score, motto, created, token) SELECT $3, $4, $5, $6, token FROM spent",
-        {token, std::to_string(now), row.Name, std::to_string(row.Score), row.Motto, std::to_string(row.Created)});
+    Result r =
+        Run("WITH spent AS (DELETE FROM tokens WHERE token = $1 AND expires > $2 RETURNING token) "
+            "INSERT INTO scores (name, score, motto, created, token) SELECT $3, $4, $5, $6, token FROM spent",
+            {token, std::to_string(now), row.Name, std::to_string(row.Score), row.Motto, std::to_string(row.Created)});
     return std::string(PQcmdTuples(r.r)) == "1";
   }
 

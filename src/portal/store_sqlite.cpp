@@ -101,7 +101,9 @@ private:
       if (sqlite3_prepare_v2(o.db_, sql, -1, &s, nullptr) != SQLITE_OK) o.Fail("prepare");
     }
     ~Stmt() { sqlite3_finalize(s); }
-    void Text(int i, const std::string& v) { sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT); }
+    void Text(int i, const std::string& v) {
+      sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    }
     void Int(int i, int64_t v) { sqlite3_bind_int64(s, i, v); }
     bool Step() {
       int rc = sqlite3_step(s);
@@ -119,7 +121,9 @@ private:
     }
   };
 
-  [[noreturn]] void Fail(const char* what) { throw EStoreError(std::string("sqlite ") + what + ": " + sqlite3_errmsg(db_)); }
+  [[noreturn]] void Fail(const char* what) {
+    throw EStoreError(std::string("sqlite ") + what + ": " + sqlite3_errmsg(db_));
+  }
   void Exec(const char* sql) {
     char* err = nullptr;
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {

@@ -106,8 +106,7 @@ bool ParseSubmissionText(const std::string& text, TSubmission& out, std::string&
 
   const size_t nameAt = std::strlen(kHead);
   // The name ends where the fixed fields start; try each "|score=" in turn.
-  for (size_t at = text.find("|score=", nameAt); at != std::string::npos && at < z;
-       at = text.find("|score=", at + 1)) {
+  for (size_t at = text.find("|score=", nameAt); at != std::string::npos && at < z; at = text.find("|score=", at + 1)) {
     size_t p = at + 7;
     const size_t scoreEnd = text.find('|', p);
     if (scoreEnd == std::string::npos || scoreEnd == p || scoreEnd >= z) continue;

@@ -29,8 +29,7 @@ TAsk::TAsk(TSprite* parent, const std::string& pictureName) : TImageSprite(paren
   SetZ(11);
 }
 
-TMenuB::TMenuB(TSprite* parent, const std::string& pictureName, uint16_t x, uint16_t y)
-    : TImageSprite(parent) {
+TMenuB::TMenuB(TSprite* parent, const std::string& pictureName, uint16_t x, uint16_t y) : TImageSprite(parent) {
   TakePicture(*this, pictureName);
   X = x;
   Y = y;

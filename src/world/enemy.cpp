@@ -4,11 +4,11 @@
 #include <cmath>
 
 #include "base/names.h"
-#include "world/services.h"
 #include "media/image_list.h"
 #include "world/objects.h"
 #include "world/player.h"
 #include "world/scenery.h"
+#include "world/services.h"
 
 namespace {
 
@@ -19,10 +19,8 @@ int32_t NextCount(int32_t v) { return static_cast<int32_t>(static_cast<uint32_t>
 }  // namespace
 
 void Bounce(double& v, double& w) {
-  if (v >= w)
-    v = -2 * v;
-  else
-    w = -2 * w;
+  if (v >= w) v = -2 * v;
+  else w = -2 * w;
 }
 
 TEnemy::TEnemy(TSprite* parent) : TImageSprite(parent) {
@@ -43,10 +41,8 @@ TEnemy::TEnemy(TSprite* parent) : TImageSprite(parent) {
     WantLeft = true;
     FramePos = 6 - Kind;
   }
-  if (f.Random(2) == 1)
-    WantUp = true;
-  else
-    WantDown = true;
+  if (f.Random(2) == 1) WantUp = true;
+  else WantDown = true;
   Y = f.RandomRange(110, 550 - Image->PatternHeight());
   SetZ(5);
   BalloonPattern = static_cast<uint8_t>(f.Random(6));
@@ -91,10 +87,8 @@ void TEnemy::Step(int) {
         p->BalloonsLeft = 1;
         Bounce(VX, VY);
         // The balloon left over is the one on the other side.
-        if (left)
-          p->BalloonPose = p->FacingLeft ? 0 : 1;
-        else
-          p->BalloonPose = p->FacingLeft ? 1 : 0;
+        if (left) p->BalloonPose = p->FacingLeft ? 0 : 1;
+        else p->BalloonPose = p->FacingLeft ? 1 : 0;
       }
     } else {
       const double mid = Width / 2.0 + p->X;
@@ -126,8 +120,8 @@ void TEnemy::Step(int) {
       hit = BalloonX < p->TipX && p->TipX < BalloonX + 23 && BalloonY < p->TipY && p->TipY < BalloonY + 30;
     } else {
       // The fire jet shields the front: only a strike from behind counts.
-      const bool behind = (X < p->TipX && p->TipX < X + 15 && VX > 0) ||
-                          (X + Width - 15 < p->TipX && p->TipX < X + Width && VX < 0);
+      const bool behind =
+          (X < p->TipX && p->TipX < X + 15 && VX > 0) || (X + Width - 15 < p->TipX && p->TipX < X + Width && VX < 0);
       hit = behind && Y + 40 < p->TipY && p->TipY < Y + 60;
     }
     if (hit) {
@@ -271,10 +265,8 @@ void TEnemy::AdvanceEffectFrame() {
   WorldServices& f = World();
   Ticks = NextCount(Ticks);
   if (Ticks % 5 == 0 && !f.Timer2Enabled() && f.ScreenName == kScreenGame) {
-    if (Falling)
-      EffectFrame = EffectFrame < 1 ? EffectFrame + 1 : 0;
-    else
-      EffectFrame = EffectFrame < 5 ? EffectFrame + 1 : 0;
+    if (Falling) EffectFrame = EffectFrame < 1 ? EffectFrame + 1 : 0;
+    else EffectFrame = EffectFrame < 5 ? EffectFrame + 1 : 0;
   }
 }
 

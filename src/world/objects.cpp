@@ -5,9 +5,9 @@
 #include <limits>
 
 #include "base/names.h"
-#include "world/services.h"
 #include "media/image_list.h"
 #include "world/player.h"
+#include "world/services.h"
 
 namespace {
 
@@ -98,11 +98,8 @@ void TObj::Step(int) {
           p->BalloonsLeft = 2;
         }
         break;
-      case 5:
-        form.EnableTimer1(true);
-        break;
-      default:
-        break;
+      case 5: form.EnableTimer1(true); break;
+      default: break;
     }
 
     if (Scorable) {
@@ -115,10 +112,8 @@ void TObj::Step(int) {
 
   if (form.Timer1Enabled()) return;
 
-  if (X >= HomeX + SwayRange)
-    SwayDir = -1;
-  else if (X <= HomeX - SwayRange)
-    SwayDir = 1;
+  if (X >= HomeX + SwayRange) SwayDir = -1;
+  else if (X <= HomeX - SwayRange) SwayDir = 1;
   X += SwayDir;
 
   Y -= RiseSpeed;
@@ -178,8 +173,7 @@ void AddScore(WorldServices& form, int32_t points) {
   if (sum <= 0) return;
   // The stored score is 32-bit: a sum past its top stays at the top rather
   // than wrapping to a small number.
-  const uint32_t score = sum > std::numeric_limits<uint32_t>::max()
-                             ? std::numeric_limits<uint32_t>::max()
-                             : static_cast<uint32_t>(sum);
+  const uint32_t score =
+      sum > std::numeric_limits<uint32_t>::max() ? std::numeric_limits<uint32_t>::max() : static_cast<uint32_t>(sum);
   form.SetUnmaskedScore(score);
 }

@@ -17,12 +17,12 @@ public:
 
   int32_t FrameCountCopy = 0;  // kept as the picture had it; nothing reads it
   int32_t LevelStamp = 0;
-  uint8_t Kind = 1;            // 1..6, also frame Kind - 1 of "Bonus"
+  uint8_t Kind = 1;  // 1..6, also frame Kind - 1 of "Bonus"
   bool Scorable = false;
-  uint8_t SwayRange = 3;       // 3..9
+  uint8_t SwayRange = 3;  // 3..9
   uint16_t HomeX = 0;
-  int8_t SwayDir = 1;          // +1 or -1
-  uint8_t RiseSpeed = 1;       // 1..3 px per frame
+  int8_t SwayDir = 1;     // +1 or -1
+  uint8_t RiseSpeed = 1;  // 1..3 px per frame
 };
 
 // The lava strip; its danger is decided by the player's and enemies' Step.

@@ -4,9 +4,9 @@
 #include <cmath>
 
 #include "base/names.h"
-#include "world/services.h"
 #include "media/image_list.h"
 #include "world/scenery.h"
+#include "world/services.h"
 
 namespace {
 
@@ -127,12 +127,9 @@ void TPlayer::Step(int) {
   // Horizontal move: an edge turns the speed back instead of moving.
   const double r = 798 - Image->PatternWidth();
   bool moved = true;
-  if (2 < X && X < r)
-    X += VX;
-  else if (X <= 2 && VX > 0)
-    X += VX;
-  else if (X >= r && VX < 0)
-    X += VX;
+  if (2 < X && X < r) X += VX;
+  else if (X <= 2 && VX > 0) X += VX;
+  else if (X >= r && VX < 0) X += VX;
   else {
     VX = -VX;
     moved = false;
@@ -161,14 +158,10 @@ void TPlayer::Step(int) {
   }
 
   const double b = 598 - Image->PatternHeight();
-  if (60 < Y && Y < b)
-    Y += VY;
-  else if (Y <= 60 && VY > 0)
-    Y += VY;
-  else if (Y >= b && VY < 0)
-    Y += VY;
-  else
-    VY = -VY;
+  if (60 < Y && Y < b) Y += VY;
+  else if (Y <= 60 && VY > 0) Y += VY;
+  else if (Y >= b && VY < 0) Y += VY;
+  else VY = -VY;
 
   auto flap = [&](int n) {
     if (StepCounter % n == 0 && !GoingLeft && !GoingRight) WalkFrame = NextWalkFrame(WalkFrame, FacingLeft);
@@ -187,10 +180,8 @@ void TPlayer::Step(int) {
     flap(2);
     if (VY >= -limit) VY -= 0.3;
   } else {
-    if (VY < 0)
-      VY += 0.15;
-    else if (VY > 0)
-      VY -= 0.15;
+    if (VY < 0) VY += 0.15;
+    else if (VY > 0) VY -= 0.15;
     flap(5);
   }
 
@@ -261,12 +252,9 @@ void TPlayer::Render() {
 
   const int frame = Near(FramePos);
   const TRect body = Rect(px, py, px + Width, py + Height);
-  if (ZapTicks % 8 != 0)
-    Image->DrawAdd(s, body, frame, 156);
-  else if (!Blinking)
-    Image->Draw(s, px, py, frame);
-  else
-    Image->DrawAlpha(s, body, frame, alpha);
+  if (ZapTicks % 8 != 0) Image->DrawAdd(s, body, frame, 156);
+  else if (!Blinking) Image->Draw(s, px, py, frame);
+  else Image->DrawAlpha(s, body, frame, alpha);
 
   const TRect icon = Rect(700, 20, 725, 45);
   if (f.Timer1Enabled()) f.GamePicture(kPictureBonus).StretchDraw(s, icon, 4);
@@ -280,10 +268,8 @@ void TPlayer::Render() {
 
   if (BalloonPose == 2) {
     auto& sharik = f.GamePicture(kPictureSharik);
-    if (FacingLeft)
-      sharik.Draw(s, px + 4, py, 0);
-    else
-      sharik.Draw(s, px - 3, py, 1);
+    if (FacingLeft) sharik.Draw(s, px + 4, py, 0);
+    else sharik.Draw(s, px - 3, py, 1);
   } else {
     f.GamePicture(kPictureShariki).Draw(s, FacingLeft ? px + 39 : px + 37, py - 9, BalloonPose == 1 ? 0 : 3);
   }

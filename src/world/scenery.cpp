@@ -4,9 +4,9 @@
 #include <string>
 
 #include "base/names.h"
-#include "world/services.h"
 #include "media/image_list.h"
 #include "world/objects.h"
+#include "world/services.h"
 
 // ---------------------------------------------------------------------------
 // TFon
@@ -100,12 +100,9 @@ void TOblako::Step(int) {
   if (form.Timer2Enabled()) return;
 
   if (Flashing) {
-    if (ChargeTicks < 36)
-      ChargeTicks++;
-    else if (StrikeTicks < 32)
-      StrikeTicks++;
-    else
-      Flashing = false;
+    if (ChargeTicks < 36) ChargeTicks++;
+    else if (StrikeTicks < 32) StrikeTicks++;
+    else Flashing = false;
   }
 
   if (form.Random(200) == 199) VX = -VX;
@@ -140,10 +137,8 @@ void TOblako::Render() {
   }
   const int px = static_cast<int>(std::nearbyint(X));
   const int py = static_cast<int>(std::nearbyint(Y));
-  if (ChargeTicks % 6 != 0)
-    Image->DrawAdd(surface, Rect(px, py, px + Width, py + Height), 0, 196);
-  else
-    Image->Draw(surface, px, py, 0);
+  if (ChargeTicks % 6 != 0) Image->DrawAdd(surface, Rect(px, py, px + Width, py + Height), 0, 196);
+  else Image->Draw(surface, px, py, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -165,10 +160,8 @@ TBulki::TBulki(TSprite* parent, int32_t x, int32_t y) : TImageSprite(parent) {
 void TBulki::Step(int moveCount) {
   if (World().Timer2Enabled()) return;
   if (Period != 0 && moveCount % Period != 0) return;
-  if (FramePos >= 2)
-    FramePos = 0;
-  else
-    FramePos += 1;
+  if (FramePos >= 2) FramePos = 0;
+  else FramePos += 1;
 }
 
 // ---------------------------------------------------------------------------

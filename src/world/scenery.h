@@ -17,7 +17,6 @@ public:
   // Kills the clouds, bubbles, lava and this background (for "Game" ones).
   void ClearLevelScenery();
 
-
   // Entries turn null as their sprites are freed.
   SpriteRef<TOblako> Clouds[3];
   SpriteRef<TBulki> Bubbles[5];
@@ -37,7 +36,6 @@ public:
   bool Flashing = false;
   int32_t BoltX = 0, BoltY = 0;
   int32_t ChargeTicks = 0, StrikeTicks = 0;
-
 };
 
 // A lava bubble cycling three frames at its own pace.
@@ -46,7 +44,6 @@ public:
   TBulki(TSprite* parent, int32_t x, int32_t y);
   void Step(int moveCount) override;
   uint8_t Period = 15;  // 15..19
-
 };
 
 // The current help page picture ("Hlp" + the form's HelpPage).

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "media/image_list.h"
 #include "base/errors.h"
+#include "media/image_list.h"
 
 TSprite::TSprite(TSprite* parent) : Parent(parent) {
   if (Parent) {
@@ -35,10 +35,8 @@ TSprite::~TSprite() {
 void SpriteLink::Attach(TSprite* sprite) {
   if (sprite == target_) return;
   if (target_) {
-    if (prev_)
-      prev_->next_ = next_;
-    else
-      target_->links_ = next_;
+    if (prev_) prev_->next_ = next_;
+    else target_->links_ = next_;
     if (next_) next_->prev_ = prev_;
     prev_ = next_ = nullptr;
   }
@@ -77,10 +75,8 @@ void TSprite::InsertDrawOrder(TSprite* child) {
   int h = static_cast<int>(order.size()) - 1;
   while (l <= h) {
     int i = (l + h) / 2;
-    if (static_cast<int64_t>(order[i]->Z) - child->Z < 0)
-      l = i + 1;
-    else
-      h = i - 1;
+    if (static_cast<int64_t>(order[i]->Z) - child->Z < 0) l = i + 1;
+    else h = i - 1;
   }
   order.insert(order.begin() + l, child);
 }
@@ -211,10 +207,8 @@ bool TImageSpriteEx::HitTest(TSprite* other) {
 
 void TImageSpriteEx::Render() {
   if (!Image || !Engine || !Engine->Surface) return;
-  if (Alpha >= 255)
-    Image->StretchDraw(Engine->Surface, OwnRect(), Frame());
-  else
-    Image->DrawAlpha(Engine->Surface, OwnRect(), Frame(), Alpha);
+  if (Alpha >= 255) Image->StretchDraw(Engine->Surface, OwnRect(), Frame());
+  else Image->DrawAlpha(Engine->Surface, OwnRect(), Frame(), Alpha);
 }
 
 // ---------------------------------------------------------------------------
@@ -266,10 +260,7 @@ void TDXSpriteEngine::DXDrawNotify(TDXDraw* sender, TDXDrawNotifyType code) {
         engine_.Height = engine_.Surface->Height();
       }
       break;
-    case dxntFinalize:
-      engine_.Surface = nullptr;
-      break;
-    default:
-      break;
+    case dxntFinalize: engine_.Surface = nullptr; break;
+    default: break;
   }
 }

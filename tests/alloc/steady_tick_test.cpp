@@ -2,11 +2,11 @@
 // over steady ticks of play and of each menu screen: there must be none.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <string>
 #include <vector>
-#include <algorithm>
 
 #include "app/form.h"
 #include "support/alloc_counter.h"
@@ -87,21 +87,20 @@ TEST_P(SteadyTick, AllocatesNothing) {
   EXPECT_EQ(c.total, 0u) << "allocations over " << c.steady << " steady ticks";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Screens, SteadyTick,
-    ::testing::Values(ScreenCase{"Menu", [](TForm1&) {}},
-                      ScreenCase{"Options", [](TForm1& f) { f.ShowOptions(); }},
-                      ScreenCase{"HiScores", [](TForm1& f) { f.ShowHighScores(); }},
-                      ScreenCase{"Help", [](TForm1& f) { f.ShowHelp(); }},
-                      ScreenCase{"Exit?", [](TForm1& f) { f.OpenDialog("Exit?"); }},
-                      ScreenCase{"Clear?", [](TForm1& f) { f.OpenDialog("Clear?"); }},
-                      ScreenCase{"Send", [](TForm1& f) { f.OpenDialog("Send"); }},
-                      ScreenCase{"EnterName", [](TForm1& f) { f.OpenDialog("EnterName"); }}),
-    [](const auto& info) {
-      std::string n = info.param.name;
-      std::erase(n, '?');
-      return n;
-    });
+INSTANTIATE_TEST_SUITE_P(Screens, SteadyTick,
+                         ::testing::Values(ScreenCase{"Menu", [](TForm1&) {}},
+                                           ScreenCase{"Options", [](TForm1& f) { f.ShowOptions(); }},
+                                           ScreenCase{"HiScores", [](TForm1& f) { f.ShowHighScores(); }},
+                                           ScreenCase{"Help", [](TForm1& f) { f.ShowHelp(); }},
+                                           ScreenCase{"Exit?", [](TForm1& f) { f.OpenDialog("Exit?"); }},
+                                           ScreenCase{"Clear?", [](TForm1& f) { f.OpenDialog("Clear?"); }},
+                                           ScreenCase{"Send", [](TForm1& f) { f.OpenDialog("Send"); }},
+                                           ScreenCase{"EnterName", [](TForm1& f) { f.OpenDialog("EnterName"); }}),
+                         [](const auto& info) {
+                           std::string n = info.param.name;
+                           std::erase(n, '?');
+                           return n;
+                         });
 
 // Play with steering, enemies, clouds and bonuses: every tick that adds no
 // sprite allocates nothing.

@@ -45,10 +45,8 @@ TEST(FormAudio, AMenuKeyBeepsOnlyWithSoundOn) {
     EXPECT_LT(Rms(g.Host().RenderAudio(4410)), 1e-6) << "silent before any effect";
     g.Run("key press Down\n");
     const double rms = Rms(g.Host().RenderAudio(4410));
-    if (sound)
-      EXPECT_GT(rms, 0.005);
-    else
-      EXPECT_LT(rms, 1e-6);
+    if (sound) EXPECT_GT(rms, 0.005);
+    else EXPECT_LT(rms, 1e-6);
   }
 }
 

@@ -36,8 +36,8 @@ TEST(CommandLine, NoOptionsRunsTheGameAsAlways) {
 }
 
 TEST(CommandLine, OptionsAndTheirValues) {
-  CommandLine cl = Parse({"--window", "--data-dir", "/usr/share/quorvane", "--portal", "http://127.0.0.1:8080/",
-                          "--window-scale=2"});
+  CommandLine cl = Parse(
+      {"--window", "--data-dir", "/usr/share/quorvane", "--portal", "http://127.0.0.1:8080/", "--window-scale=2"});
   ASSERT_EQ(cl.action, CommandLine::Action::Run) << cl.Error;
   EXPECT_EQ(cl.WindowMode, std::optional<bool>(true));
   EXPECT_EQ(cl.DataDir, "/usr/share/quorvane");

@@ -95,8 +95,10 @@ TEST(UserStateDir, FollowsTheBaseDirectoryRules) {
   EXPECT_EQ(UserStateDir(), "/home/player/.local/share/quorvane/");
   ::setenv("XDG_DATA_HOME", "", 1);
   EXPECT_EQ(UserStateDir(), "/home/player/.local/share/quorvane/");
-  if (oldXdg) ::setenv("XDG_DATA_HOME", savedXdg.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
-  if (oldHome) ::setenv("HOME", savedHome.c_str(), 1); else ::unsetenv("HOME");
+  if (oldXdg) ::setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
+  else ::unsetenv("XDG_DATA_HOME");
+  if (oldHome) ::setenv("HOME", savedHome.c_str(), 1);
+  else ::unsetenv("HOME");
 }
 
 TEST(ChooseStateDir, AWritableProgramFolderKeepsItsFiles) {

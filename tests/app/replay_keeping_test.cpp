@@ -113,14 +113,16 @@ TEST(ReplayKeeping, PruningKeepsOneFileForEachRowOfTheTableAndNothingElse) {
       {"top-10000-Ann_Lee-20260101000000.qvr", false},  // an older file for the same row
       {"top-10000-Ann_Lee-20260102000000.qvr", true},   // the newest for the row stays
       {"top-9900-Row-20260101000000.qvr", true},
-      {"top-9900-Bob-20260101000000.qvr", false},   // no such row
-      {"top-9901-Row-20260101000000.qvr", false},   // no such score
-      {"top-9100-Row-20260101000000.qvr", true},    // the last row
-      {"top-9000-Row-20260101000000.qvr", false},   // below the table
-      {"top-x-Row-1.qvr", true},                    // not one of ours: left alone
+      {"top-9900-Bob-20260101000000.qvr", false},  // no such row
+      {"top-9901-Row-20260101000000.qvr", false},  // no such score
+      {"top-9100-Row-20260101000000.qvr", true},   // the last row
+      {"top-9000-Row-20260101000000.qvr", false},  // below the table
+      {"top-x-Row-1.qvr", true},                   // not one of ours: left alone
       {"notes.txt", true},
   };
-  for (const Case& c : cases) std::ofstream(dir + c.File, std::ios::binary).write(reinterpret_cast<const char*>(game.data()), static_cast<std::streamsize>(game.size()));
+  for (const Case& c : cases)
+    std::ofstream(dir + c.File, std::ios::binary)
+        .write(reinterpret_cast<const char*>(game.data()), static_cast<std::streamsize>(game.size()));
   g.Form().Tap.PruneTopTenReplays();
   for (const Case& c : cases) EXPECT_EQ(fs::exists(dir + c.File), c.Kept) << c.File;
   EXPECT_TRUE(fs::exists(dir + "last.qvr"));

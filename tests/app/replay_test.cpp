@@ -136,9 +136,7 @@ TEST_F(ReplayOfAGame, ADifferentEndIsNamed) {
   EXPECT_NE(v.Message.find("score " + std::to_string(r.Score)), std::string::npos) << v.Message;
 }
 
-TEST_F(ReplayOfAGame, SerializingAParsedFileGivesTheSameBytes) {
-  EXPECT_EQ(SerializeReplay(r.Replay), r.Bytes);
-}
+TEST_F(ReplayOfAGame, SerializingAParsedFileGivesTheSameBytes) { EXPECT_EQ(SerializeReplay(r.Replay), r.Bytes); }
 
 TEST_F(ReplayOfAGame, EachKindOfDamageGivesOneClearError) {
   auto reserialized = [&](std::function<void(TReplay&)> change) {
@@ -182,9 +180,11 @@ TEST_F(ReplayOfAGame, EachKindOfDamageGivesOneClearError) {
        "recorded with rules version"},
       {"unknown record", [&] { return reserialized([](TReplay& rp) { rp.Stream.push_back(0x7E); }); },
        "unknown record"},
-      {"stream without a start", [&] { return reserialized([](TReplay& rp) { rp.Stream.erase(rp.Stream.begin(), rp.Stream.begin() + 2); }); },
+      {"stream without a start",
+       [&] { return reserialized([](TReplay& rp) { rp.Stream.erase(rp.Stream.begin(), rp.Stream.begin() + 2); }); },
        "does not begin with the start of a game"},
-      {"huge run", [&] {
+      {"huge run",
+       [&] {
          return reserialized([](TReplay& rp) {
            for (uint8_t b : {0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F}) rp.Stream.push_back(b);
          });

@@ -66,12 +66,13 @@ TEST(ScenarioExpect, RecordModeWritesWhatTheGameShows) {
   runner.RunScript("settings window\ntick 2\nexpect screen Game  # the menu, really\nexpect\ndrawing off\nexpect\n");
   ASSERT_EQ(runner.RecordedLines.size(), 3u);
   EXPECT_EQ(runner.RecordedLines[3], "expect screen Menu  # the menu, really");
-  EXPECT_EQ(runner.RecordedLines[4].rfind("expect screen Menu level 0 score ", 0), 0u)
-      << runner.RecordedLines[4];
+  EXPECT_EQ(runner.RecordedLines[4].rfind("expect screen Menu level 0 score ", 0), 0u) << runner.RecordedLines[4];
   EXPECT_NE(runner.RecordedLines[4].find(" lives none digest "), std::string::npos);
   EXPECT_NE(runner.RecordedLines[4].find(" frame "), std::string::npos);
   EXPECT_EQ(runner.RecordedLines[6].find(" frame "), std::string::npos) << "no frame hash without drawing";
   // Played again, the recorded lines hold.
   ScenarioRunner again(dir.Dir);
-  EXPECT_EQ(ErrorOf(again, "settings window\ntick 2\n" + runner.RecordedLines[3] + "\n" + runner.RecordedLines[4] + "\n"), "");
+  EXPECT_EQ(
+      ErrorOf(again, "settings window\ntick 2\n" + runner.RecordedLines[3] + "\n" + runner.RecordedLines[4] + "\n"),
+      "");
 }

@@ -88,7 +88,8 @@ std::vector<Case> Cases() {
   std::vector<Case> cases;
   for (const char* screen : {"Exit?", "ExitGame?", "Clear?", "Send", "EnterName"})
     for (int sel : {1, 2, 3})
-      cases.push_back({"answers", [=](TForm1& f) {
+      cases.push_back({"answers",
+                       [=](TForm1& f) {
                          f.ScreenName = screen;
                          f.Selection = static_cast<uint8_t>(sel);
                        },
@@ -97,7 +98,8 @@ std::vector<Case> Cases() {
                          Answers(d, sel);
                        }});
   for (int sel = 1; sel <= 5; sel++)
-    cases.push_back({"options frame", [=](TForm1& f) {
+    cases.push_back({"options frame",
+                     [=](TForm1& f) {
                        f.ScreenName = "Options";
                        f.Selection = static_cast<uint8_t>(sel);
                      },
@@ -110,7 +112,8 @@ std::vector<Case> Cases() {
   // while typing; the name's "|" in the second half, always.
   for (bool editing : {false, true})
     for (int frame : {3, 20, 35})
-      cases.push_back({"AddText cursor", [=](TForm1& f) {
+      cases.push_back({"AddText cursor",
+                       [=](TForm1& f) {
                          f.ScreenName = "Options";
                          f.Selection = 5;
                          f.Config.AddText.Assign("AB");
@@ -125,7 +128,8 @@ std::vector<Case> Cases() {
                          EXPECT_EQ(d.Count({end, 428, end + 20, 462}, kHighlight) > 0, editing && frame % 32 < 16);
                        }});
   for (int frame : {3, 20, 48, 255})
-    cases.push_back({"name cursor", [=](TForm1& f) {
+    cases.push_back({"name cursor",
+                     [=](TForm1& f) {
                        f.ScreenName = "EnterName";
                        f.EnteredName = "";
                        f.FrameCounter = static_cast<uint8_t>(frame);
@@ -159,14 +163,13 @@ std::vector<Case> Cases() {
     const char* what;
     bool timer2, paused, blinking, pause, caption;
   } play[] = {
-      {"paused", true, true, false, true, false},
-      {"paused, blinking", true, true, true, true, false},
-      {"intro", true, false, false, false, true},
-      {"intro after a lost life", true, false, true, false, false},
+      {"paused", true, true, false, true, false},     {"paused, blinking", true, true, true, true, false},
+      {"intro", true, false, false, false, true},     {"intro after a lost life", true, false, true, false, false},
       {"playing", false, false, false, false, false},
   };
   for (const auto& p : play)
-    cases.push_back({"play captions", [=](TForm1& f) {
+    cases.push_back({"play captions",
+                     [=](TForm1& f) {
                        f.ScreenName = "Game";
                        f.EnableTimer(f.Timer2, p.timer2);
                        f.Paused = p.paused;
@@ -181,7 +184,8 @@ std::vector<Case> Cases() {
                      }});
   // The credit line shows at sum 583 on every screen but "Game".
   for (const char* screen : {"Game", "Menu", "Exit?", "HiScores", "GameOver"})
-    cases.push_back({"credit line", [=](TForm1& f) {
+    cases.push_back({"credit line",
+                     [=](TForm1& f) {
                        f.ScreenName = screen;
                        f.KeySum = 583;
                        f.BonusCount = 5;
@@ -192,7 +196,8 @@ std::vector<Case> Cases() {
                      }});
   // Every game ends with its result under "GAME OVER", in the HUD's navy.
   for (const char* screen : {"GameOver", "GameOver2"})
-    cases.push_back({"game over", [=](TForm1& f) {
+    cases.push_back({"game over",
+                     [=](TForm1& f) {
                        f.ScreenName = screen;
                        f.Score = MaskScore(1234);
                      },

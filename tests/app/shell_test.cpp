@@ -281,9 +281,7 @@ TEST(ScenarioTest, KeyNames) {
 
 class ShellWithAssets : public ::testing::Test {
 protected:
-  void SetUp() override {
-    ASSERT_TRUE(HaveAssets()) << "the build makes the game's archives";
-  }
+  void SetUp() override { ASSERT_TRUE(HaveAssets()) << "the build makes the game's archives"; }
 };
 
 TEST_F(ShellWithAssets, StartsOnTheMenu) {

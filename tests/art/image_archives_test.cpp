@@ -89,20 +89,19 @@ struct PictureSpec {
 };
 
 const PictureSpec kPictures[] = {
-    {"G", "Player", 99, 104, 5},     {"G", "Sharik", 98, 48, 2},     {"G", "Shariki", 24, 53, 6},
-    {"G", "Ventilator", 56, 22, 3},  {"G", "Demon", 75, 80, 6},      {"G", "Ogon", 34, 36, 14},
-    {"G", "Dimok", 25, 75, 7},       {"G", "Bonus", 30, 30, 6},      {"G", "Puk", 48, 48, 10},
-    {"G", "Lava", 800, 37, 1},       {"G", "Oblako1", 180, 96, 1},   {"G", "Oblako2", 150, 80, 1},
-    {"G", "Molnia", 65, 86, 1},      {"G", "Buliki", 32, 34, 3},
-    {"M", "FonMenu", 800, 600, 1},   {"M", "FonGame1", 800, 600, 1}, {"M", "FonGame2", 800, 600, 1},
-    {"M", "FonGame3", 800, 600, 1},  {"M", "FonOpt", 724, 456, 1},   {"M", "FonHScr", 724, 456, 1},
-    {"M", "FonHelp", 724, 456, 1},   {"M", "Qtns", 380, 190, 1},     {"M", "Hlp1", 724, 300, 1},
-    {"M", "Hlp2", 724, 300, 1},      {"M", "Hlp3", 724, 300, 1},     {"M", "Hlp4", 724, 300, 1},
-    {"M", "Start", 244, 50, 1},      {"M", "Opt", 244, 50, 1},       {"M", "HScores", 244, 50, 1},
-    {"M", "Help", 244, 50, 1},       {"M", "Visit", 244, 50, 1},     {"M", "Exit", 244, 50, 1},
-    {"M", "OptBack", 140, 40, 1},    {"M", "HScrBack", 140, 40, 1},  {"M", "HelpBack", 140, 40, 1},
-    {"M", "Clear", 96, 18, 1},       {"M", "World", 286, 32, 1},     {"M", "Previos", 247, 32, 1},
-    {"M", "Next", 247, 32, 1},
+    {"G", "Player", 99, 104, 5},    {"G", "Sharik", 98, 48, 2},     {"G", "Shariki", 24, 53, 6},
+    {"G", "Ventilator", 56, 22, 3}, {"G", "Demon", 75, 80, 6},      {"G", "Ogon", 34, 36, 14},
+    {"G", "Dimok", 25, 75, 7},      {"G", "Bonus", 30, 30, 6},      {"G", "Puk", 48, 48, 10},
+    {"G", "Lava", 800, 37, 1},      {"G", "Oblako1", 180, 96, 1},   {"G", "Oblako2", 150, 80, 1},
+    {"G", "Molnia", 65, 86, 1},     {"G", "Buliki", 32, 34, 3},     {"M", "FonMenu", 800, 600, 1},
+    {"M", "FonGame1", 800, 600, 1}, {"M", "FonGame2", 800, 600, 1}, {"M", "FonGame3", 800, 600, 1},
+    {"M", "FonOpt", 724, 456, 1},   {"M", "FonHScr", 724, 456, 1},  {"M", "FonHelp", 724, 456, 1},
+    {"M", "Qtns", 380, 190, 1},     {"M", "Hlp1", 724, 300, 1},     {"M", "Hlp2", 724, 300, 1},
+    {"M", "Hlp3", 724, 300, 1},     {"M", "Hlp4", 724, 300, 1},     {"M", "Start", 244, 50, 1},
+    {"M", "Opt", 244, 50, 1},       {"M", "HScores", 244, 50, 1},   {"M", "Help", 244, 50, 1},
+    {"M", "Visit", 244, 50, 1},     {"M", "Exit", 244, 50, 1},      {"M", "OptBack", 140, 40, 1},
+    {"M", "HScrBack", 140, 40, 1},  {"M", "HelpBack", 140, 40, 1},  {"M", "Clear", 96, 18, 1},
+    {"M", "World", 286, 32, 1},     {"M", "Previos", 247, 32, 1},   {"M", "Next", 247, 32, 1},
 };
 
 class PictureCatalogue : public ::testing::TestWithParam<PictureSpec> {};
@@ -340,7 +339,8 @@ TEST(ScreenArt, LevelBackgroundsDiffer) {
     for (int b = a + 1; b < 3; ++b) {
       int diff = 0;
       for (int y = 60; y < 550; y += 5)
-        for (int x = 0; x < 800; x += 5) diff += M(names[a]).Picture().Dib.Pixel(x, y) != M(names[b]).Picture().Dib.Pixel(x, y);
+        for (int x = 0; x < 800; x += 5)
+          diff += M(names[a]).Picture().Dib.Pixel(x, y) != M(names[b]).Picture().Dib.Pixel(x, y);
       EXPECT_GT(diff, 5000) << names[a] << " vs " << names[b];
     }
 }
@@ -359,16 +359,20 @@ TEST(ScreenArt, MenuCornerForTheCreditLineIsCalm) {
 // Panels, the question card and the HUD carry the program's navy and orange
 // texts: light where the text goes, and no orange of their own.
 TEST(ScreenArt, TextAreasAreLightAndPanelsHaveNoOrange) {
-  struct Area { const char* name; int ox, oy, x0, y0, x1, y1; };
+  struct Area {
+    const char* name;
+    int ox, oy, x0, y0, x1, y1;
+  };
   const Area areas[] = {
-      {"FonOpt", 38, 134, 195, 190, 570, 250},  {"FonOpt", 38, 134, 170, 265, 310, 325},
-      {"FonOpt", 38, 134, 170, 345, 310, 405},  {"FonOpt", 38, 134, 270, 415, 600, 475},
-      {"FonHScr", 38, 134, 45, 222, 590, 476},  {"Qtns", 210, 170, 225, 174, 575, 305},
+      {"FonOpt", 38, 134, 195, 190, 570, 250}, {"FonOpt", 38, 134, 170, 265, 310, 325},
+      {"FonOpt", 38, 134, 170, 345, 310, 405}, {"FonOpt", 38, 134, 270, 415, 600, 475},
+      {"FonHScr", 38, 134, 45, 222, 590, 476}, {"Qtns", 210, 170, 225, 174, 575, 305},
   };
   for (auto& a : areas) {
     const TDib& d = M(a.name).Picture().Dib;
     for (int y = a.y0; y <= a.y1; ++y)
-      for (int x = a.x0; x <= a.x1; ++x) ASSERT_GT(Luma(d.Pixel(x - a.ox, y - a.oy)), 180) << a.name << " " << x << "," << y;
+      for (int x = a.x0; x <= a.x1; ++x)
+        ASSERT_GT(Luma(d.Pixel(x - a.ox, y - a.oy)), 180) << a.name << " " << x << "," << y;
   }
   for (const char* name : {"FonOpt", "FonHScr", "FonHelp", "Qtns"}) {
     const TDib& d = M(name).Picture().Dib;
@@ -390,10 +394,10 @@ struct ButtonSpec {
 };
 
 const ButtonSpec kButtons[] = {
-    {"Start", "FonMenu", 278, 159},  {"Opt", "FonMenu", 278, 213},     {"HScores", "FonMenu", 278, 272},
-    {"Help", "FonMenu", 278, 334},   {"Visit", "FonMenu", 278, 394},   {"Exit", "FonMenu", 278, 453},
-    {"OptBack", "FonOpt", 38, 545},  {"HScrBack", "FonHScr", 38, 545}, {"HelpBack", "FonHelp", 38, 545},
-    {"Clear", "FonHScr", 352, 495},  {"World", "FonHScr", 257, 534},   {"Previos", "FonHelp", 38, 492},
+    {"Start", "FonMenu", 278, 159}, {"Opt", "FonMenu", 278, 213},     {"HScores", "FonMenu", 278, 272},
+    {"Help", "FonMenu", 278, 334},  {"Visit", "FonMenu", 278, 394},   {"Exit", "FonMenu", 278, 453},
+    {"OptBack", "FonOpt", 38, 545}, {"HScrBack", "FonHScr", 38, 545}, {"HelpBack", "FonHelp", 38, 545},
+    {"Clear", "FonHScr", 352, 495}, {"World", "FonHScr", 257, 534},   {"Previos", "FonHelp", 38, 492},
     {"Next", "FonHelp", 515, 492},
 };
 

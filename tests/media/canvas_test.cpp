@@ -80,11 +80,12 @@ TEST_F(CanvasText, AliasFileGivenRelativeToTheWorkingFolder) {
 
 TEST_F(CanvasText, AChangedAliasFileIsReadAgain) {
   const std::string path = std::string(QV_BUILD_DIR) + "canvas_test_fonts.conf";
-  auto write = [&](const char* family) {
-    std::ofstream(path, std::ios::trunc)
-        << "<?xml version=\"1.0\"?>\n<fontconfig><alias binding=\"strong\"><family>Monolyt_Diai</family>"
-        << "<prefer><family>" << family << "</family></prefer></alias></fontconfig>\n";
-  };
+  auto write =
+      [&](const char* family) {
+        std::ofstream(path, std::ios::trunc)
+            << "<?xml version=\"1.0\"?>\n<fontconfig><alias binding=\"strong\"><family>Monolyt_Diai</family>"
+            << "<prefer><family>" << family << "</family></prefer></alias></fontconfig>\n";
+      };
   write("DejaVu Serif");
   SetFontConfigFile(path);
   EXPECT_EQ(ResolveFontFace("Monolyt_Diai", false).Family, "DejaVu Serif");
@@ -141,7 +142,8 @@ TEST_P(CanvasTextColour, DrawsOnlyInsideItsExtentInTheFontColour) {
 }
 
 INSTANTIATE_TEST_SUITE_P(GameColours, CanvasTextColour,
-                         ::testing::Values(ColourCase{RGB(0, 0, 128), 0x00000080}, ColourCase{RGB(255, 0, 0), 0x00FF0000},
+                         ::testing::Values(ColourCase{RGB(0, 0, 128), 0x00000080},
+                                           ColourCase{RGB(255, 0, 0), 0x00FF0000},
                                            ColourCase{RGB(255, 143, 2), 0x00FF8F02},
                                            ColourCase{0xFF000008, 0x00000000}));  // window text
 
@@ -219,12 +221,15 @@ TEST_F(CanvasText, EightBitTextIsReadAsWindows1252) {
   EXPECT_NE(canvas.TextExtent("\xE9\xE9\xE9").cx, canvas.TextExtent("\xC3\xA9\xC3\xA9\xC3\xA9").cx);
   const Box box = Draw(5, 5, "\x80 \xE9\x93");
   EXPECT_GT(box.r, box.l);
-  EXPECT_GT(240 * 120 - [&] {
-    int n = 0;
-    for (int y = 0; y < 120; ++y)
-      for (int x = 0; x < 240; ++x) n += surface.Pixel(x, y) == kWhite;
-    return n;
-  }(), 0);
+  EXPECT_GT(
+      240 * 120 -
+          [&] {
+            int n = 0;
+            for (int y = 0; y < 120; ++y)
+              for (int x = 0; x < 240; ++x) n += surface.Pixel(x, y) == kWhite;
+            return n;
+          }(),
+      0);
 }
 
 struct CachedTextCase {
@@ -252,7 +257,8 @@ TEST_F(CanvasText, CachedTextDrawsTheSamePixelsAsUncached) {
   };
   auto paint = [](TDirectDrawSurface& s) {
     for (int y = 0; y < s.Height(); ++y)
-      for (int x = 0; x < s.Width(); ++x) s.SetPixel(x, y, static_cast<uint32_t>(x * 2654435761u ^ y * 40503u) & 0xFFFFFF);
+      for (int x = 0; x < s.Width(); ++x)
+        s.SetPixel(x, y, static_cast<uint32_t>(x * 2654435761u ^ y * 40503u) & 0xFFFFFF);
   };
   auto draw = [&](TDirectDrawSurface& s, const CachedTextCase& c) {
     TCanvas& cv = s.Canvas();
@@ -359,14 +365,13 @@ TEST_P(CanvasRectangle, PenFrameCentredOnTheOutline) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Widths, CanvasRectangle,
-    ::testing::Values(FrameCase{1, 10, 10, 20, 16, {10, 10, 20, 16}, {11, 11, 19, 15}},
-                      FrameCase{3, 210, 200, 555, 240, {209, 199, 556, 241}, {212, 202, 553, 238}},
-                      FrameCase{3, 175, 275, 305, 315, {174, 274, 306, 316}, {177, 277, 303, 313}},
-                      FrameCase{2, 10, 10, 20, 16, {10, 10, 20, 16}, {12, 12, 18, 14}},
-                      FrameCase{3, -5, 590, 10, 700, {-6, 589, 11, 701}, {-3, 592, 8, 698}},
-                      FrameCase{0, 10, 10, 12, 12, {10, 10, 12, 12}, {0, 0, 0, 0}}));
+INSTANTIATE_TEST_SUITE_P(Widths, CanvasRectangle,
+                         ::testing::Values(FrameCase{1, 10, 10, 20, 16, {10, 10, 20, 16}, {11, 11, 19, 15}},
+                                           FrameCase{3, 210, 200, 555, 240, {209, 199, 556, 241}, {212, 202, 553, 238}},
+                                           FrameCase{3, 175, 275, 305, 315, {174, 274, 306, 316}, {177, 277, 303, 313}},
+                                           FrameCase{2, 10, 10, 20, 16, {10, 10, 20, 16}, {12, 12, 18, 14}},
+                                           FrameCase{3, -5, 590, 10, 700, {-6, 589, 11, 701}, {-3, 592, 8, 698}},
+                                           FrameCase{0, 10, 10, 12, 12, {10, 10, 12, 12}, {0, 0, 0, 0}}));
 
 TEST(CanvasRectangleBrush, InteriorTakesTheBrush) {
   TDirectDrawSurface s(30, 20);

@@ -83,29 +83,39 @@ struct DecodeCase {
 TEST(Dib, DecodesEveryStoredVariant) {
   std::vector<DecodeCase> cases;
   // 1 bit, 3 wide: rows padded to 4 bytes, bottom row first, MSB leftmost.
-  cases.push_back({"1 bit", {40, 3, 2, 1, 0, 0, 0, {}, {R, B}, {0x20, 0, 0, 0, 0xA0, 0, 0, 0}}, 3, 2,
-                   {B, R, B, R, R, B}});
+  cases.push_back(
+      {"1 bit", {40, 3, 2, 1, 0, 0, 0, {}, {R, B}, {0x20, 0, 0, 0, 0xA0, 0, 0, 0}}, 3, 2, {B, R, B, R, R, B}});
   // 4 bits with only three palette entries stored; index 9 has none: black.
-  cases.push_back({"4 bit, colours used 3", {40, 3, 1, 4, 0, 0, 3, {}, {R, G, B}, {0x12, 0x90, 0, 0}}, 3, 1,
-                   {G, B, K}});
-  cases.push_back({"8 bit", {40, 3, 2, 8, 0, 0, 2, {}, {W, Gy}, {1, 0, 1, 0, 0, 5, 1, 0}}, 3, 2,
-                   {W, K, Gy, Gy, W, Gy}});
+  cases.push_back(
+      {"4 bit, colours used 3", {40, 3, 1, 4, 0, 0, 3, {}, {R, G, B}, {0x12, 0x90, 0, 0}}, 3, 1, {G, B, K}});
+  cases.push_back(
+      {"8 bit", {40, 3, 2, 8, 0, 0, 2, {}, {W, Gy}, {1, 0, 1, 0, 0, 5, 1, 0}}, 3, 2, {W, K, Gy, Gy, W, Gy}});
   // 16 bits without masks are 5-5-5; channels widened by bit repetition.
-  cases.push_back({"16 bit 555", {40, 2, 1, 16, 0, 0, 0, {}, {}, {0x00, 0x7C, 0x10, 0x02}}, 2, 1,
-                   {R, 0x008484}});
-  cases.push_back({"16 bit 565 fields",
-                   {40, 4, 1, 16, 3, 0, 0, {0xF800, 0x07E0, 0x001F}, {}, {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0x10, 0x84}},
-                   4, 1, {R, G, B, 0x848284}});
-  cases.push_back({"24 bit", {40, 3, 2, 24, 0, 0, 0, {}, {}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0,
-                                                                10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0}},
-                   3, 2, {0x0C0B0A, 0x0F0E0D, 0x121110, 0x030201, 0x060504, 0x090807}});
-  cases.push_back({"32 bit, X byte ignored", {40, 2, 1, 32, 0, 0, 0, {}, {}, {1, 2, 3, 0xAB, 4, 5, 6, 0xCD}}, 2, 1,
+  cases.push_back({"16 bit 555", {40, 2, 1, 16, 0, 0, 0, {}, {}, {0x00, 0x7C, 0x10, 0x02}}, 2, 1, {R, 0x008484}});
+  cases.push_back(
+      {"16 bit 565 fields",
+       {40, 4, 1, 16, 3, 0, 0, {0xF800, 0x07E0, 0x001F}, {}, {0x00, 0xF8, 0xE0, 0x07, 0x1F, 0x00, 0x10, 0x84}},
+       4,
+       1,
+       {R, G, B, 0x848284}});
+  cases.push_back({"24 bit",
+                   {40, 3, 2, 24, 0, 0, 0, {}, {}, {1,  2,  3,  4,  5,  6,  7,  8,  9,  0, 0, 0,
+                                                    10, 11, 12, 13, 14, 15, 16, 17, 18, 0, 0, 0}},
+                   3,
+                   2,
+                   {0x0C0B0A, 0x0F0E0D, 0x121110, 0x030201, 0x060504, 0x090807}});
+  cases.push_back({"32 bit, X byte ignored",
+                   {40, 2, 1, 32, 0, 0, 0, {}, {}, {1, 2, 3, 0xAB, 4, 5, 6, 0xCD}},
+                   2,
+                   1,
                    {0x030201, 0x060504}});
   cases.push_back({"32 bit RGBX fields",
-                   {40, 1, 1, 32, 3, 0, 0, {0xFF000000, 0x00FF0000, 0x0000FF00}, {}, {0x99, 0x33, 0x22, 0x11}}, 1, 1,
+                   {40, 1, 1, 32, 3, 0, 0, {0xFF000000, 0x00FF0000, 0x0000FF00}, {}, {0x99, 0x33, 0x22, 0x11}},
+                   1,
+                   1,
                    {0x112233}});
-  cases.push_back({"24 bit top-down", {40, 1, -2, 24, 0, 0, 0, {}, {}, {1, 2, 3, 0, 4, 5, 6, 0}}, 1, 2,
-                   {0x030201, 0x060504}});
+  cases.push_back(
+      {"24 bit top-down", {40, 1, -2, 24, 0, 0, 0, {}, {}, {1, 2, 3, 0, 4, 5, 6, 0}}, 1, 2, {0x030201, 0x060504}});
   // Core header: 3-byte palette entries, always the full table.
   {
     Spec s{12, 2, 1, 4, 0, 0, 0, {}, {}, {0x0F, 0, 0, 0}};
@@ -115,8 +125,7 @@ TEST(Dib, DecodesEveryStoredVariant) {
   }
   cases.push_back({"core 24 bit", {12, 1, 1, 24, 0, 0, 0, {}, {}, {0x30, 0x20, 0x10, 0}}, 1, 1, {0x102030}});
   // A palette stored with a 24-bit picture is a hint and is skipped.
-  cases.push_back({"24 bit with palette hint", {40, 1, 1, 24, 0, 0, 2, {}, {R, G}, {1, 2, 3, 0}}, 1, 1,
-                   {0x030201}});
+  cases.push_back({"24 bit with palette hint", {40, 1, 1, 24, 0, 0, 2, {}, {R, G}, {1, 2, 3, 0}}, 1, 1, {0x030201}});
   // Colours used beyond 256 reads 256 entries.
   {
     Spec s{40, 1, 1, 8, 0, 0, 1000, {}, {}, {255, 0, 0, 0}};
@@ -126,11 +135,15 @@ TEST(Dib, DecodesEveryStoredVariant) {
   }
   // RLE8: run, delta, run, end of line, odd absolute run with pad, end.
   cases.push_back({"RLE8 with every escape",
-                   {40, 4, 3, 8, 1, 0, 0, {}, {Gy, R, G, B},
-                    {2, 1, 0, 2, 1, 1, 1, 2, 0, 0, 0, 3, 3, 1, 2, 0, 0, 1}},
-                   4, 3, {B, R, G, Gy, Gy, Gy, Gy, G, R, R, Gy, Gy}});
+                   {40, 4, 3, 8, 1, 0, 0, {}, {Gy, R, G, B}, {2, 1, 0, 2, 1, 1, 1, 2, 0, 0, 0, 3, 3, 1, 2, 0, 0, 1}},
+                   4,
+                   3,
+                   {B, R, G, Gy, Gy, Gy, Gy, G, R, R, Gy, Gy}});
   // RLE4: alternating nibbles, then an absolute run of 3 nibbles in 2 bytes.
-  cases.push_back({"RLE4", {40, 5, 2, 4, 2, 0, 0, {}, {Gy, R, G, B}, {5, 0x12, 0, 0, 0, 3, 0x31, 0x20, 0, 1}}, 5, 2,
+  cases.push_back({"RLE4",
+                   {40, 5, 2, 4, 2, 0, 0, {}, {Gy, R, G, B}, {5, 0x12, 0, 0, 0, 3, 0x31, 0x20, 0, 1}},
+                   5,
+                   2,
                    {B, R, G, Gy, Gy, R, G, R, G, R}});
   // Early end of bitmap: untouched pixels keep palette entry 0.
   cases.push_back({"RLE8 early end", {40, 2, 2, 8, 1, 0, 0, {}, {Gy, R}, {1, 1, 0, 1}}, 2, 2, {Gy, Gy, R, Gy}});

@@ -65,11 +65,10 @@ TEST_P(TimerLagTest, LagCountIsWholeIntervalsElapsed) {
 INSTANTIATE_TEST_SUITE_P(Table, TimerLagTest,
                          ::testing::Values(LagCase{20, 19, 0}, LagCase{20, 20, 1}, LagCase{20, 39, 1},
                                            LagCase{20, 40, 2}, LagCase{20, 45, 2}, LagCase{20, 1000, 50},
-                                           LagCase{0, 0, 1},      // divisor is at least 1, lag at least 1
-                                           LagCase{0, 37, 37},    // Interval 0: the elapsed milliseconds
-                                           LagCase{-5, 12, 12},   // negative counts as 0
-                                           LagCase{1, 0, 0}, LagCase{1, 3, 3},
-                                           LagCase{20, 0xFFFFFFFFu, 214748364}));
+                                           LagCase{0, 0, 1},     // divisor is at least 1, lag at least 1
+                                           LagCase{0, 37, 37},   // Interval 0: the elapsed milliseconds
+                                           LagCase{-5, 12, 12},  // negative counts as 0
+                                           LagCase{1, 0, 0}, LagCase{1, 3, 3}, LagCase{20, 0xFFFFFFFFu, 214748364}));
 
 TEST_F(TimerTest, IntervalSetterClamps) {
   timer.SetInterval(-5);

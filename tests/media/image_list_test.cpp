@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "base/byte_order.h"
-#include "media/object_stream.h"
 #include "base/errors.h"
-#include "support/error_of.h"
+#include "media/object_stream.h"
 #include "platform/headless_host.h"
+#include "support/error_of.h"
 
 namespace {
 
@@ -262,13 +262,13 @@ TEST(PictureCollection, MalformedArchives) {
        list + item + "PatternWidth: Invalid property value"},
       {"boolean as integer", ArchiveWithItems({Prop("Transparent", {vaInt8, 1})}),
        list + item + "Transparent: Invalid property value"},
-      {"header size 108", ArchiveWithItems({Prop("Picture.Data", {vaBinary, 9, 0, 0, 0, 4, 'T', 'D', 'I', 'B', 108, 0, 0, 0})}),
+      {"header size 108",
+       ArchiveWithItems({Prop("Picture.Data", {vaBinary, 9, 0, 0, 0, 4, 'T', 'D', 'I', 'B', 108, 0, 0, 0})}),
        list + item + "Picture.Data: DIB is invalid"},
       {"bad compression",
-       ArchiveWithItems({Prop("Picture.Data",
-                              Join({{vaBinary, 49, 0, 0, 0, 4, 'T', 'D', 'I', 'B', 40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
-                                     1, 0, 24, 0, 9, 0, 0, 0},
-                                    Bytes(20, 0)}))}),
+       ArchiveWithItems({Prop("Picture.Data", Join({{vaBinary, 49, 0, 0, 0, 4, 'T', 'D', 'I', 'B', 40, 0, 0, 0, 1,
+                                                     0,        0,  0, 1, 0, 0, 0,   1,   0,   24,  0,  9, 0, 0, 0},
+                                                    Bytes(20, 0)}))}),
        list + item + "Picture.Data: DIB is invalid"},
   };
   for (const Case& c : cases) {
@@ -307,7 +307,7 @@ Bytes EmptyRlePicture() {
   Bytes p = {4, 'T', 'D', 'I', 'B'};
   auto put32 = [&](uint32_t v) { AppendLE32(p, v); };
   put32(40), put32(128), put32(128);
-  p.insert(p.end(), {1, 0, 8, 0});  // one plane, 8 bits
+  p.insert(p.end(), {1, 0, 8, 0});                             // one plane, 8 bits
   put32(1), put32(0), put32(0), put32(0), put32(1), put32(0);  // RLE8, no data, one colour
   put32(0x00FF00FF);
   return p;
@@ -329,9 +329,13 @@ TEST(PictureCollection, OneBudgetPerArchive) {
     std::string expected;  // empty: loads
   };
   const std::vector<Case> cases = {
-      {"4096 tiny RLE pictures cut into 1x1 frames", WritePictureArchive(std::vector<TPictureArchiveItem>(4096, tiny)),
-       {}, list + "Archive exceeds its budget of 1048576 frames"},
-      {"an archive of 16385 empty items", ArchiveWithItems(std::vector<Bytes>(16385)), {},
+      {"4096 tiny RLE pictures cut into 1x1 frames",
+       WritePictureArchive(std::vector<TPictureArchiveItem>(4096, tiny)),
+       {},
+       list + "Archive exceeds its budget of 1048576 frames"},
+      {"an archive of 16385 empty items",
+       ArchiveWithItems(std::vector<Bytes>(16385)),
+       {},
        list + "Archive exceeds its budget of 16384 items"},
       {"16384 empty items", ArchiveWithItems(std::vector<Bytes>(16384)), {}, ""},
       {"items at the budget", items3, {.Items = 3}, ""},
@@ -341,14 +345,13 @@ TEST(PictureCollection, OneBudgetPerArchive) {
   };
   for (const Case& c : cases) {
     TPictureCollection col;
-    EXPECT_EQ(ErrorOf([&] { col.LoadFromBytes(c.archive.data(), c.archive.size(), c.budget); }), c.expected)
-        << c.what;
+    EXPECT_EQ(ErrorOf([&] { col.LoadFromBytes(c.archive.data(), c.archive.size(), c.budget); }), c.expected) << c.what;
   }
 
   // A quarter of every budget is still enough for the game's own archives.
   const TArchiveBudget full;
-  const TArchiveBudget quarter{.Items = full.Items / 4, .Pixels = full.Pixels / 4, .Frames = full.Frames / 4,
-                               .WaveBytes = full.WaveBytes / 4};
+  const TArchiveBudget quarter{
+      .Items = full.Items / 4, .Pixels = full.Pixels / 4, .Frames = full.Frames / 4, .WaveBytes = full.WaveBytes / 4};
   for (const char* name : {"Data/GData.dxg", "Data/MData.dxg"}) {
     const Bytes bytes = ReadFileBytes(std::string(QV_GAME_DIR) + name);
     TPictureCollection col;
@@ -483,8 +486,8 @@ TEST(PictureCollection, MakeColorTable) {
 
   // An 8-bit picture adds its new colours to the lowest free entries; a
   // 24-bit one adds none.
-  Bytes dib = {40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0, 4, 0, 0, 0,
-               0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0};
+  Bytes dib = {40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0, 0,
+               4,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0};
   const Bytes palette = {0x00, 0x00, 0xFF, 0, 0x10, 0x20, 0x30, 0, 0x10, 0x20, 0x30, 0};
   dib.insert(dib.end(), palette.begin(), palette.end());
   dib.insert(dib.end(), {1, 0, 0, 0});

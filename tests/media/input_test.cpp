@@ -26,8 +26,8 @@ public:
 };
 
 // Scan codes of the keys the tests press.
-constexpr int scW = 17, scA = 30, scS = 31, scD = 32, scH = 35, scApostrophe = 40, scFullStop = 52,
-              scMinus = 12, scPad8 = 72, scUpArrow = 200, scRightArrow = 205, scPageUp = 201;
+constexpr int scW = 17, scA = 30, scS = 31, scD = 32, scH = 35, scApostrophe = 40, scFullStop = 52, scMinus = 12,
+              scPad8 = 72, scUpArrow = 200, scRightArrow = 205, scPageUp = 201;
 
 class InputTest : public ::testing::Test {
 protected:
@@ -105,7 +105,9 @@ TEST(InputAssignTest, FormDefaultsAndStartupChanges) {
   InputHost host;
   TDXInput input(host);
   using Row = std::array<int32_t, 3>;
-  auto row = [&](int s) { return Row{input.Keyboard.KeyAssigns[s][0], input.Keyboard.KeyAssigns[s][1], input.Keyboard.KeyAssigns[s][2]}; };
+  auto row = [&](int s) {
+    return Row{input.Keyboard.KeyAssigns[s][0], input.Keyboard.KeyAssigns[s][1], input.Keyboard.KeyAssigns[s][2]};
+  };
   EXPECT_EQ(row(isUp), (Row{0x4B, 0x26, 0x68}));
   EXPECT_EQ(row(isDown), (Row{0x4A, 0x28, 0x62}));
   EXPECT_EQ(row(isLeft), (Row{0x48, 0x25, 0x64}));
@@ -202,33 +204,33 @@ struct ScanCase {
 
 TEST(ScanCodeMapTest, MatchesTheClassicTable) {
   std::vector<ScanCase> expected = {
-      {1, 27}, {11, 48}, {13, 61}, {14, 8}, {15, 9}, {16, 81}, {17, 87}, {18, 69}, {19, 82}, {20, 84},
-      {21, 89}, {22, 85}, {23, 73}, {24, 79}, {25, 80}, {26, 91}, {27, 93}, {28, 13}, {29, 17}, {30, 65},
-      {31, 83}, {32, 68}, {33, 70}, {34, 71}, {35, 72}, {36, 74}, {37, 75}, {38, 76}, {39, 59}, {40, 39},
-      {42, 16}, {43, 92}, {44, 90}, {45, 88}, {46, 67}, {47, 86}, {48, 66}, {49, 78}, {50, 77}, {51, 44},
-      {52, 46}, {53, 47}, {54, 16}, {55, 42}, {56, 18}, {57, 32}, {58, 20}, {69, 144}, {70, 145},
-      {71, 103}, {72, 104}, {73, 105}, {74, 109}, {75, 100}, {76, 101}, {77, 102}, {78, 107}, {79, 97},
-      {80, 98}, {81, 99}, {82, 96}, {83, 110}, {87, 122}, {88, 123}, {156, 13}, {157, 17}, {181, 111},
-      {184, 18}, {199, 36}, {200, 38}, {201, 33}, {203, 37}, {205, 39}, {207, 35}, {208, 40}, {209, 34},
-      {210, 45}, {211, 46}, {219, 91}, {220, 92}, {221, 93}};
+      {1, 27},   {11, 48},  {13, 61},  {14, 8},    {15, 9},   {16, 81},  {17, 87},  {18, 69},  {19, 82},
+      {20, 84},  {21, 89},  {22, 85},  {23, 73},   {24, 79},  {25, 80},  {26, 91},  {27, 93},  {28, 13},
+      {29, 17},  {30, 65},  {31, 83},  {32, 68},   {33, 70},  {34, 71},  {35, 72},  {36, 74},  {37, 75},
+      {38, 76},  {39, 59},  {40, 39},  {42, 16},   {43, 92},  {44, 90},  {45, 88},  {46, 67},  {47, 86},
+      {48, 66},  {49, 78},  {50, 77},  {51, 44},   {52, 46},  {53, 47},  {54, 16},  {55, 42},  {56, 18},
+      {57, 32},  {58, 20},  {69, 144}, {70, 145},  {71, 103}, {72, 104}, {73, 105}, {74, 109}, {75, 100},
+      {76, 101}, {77, 102}, {78, 107}, {79, 97},   {80, 98},  {81, 99},  {82, 96},  {83, 110}, {87, 122},
+      {88, 123}, {156, 13}, {157, 17}, {181, 111}, {184, 18}, {199, 36}, {200, 38}, {201, 33}, {203, 37},
+      {205, 39}, {207, 35}, {208, 40}, {209, 34},  {210, 45}, {211, 46}, {219, 91}, {220, 92}, {221, 93}};
   for (int d = 1; d <= 9; ++d) expected.push_back({1 + d, 48 + d});
   for (int f = 0; f < 10; ++f) expected.push_back({59 + f, 112 + f});
 
   std::array<int, 256> want{};
   for (const auto& c : expected) want[static_cast<size_t>(c.scan)] = c.vk;
-  for (int sc = 0; sc < 256; ++sc) EXPECT_EQ(ScanCodeToVirtualKey[static_cast<size_t>(sc)], want[static_cast<size_t>(sc)]) << "scan code " << sc;
+  for (int sc = 0; sc < 256; ++sc)
+    EXPECT_EQ(ScanCodeToVirtualKey[static_cast<size_t>(sc)], want[static_cast<size_t>(sc)]) << "scan code " << sc;
 }
 
 TEST(ScanCodeMapTest, InverseGivesTheFirstScanCode) {
-  const std::pair<int, int> cases[] = {
-      {87, 17},   // W
-      {38, 200},  // Up arrow
-      {39, 40},   // Right arrow: the apostrophe comes first and maps to it too
-      {46, 52},   // Delete: the full stop comes first
-      {13, 28},   // Enter: main block before keypad
-      {16, 42},   // Shift: left before right
-      {104, 72},  // keypad 8
-      {0, -1}, {1, -1}, {189, -1}, {256, -1}, {-5, -1}};
+  const std::pair<int, int> cases[] = {{87, 17},   // W
+                                       {38, 200},  // Up arrow
+                                       {39, 40},   // Right arrow: the apostrophe comes first and maps to it too
+                                       {46, 52},   // Delete: the full stop comes first
+                                       {13, 28},   // Enter: main block before keypad
+                                       {16, 42},   // Shift: left before right
+                                       {104, 72},  // keypad 8
+                                       {0, -1},   {1, -1}, {189, -1}, {256, -1}, {-5, -1}};
   for (auto [vk, sc] : cases) EXPECT_EQ(VirtualKeyToScanCode(vk), sc) << "vk " << vk;
   for (int vk = 1; vk < 256; ++vk) {
     int sc = VirtualKeyToScanCode(vk);
@@ -239,11 +241,23 @@ TEST(ScanCodeMapTest, InverseGivesTheFirstScanCode) {
 }
 
 TEST(MulDivTest, RoundsHalvesAwayFromZero) {
-  struct { int64_t a, b, c; int32_t want; } cases[] = {
-      {5, 1, 2, 3},    {-5, 1, 2, -3},  {5, 1, -2, -3}, {-5, -1, -2, -3}, {7, 1, 2, 4},
-      {1, 1, 3, 0},    {2, 1, 3, 1},    {-2, 1, 3, -1}, {1024, 1000, 16384, 63},
-      {-1024, 1000, 16384, -63},        {16385, 1000, 16384, 1000},       {3, 7, 0, -1},
-      {INT32_MAX, INT32_MAX, 1, INT32_MAX},              {INT32_MIN, INT32_MAX, 1, INT32_MIN}};
+  struct {
+    int64_t a, b, c;
+    int32_t want;
+  } cases[] = {{5, 1, 2, 3},
+               {-5, 1, 2, -3},
+               {5, 1, -2, -3},
+               {-5, -1, -2, -3},
+               {7, 1, 2, 4},
+               {1, 1, 3, 0},
+               {2, 1, 3, 1},
+               {-2, 1, 3, -1},
+               {1024, 1000, 16384, 63},
+               {-1024, 1000, 16384, -63},
+               {16385, 1000, 16384, 1000},
+               {3, 7, 0, -1},
+               {INT32_MAX, INT32_MAX, 1, INT32_MAX},
+               {INT32_MIN, INT32_MAX, 1, INT32_MIN}};
   for (const auto& c : cases) EXPECT_EQ(MulDiv(c.a, c.b, c.c), c.want) << c.a << "*" << c.b << "/" << c.c;
 }
 
@@ -256,23 +270,23 @@ struct AxisCase {
 TEST(JoystickAxisTest, ConversionTable) {
   // 0 .. 65535 with dead zone 50: half range 32767, dead part 16383, live part 16384.
   const AxisCase cases[] = {
-      {32767, 0, 65535, 50, 1000, 0},       // centre
-      {65535, 0, 65535, 50, 1000, 1000},    // maximum
-      {0, 0, 65535, 50, 1000, -1000},       // minimum
-      {49150, 0, 65535, 50, 1000, 0},       // edge of the dead zone
-      {16384, 0, 65535, 50, 1000, 0},       // edge of the dead zone, below centre
-      {49151, 0, 65535, 50, 1000, 0},       // just outside: 1000/16384 rounds to 0
-      {49150 + 1024, 0, 65535, 50, 1000, 63},    // 62.5 rounds away from zero
+      {32767, 0, 65535, 50, 1000, 0},          // centre
+      {65535, 0, 65535, 50, 1000, 1000},       // maximum
+      {0, 0, 65535, 50, 1000, -1000},          // minimum
+      {49150, 0, 65535, 50, 1000, 0},          // edge of the dead zone
+      {16384, 0, 65535, 50, 1000, 0},          // edge of the dead zone, below centre
+      {49151, 0, 65535, 50, 1000, 0},          // just outside: 1000/16384 rounds to 0
+      {49150 + 1024, 0, 65535, 50, 1000, 63},  // 62.5 rounds away from zero
       {16384 - 1024, 0, 65535, 50, 1000, -63},
       {49150 + 8192, 0, 65535, 50, 1000, 500},
-      {65535, 0, 65535, 0, 1000, 1000},     // no dead zone: 32768*1000/32767
-      {32768, 0, 65535, 0, 1000, 0},        // 1000/32767
-      {32784, 0, 65535, 0, 1000, 1},        // 17*1000/32767 = 0.52
-      {65535, 0, 65535, 100, 1000, 0},      // all dead
-      {65535, 0, 65535, 150, 1000, 0},      // clamped to 100
-      {65535, 0, 65535, -20, 1000, 1000},   // clamped to 0
-      {65535, 0, 65535, 50, -7, 0},         // negative range counts as 0
-      {500, 500, 500, 50, 1000, 0},         // no travel
+      {65535, 0, 65535, 0, 1000, 1000},    // no dead zone: 32768*1000/32767
+      {32768, 0, 65535, 0, 1000, 0},       // 1000/32767
+      {32784, 0, 65535, 0, 1000, 1},       // 17*1000/32767 = 0.52
+      {65535, 0, 65535, 100, 1000, 0},     // all dead
+      {65535, 0, 65535, 150, 1000, 0},     // clamped to 100
+      {65535, 0, 65535, -20, 1000, 1000},  // clamped to 0
+      {65535, 0, 65535, 50, -7, 0},        // negative range counts as 0
+      {500, 500, 500, 50, 1000, 0},        // no travel
       {3, 0, 4, 0, 1000, 500},
       {4, 0, 4, 0, 1000, 1000},
       {0, 0, 4, 0, 1000, -1000},

@@ -47,10 +47,16 @@ TEST(DecodePcm, ConvertsEachLayoutToFloatFrames) {
     std::vector<float> samples;
   };
   const Case cases[] = {
-      {"8-bit mono is unsigned around 128", {1, 11025, 8}, {0x80, 0xFF, 0x00, 0x40}, 4,
+      {"8-bit mono is unsigned around 128",
+       {1, 11025, 8},
+       {0x80, 0xFF, 0x00, 0x40},
+       4,
        {0.0f, 127 / 128.0f, -1.0f, -0.5f}},
       {"8-bit stereo", {2, 11025, 8}, {0x80, 0xC0, 0x00, 0x80}, 2, {0.0f, 0.5f, -1.0f, 0.0f}},
-      {"16-bit mono is signed little-endian", {1, 22050, 16}, {0x00, 0x40, 0x00, 0x80, 0xFF, 0x7F}, 3,
+      {"16-bit mono is signed little-endian",
+       {1, 22050, 16},
+       {0x00, 0x40, 0x00, 0x80, 0xFF, 0x7F},
+       3,
        {0.5f, -1.0f, 32767 / 32768.0f}},
       {"16-bit stereo", {2, 44100, 16}, {0x00, 0xC0, 0x00, 0x20}, 1, {-0.5f, 0.25f}},
       {"a partial last frame is dropped", {2, 44100, 16}, {0x00, 0x40, 0x00, 0x40, 0x01}, 1, {0.5f, 0.5f}},
@@ -100,7 +106,7 @@ TEST(Mixer, VolumeAndPanAreHundredthsOfADecibel) {
       {-800, 0, std::pow(10.0, -0.4), std::pow(10.0, -0.4)},
       {-2000, 0, 0.1, 0.1},
       {-10000, 0, 0.0, 0.0},
-      {0, -1000, 1.0, std::pow(10.0, -0.5)},   // left: the right side is attenuated
+      {0, -1000, 1.0, std::pow(10.0, -0.5)},  // left: the right side is attenuated
       {0, 1000, std::pow(10.0, -0.5), 1.0},
       {-600, 400, std::pow(10.0, -0.3) * std::pow(10.0, -0.2), std::pow(10.0, -0.3)},
       {0, -10000, 1.0, 0.0},
@@ -236,8 +242,7 @@ TEST(Mixer, DuplicatesShareDataAndPlayIndependently) {
   Render(m, 100);
   b->Play(false);
   auto out = Render(m, 100);
-  for (int i = 0; i < 100; ++i)
-    ASSERT_NEAR(out[2 * i], (ramp[100 + i] + ramp[i]) / 32768.0f, 1e-6) << i;
+  for (int i = 0; i < 100; ++i) ASSERT_NEAR(out[2 * i], (ramp[100 + i] + ramp[i]) / 32768.0f, 1e-6) << i;
   b->Stop();
   out = Render(m, 10);
   EXPECT_FLOAT_EQ(out[0], ramp[200] / 32768.0f);

@@ -43,7 +43,7 @@ std::vector<uint8_t> SquareSong(int note) {
   u8(0), u16(1), u32(40);
   while (f.size() < inst + 263) u8(0);
   const int points = 32;
-  u32(points), u32(0), u32(points);  // length, loop start, loop length
+  u32(points), u32(0), u32(points);             // length, loop start, loop length
   u8(48), u8(0), u8(1), u8(128), u8(0), u8(0);  // volume, finetune, forward loop, pan, note, reserved
   text("square", 22);
   int previous = 0;

@@ -47,10 +47,8 @@ TEST(ObjectReader, BooleansFromTagsAndIdentifiers) {
 }
 
 TEST(ObjectReader, StringTags) {
-  Bytes b = {vaString, 3, 'a', 'b', 'c',
-             vaLString, 2, 0, 0, 0, 'x', 'y',
-             vaWString, 3, 0, 0, 0, 'S', 0, 0xFC, 0, 0xAC, 0x20,
-             vaUTF8String, 4, 0, 0, 0, 'e', 0xC3, 0xA9, '!'};
+  Bytes b = {vaString, 3,    'a', 'b',  'c',  vaLString,    2, 0, 0, 0, 'x', 'y',  vaWString, 3,  0, 0, 0, 'S',
+             0,        0xFC, 0,   0xAC, 0x20, vaUTF8String, 4, 0, 0, 0, 'e', 0xC3, 0xA9,      '!'};
   TObjectReader r(b.data(), b.size());
   EXPECT_EQ(r.ReadString(), "abc");
   EXPECT_EQ(r.ReadString(), "xy");
@@ -164,9 +162,9 @@ TEST(ObjectReader, BadHeadersAndSignatures) {
   };
   for (const auto& [bytes, expected] : cases) {
     EXPECT_EQ(ErrorOf([&] {
-      TObjectReader r(bytes.data(), bytes.size());
-      ReadRootHeader(r);
-    }),
+                TObjectReader r(bytes.data(), bytes.size());
+                ReadRootHeader(r);
+              }),
               expected);
   }
 }
@@ -212,10 +210,8 @@ TEST(ObjectReader, PropertyErrorsNameTheObjectAndProperty) {
 
 TEST(ObjectReader, CollectionsWithOrderValues) {
   // Three items, the first two with order values of different widths.
-  const Bytes b = {vaInt8, 5, vaList, 1, 'A', vaInt8, 1, 0,
-                   vaInt16, 1, 1, vaList, 1, 'S', vaString, 1, 'x', 1, 'A', vaInt8, 2, 0,
-                   vaList, 0,
-                   0, 0xEE};
+  const Bytes b = {vaInt8, 5,        vaList, 1,   'A', vaInt8, 1,      0, vaInt16, 1,      1, vaList, 1,
+                   'S',    vaString, 1,      'x', 1,   'A',    vaInt8, 2, 0,       vaList, 0, 0,      0xEE};
   std::vector<std::string> log;
   std::vector<std::unique_ptr<Recorder>> items;
   TObjectReader r(b.data(), b.size());
@@ -233,7 +229,8 @@ TEST(ObjectReader, CollectionsWithOrderValues) {
   const Bytes empty = {0};
   TObjectReader r2(empty.data(), empty.size());
   log.clear();
-  ReadCollection(r2, [&] { log.push_back("clear"); }, [&]() -> TStreamObject& { return *items[0]; });
+  ReadCollection(
+      r2, [&] { log.push_back("clear"); }, [&]() -> TStreamObject& { return *items[0]; });
   EXPECT_TRUE(log.empty());
 }
 
@@ -259,22 +256,22 @@ TEST(ObjectReader, CollectionItemExistsBeforeItsPropertiesFail) {
   TObjectReader r2(bad.data(), bad.size());
   items.clear();
   EXPECT_EQ(ErrorOf([&] {
-    ReadCollection(
-        r2, [] {},
-        [&]() -> TStreamObject& {
-          items.push_back(std::make_unique<Recorder>(&log));
-          return *items.back();
-        });
-  }),
+              ReadCollection(
+                  r2, [] {},
+                  [&]() -> TStreamObject& {
+                    items.push_back(std::make_unique<Recorder>(&log));
+                    return *items.back();
+                  });
+            }),
             "Invalid property value");
   EXPECT_TRUE(items.empty());
 }
 
 TEST(ObjectWriter, ShortestIntegerTagsRoundTrip) {
   const std::vector<std::pair<int64_t, uint8_t>> cases = {
-      {0, vaInt8},           {127, vaInt8},          {-128, vaInt8},  {128, vaInt16},
-      {-129, vaInt16},       {32767, vaInt16},       {-32768, vaInt16}, {32768, vaInt32},
-      {-32769, vaInt32},     {INT32_MAX, vaInt32},   {INT32_MIN, vaInt32},
+      {0, vaInt8},       {127, vaInt8},        {-128, vaInt8},       {128, vaInt16},
+      {-129, vaInt16},   {32767, vaInt16},     {-32768, vaInt16},    {32768, vaInt32},
+      {-32769, vaInt32}, {INT32_MAX, vaInt32}, {INT32_MIN, vaInt32},
   };
   for (const auto& [v, tag] : cases) {
     TObjectWriter w;

@@ -80,27 +80,26 @@ TEST_P(SurfaceDraw, ClipsBothRectanglesTogether) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SurfaceDraw,
-    ::testing::Values(
-        DrawCase{"inside", 5, 6, Rect(0, 0, 32, 16), 5, 6, 32, 16, 0, 0},
-        DrawCase{"part of source", 5, 6, Rect(3, 2, 16, 9), 5, 6, 13, 7, 3, 2},
-        DrawCase{"cut left", -10, 6, Rect(0, 0, 32, 16), 0, 6, 22, 16, 10, 0},
-        DrawCase{"cut top", 5, -5, Rect(0, 0, 32, 16), 5, 0, 32, 11, 0, 5},
-        DrawCase{"cut right", 90, 6, Rect(0, 0, 32, 16), 90, 6, 10, 16, 0, 0},
-        DrawCase{"cut bottom", 5, 70, Rect(0, 0, 32, 16), 5, 70, 32, 10, 0, 0},
-        DrawCase{"cut corner", -3, -2, Rect(1, 1, 11, 9), 0, 0, 7, 6, 4, 3},
-        DrawCase{"source left of its surface", 5, 6, Rect(-4, 0, 32, 16), 9, 6, 32, 16, 0, 0},
-        DrawCase{"source past its surface", 5, 6, Rect(20, 10, 40, 30), 5, 6, 17, 11, 20, 10},
-        DrawCase{"x at dest width", 100, 6, Rect(0, 0, 32, 16), 0, 0, 0, 0, 0, 0},
-        DrawCase{"x beyond dest width", 101, 6, Rect(0, 0, 32, 16), 0, 0, 0, 0, 0, 0},
-        DrawCase{"y beyond dest height", 5, 81, Rect(0, 0, 32, 16), 0, 0, 0, 0, 0, 0},
-        DrawCase{"far left", -40, 6, Rect(0, 0, 32, 16), 0, 0, 0, 0, 0, 0},
-        DrawCase{"inverted source", 5, 6, Rect(10, 0, 2, 16), 0, 0, 0, 0, 0, 0},
-        DrawCase{"empty source", 5, 6, Rect(4, 4, 4, 9), 0, 0, 0, 0, 0, 0},
-        DrawCase{"source outside its surface", 5, 6, Rect(40, 0, 50, 5), 0, 0, 0, 0, 0, 0},
-        // Source pixel (0, 0) of this rectangle lands exactly on (0, 0).
-        DrawCase{"extreme coordinates", INT_MIN, INT_MIN, Rect(INT_MIN, INT_MIN, INT_MAX, INT_MAX), 0, 0, 37,
-                 21, 0, 0},
-        DrawCase{"huge source rect", 0, 0, Rect(INT_MIN, 0, INT_MAX, 21), 0, 0, 0, 0, 0, 0}),
+    ::testing::Values(DrawCase{"inside", 5, 6, Rect(0, 0, 32, 16), 5, 6, 32, 16, 0, 0},
+                      DrawCase{"part of source", 5, 6, Rect(3, 2, 16, 9), 5, 6, 13, 7, 3, 2},
+                      DrawCase{"cut left", -10, 6, Rect(0, 0, 32, 16), 0, 6, 22, 16, 10, 0},
+                      DrawCase{"cut top", 5, -5, Rect(0, 0, 32, 16), 5, 0, 32, 11, 0, 5},
+                      DrawCase{"cut right", 90, 6, Rect(0, 0, 32, 16), 90, 6, 10, 16, 0, 0},
+                      DrawCase{"cut bottom", 5, 70, Rect(0, 0, 32, 16), 5, 70, 32, 10, 0, 0},
+                      DrawCase{"cut corner", -3, -2, Rect(1, 1, 11, 9), 0, 0, 7, 6, 4, 3},
+                      DrawCase{"source left of its surface", 5, 6, Rect(-4, 0, 32, 16), 9, 6, 32, 16, 0, 0},
+                      DrawCase{"source past its surface", 5, 6, Rect(20, 10, 40, 30), 5, 6, 17, 11, 20, 10},
+                      DrawCase{"x at dest width", 100, 6, Rect(0, 0, 32, 16), 0, 0, 0, 0, 0, 0},
+                      DrawCase{"x beyond dest width", 101, 6, Rect(0, 0, 32, 16), 0, 0, 0, 0, 0, 0},
+                      DrawCase{"y beyond dest height", 5, 81, Rect(0, 0, 32, 16), 0, 0, 0, 0, 0, 0},
+                      DrawCase{"far left", -40, 6, Rect(0, 0, 32, 16), 0, 0, 0, 0, 0, 0},
+                      DrawCase{"inverted source", 5, 6, Rect(10, 0, 2, 16), 0, 0, 0, 0, 0, 0},
+                      DrawCase{"empty source", 5, 6, Rect(4, 4, 4, 9), 0, 0, 0, 0, 0, 0},
+                      DrawCase{"source outside its surface", 5, 6, Rect(40, 0, 50, 5), 0, 0, 0, 0, 0, 0},
+                      // Source pixel (0, 0) of this rectangle lands exactly on (0, 0).
+                      DrawCase{"extreme coordinates", INT_MIN, INT_MIN, Rect(INT_MIN, INT_MIN, INT_MAX, INT_MAX), 0, 0,
+                               37, 21, 0, 0},
+                      DrawCase{"huge source rect", 0, 0, Rect(INT_MIN, 0, INT_MAX, 21), 0, 0, 0, 0, 0, 0}),
     [](const ::testing::TestParamInfo<DrawCase>& i) {
       std::string n = i.param.name;
       for (char& ch : n)
@@ -233,8 +232,8 @@ TEST(SurfaceStretch, OpaqueStretchMatchesTheSampledRowPath) {
   TDirectDrawSurface src(5, 4);
   Number(src);
   src.SetColorKey(kKey);  // a colour the picture does not hold
-  for (const TRect at : {Bounds(1, 1, 10, 8), Bounds(-3, -2, 13, 11), Bounds(6, 5, 9, 7), Bounds(0, 0, 3, 2),
-                         Bounds(2, 1, 7, 9)}) {
+  for (const TRect at :
+       {Bounds(1, 1, 10, 8), Bounds(-3, -2, 13, 11), Bounds(6, 5, 9, 7), Bounds(0, 0, 3, 2), Bounds(2, 1, 7, 9)}) {
     auto opaque = Make(12, 10, kBack), keyed = Make(12, 10, kBack);
     opaque->StretchDraw(at, src.ClientRect(), &src, false);
     keyed->StretchDraw(at, src.ClientRect(), &src, true);
@@ -249,12 +248,12 @@ TEST(SurfaceStretch, NothingForEmptyRectanglesOrBadSource) {
   TDirectDrawSurface src(4, 4);
   Number(src);
   auto dest = Make(10, 10, kBack);
-  dest->StretchDraw(Rect(2, 2, 2, 8), src.ClientRect(), &src, false);    // zero width
-  dest->StretchDraw(Rect(2, 2, 8, 2), src.ClientRect(), &src, false);    // zero height
-  dest->StretchDraw(Rect(8, 2, 2, 8), src.ClientRect(), &src, false);    // inverted
-  dest->StretchDraw(Rect(2, 2, 8, 8), Rect(0, 0, 0, 4), &src, false);    // empty source
-  dest->StretchDraw(Rect(2, 2, 8, 8), Rect(0, 0, 5, 4), &src, false);    // past the source
-  dest->StretchDraw(Rect(2, 2, 8, 8), Rect(-1, 0, 4, 4), &src, false);   // before the source
+  dest->StretchDraw(Rect(2, 2, 2, 8), src.ClientRect(), &src, false);   // zero width
+  dest->StretchDraw(Rect(2, 2, 8, 2), src.ClientRect(), &src, false);   // zero height
+  dest->StretchDraw(Rect(8, 2, 2, 8), src.ClientRect(), &src, false);   // inverted
+  dest->StretchDraw(Rect(2, 2, 8, 8), Rect(0, 0, 0, 4), &src, false);   // empty source
+  dest->StretchDraw(Rect(2, 2, 8, 8), Rect(0, 0, 5, 4), &src, false);   // past the source
+  dest->StretchDraw(Rect(2, 2, 8, 8), Rect(-1, 0, 4, 4), &src, false);  // before the source
   dest->StretchDraw(Rect(2, 2, 8, 8), src.ClientRect(), nullptr, false);
   EXPECT_EQ(Changed(*dest, kBack), 0);
 }
@@ -344,7 +343,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SurfaceBlend, ComponentsStayApartAndTheTopByteIsClear) {
   TDirectDrawSurface src(5, 1);
-  src.Fill(0x00C80AFF);  // 200, 10, 255
+  src.Fill(0x00C80AFF);                 // 200, 10, 255
   auto alpha = Make(5, 1, 0x0064FA00);  // 100, 250, 0
   alpha->DrawAlpha(alpha->ClientRect(), src.ClientRect(), &src, false, 128);
   // red (200*128+100*127)>>8 = 149, green (10*128+250*127)>>8 = 129, blue (255*128)>>8 = 127
@@ -415,10 +414,8 @@ TEST_P(SurfaceKeyAllOps, KeyedSourcePixelsLeaveTheDestination) {
     auto dest = Make(7, 2, 0x00101010);
     Apply(op, *dest, dest->ClientRect(), src.ClientRect(), &src, transparent, alpha);
     for (int x = 0; x < 7; ++x) {
-      if (src.Pixel(x, 0) == kKey)
-        EXPECT_EQ(dest->Pixel(x, 0) == 0x00101010, transparent) << x;
-      else
-        EXPECT_NE(dest->Pixel(x, 0), 0x00101010u) << x;
+      if (src.Pixel(x, 0) == kKey) EXPECT_EQ(dest->Pixel(x, 0) == 0x00101010, transparent) << x;
+      else EXPECT_NE(dest->Pixel(x, 0), 0x00101010u) << x;
     }
   }
 }
@@ -426,8 +423,7 @@ TEST_P(SurfaceKeyAllOps, KeyedSourcePixelsLeaveTheDestination) {
 INSTANTIATE_TEST_SUITE_P(Ops, SurfaceKeyAllOps,
                          ::testing::Values(std::make_tuple(Op::Stretch, 0), std::make_tuple(Op::Add, 255),
                                            std::make_tuple(Op::Add, 196), std::make_tuple(Op::Alpha, 255),
-                                           std::make_tuple(Op::Alpha, 256),
-                                           std::make_tuple(Op::Alpha, 128)));
+                                           std::make_tuple(Op::Alpha, 256), std::make_tuple(Op::Alpha, 128)));
 
 // ---- colours -------------------------------------------------------------------
 
@@ -449,16 +445,15 @@ INSTANTIATE_TEST_SUITE_P(
     Colours, SurfaceColorMatch,
     ::testing::Values(ColourCase{RGB(0, 0, 128), 0x00000080}, ColourCase{RGB(255, 0, 0), 0x00FF0000},
                       ColourCase{RGB(255, 143, 2), 0x00FF8F02}, ColourCase{0xFF00000F, 0x00C0C0C0},  // button face
-                      ColourCase{0xFF000005, 0x00FFFFFF},   // window
-                      ColourCase{0xFF00000D, 0x00000080},   // highlight
-                      ColourCase{0xFF000001, 0x00008080},   // desktop
-                      ColourCase{0xFF000018, 0x00FFFFE1},   // tooltip background
-                      ColourCase{0xFF00001B, 0x001084D0},   // active caption gradient
-                      ColourCase{0xFF00001E, 0x00C0C0C0},   // menu bar, the last index
-                      ColourCase{0xFF00001F, 0x00000000},   // past the table
-                      ColourCase{0xFF0000FF, 0x00000000},
-                      ColourCase{0x1FFFFFFF, 0x00FFFFFF},   // none
-                      ColourCase{0x20000000, 0x00000000},   // default
+                      ColourCase{0xFF000005, 0x00FFFFFF},                                            // window
+                      ColourCase{0xFF00000D, 0x00000080},                                            // highlight
+                      ColourCase{0xFF000001, 0x00008080},                                            // desktop
+                      ColourCase{0xFF000018, 0x00FFFFE1},  // tooltip background
+                      ColourCase{0xFF00001B, 0x001084D0},  // active caption gradient
+                      ColourCase{0xFF00001E, 0x00C0C0C0},  // menu bar, the last index
+                      ColourCase{0xFF00001F, 0x00000000},  // past the table
+                      ColourCase{0xFF0000FF, 0x00000000}, ColourCase{0x1FFFFFFF, 0x00FFFFFF},  // none
+                      ColourCase{0x20000000, 0x00000000},                                      // default
                       ColourCase{0x05102030, 0x00302010}));
 
 TEST(SurfaceColours, ColorToRGBKeepsTheColourLayout) {
@@ -486,9 +481,9 @@ TEST(SurfaceBlendVector, UnscaledBlitsMatchTheScalarRows) {
     int alpha;
     TBlendOp row;
   };
-  for (const Case& c : {Case{Op::Stretch, 0, TBlendOp::Copy}, Case{Op::Add, 255, TBlendOp::Add},
-                        Case{Op::Add, 90, TBlendOp::ScaledAdd}, Case{Op::Alpha, 128, TBlendOp::Blend},
-                        Case{Op::Alpha, 200, TBlendOp::Blend}})
+  for (const Case& c :
+       {Case{Op::Stretch, 0, TBlendOp::Copy}, Case{Op::Add, 255, TBlendOp::Add}, Case{Op::Add, 90, TBlendOp::ScaledAdd},
+        Case{Op::Alpha, 128, TBlendOp::Blend}, Case{Op::Alpha, 200, TBlendOp::Blend}})
     for (bool transparent : {false, true})
       for (const TRect at : {Bounds(5, 7, 37, 29), Bounds(-4, -6, 37, 29), Bounds(40, 30, 37, 29)}) {
         TDirectDrawSurface dest(64, 48);
@@ -498,7 +493,8 @@ TEST(SurfaceBlendVector, UnscaledBlitsMatchTheScalarRows) {
         for (int y = std::max(at.Top, 0); y < std::min(at.Bottom, 48); ++y) {
           const int x0 = std::max(at.Left, 0), x1 = std::min(at.Right, 64);
           BlendRowForTest(c.row, transparent, false, want.data() + y * 64 + x0,
-                          src.Bits() + (y - at.Top) * 37 + (x0 - at.Left), x1 - x0, kKey, static_cast<uint32_t>(c.alpha));
+                          src.Bits() + (y - at.Top) * 37 + (x0 - at.Left), x1 - x0, kKey,
+                          static_cast<uint32_t>(c.alpha));
         }
         Apply(c.op, dest, at, src.ClientRect(), &src, transparent, c.alpha);
         ASSERT_EQ(std::vector<uint32_t>(dest.Bits(), dest.Bits() + 64 * 48), want)

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/byte_order.h"
-#include "media/object_stream.h"
 #include "base/errors.h"
+#include "media/object_stream.h"
 #include "support/error_of.h"
 
 namespace {
@@ -102,9 +102,8 @@ TEST(RiffWave, BadFilesAreRefused) {
   Bytes fmtTooLong = Riff({});
   fmtTooLong.insert(fmtTooLong.end(), {'f', 'm', 't', ' ', 0xFF, 0xFF, 0xFF, 0xFF, 1});
   const std::vector<std::pair<Bytes, std::string>> cases = {
-      {notRiff, "Wave is invalid"},      {notWave, "Wave is invalid"},
-      {Bytes{'R', 'I', 'F', 'F'}, "Wave is invalid"}, {Bytes{}, "Wave is invalid"},
-      {dataTooLong, "Stream read error"}, {fmtTooLong, "Stream read error"},
+      {notRiff, "Wave is invalid"}, {notWave, "Wave is invalid"},       {Bytes{'R', 'I', 'F', 'F'}, "Wave is invalid"},
+      {Bytes{}, "Wave is invalid"}, {dataTooLong, "Stream read error"}, {fmtTooLong, "Stream read error"},
   };
   for (const auto& [bytes, expected] : cases)
     EXPECT_EQ(ErrorOf([&] { ParseRiffWave(bytes.data(), bytes.size()); }), expected);
@@ -167,8 +166,8 @@ TEST(WaveArchive, SinkSeesClearThenEachItemBeforeItsProperties) {
   LogSink sink;
   LoadWaveArchive(archive.data(), archive.size(), sink);
   EXPECT_EQ(sink.log, (std::vector<std::string>{"clear", "add", "name=Beep", "once", "max=0", "wave=200", "add",
-                                                "name=Shum", "looped", "max=3", "wave=0", "add", "name=Caf\xE9",
-                                                "once", "max=-1", "wave=200"}));
+                                                "name=Shum", "looped", "max=3", "wave=0", "add", "name=Caf\xE9", "once",
+                                                "max=-1", "wave=200"}));
   // No items: nothing is cleared.
   const Bytes empty = WriteWaveArchive({});
   LogSink none;
@@ -283,7 +282,9 @@ TEST(WaveArchive, OneBudgetPerArchive) {
       {"items at the budget", sample, {.Items = 3}, ""},
       {"items past it", sample, {.Items = 2}, list + "Archive exceeds its budget of 2 items"},
       {"wave bytes at the budget", sample, {.WaveBytes = 448}, ""},
-      {"wave bytes past it", sample, {.WaveBytes = 447},
+      {"wave bytes past it",
+       sample,
+       {.WaveBytes = 447},
        list + "Error reading TWaveCollectionItem.Wave.WAVE: Archive exceeds its budget of 447 wave bytes"},
   };
   for (const Case& c : cases) {
@@ -293,8 +294,8 @@ TEST(WaveArchive, OneBudgetPerArchive) {
   }
 
   const TArchiveBudget full;
-  const TArchiveBudget quarter{.Items = full.Items / 4, .Pixels = full.Pixels / 4, .Frames = full.Frames / 4,
-                               .WaveBytes = full.WaveBytes / 4};
+  const TArchiveBudget quarter{
+      .Items = full.Items / 4, .Pixels = full.Pixels / 4, .Frames = full.Frames / 4, .WaveBytes = full.WaveBytes / 4};
   const Bytes game = ReadFileBytes(std::string(QV_GAME_DIR) + "Sound/GSnd.dxg");
   LogSink sink;
   EXPECT_EQ(ErrorOf([&] { LoadWaveArchive(game.data(), game.size(), sink, quarter); }), "");

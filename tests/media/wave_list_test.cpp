@@ -216,7 +216,7 @@ TEST_F(WaveListTest, PanAndFrequencyApplyWhenACopyStarts) {
   auto out = host.Pull(120);
   EXPECT_NEAR(out[0], 0.5, 1e-6);
   EXPECT_NEAR(out[1], 0.05, 1e-6);
-  EXPECT_NE(out[2 * 99], 0.0f);    // 200 frames at twice the rate: 100 output frames
+  EXPECT_NE(out[2 * 99], 0.0f);  // 200 frames at twice the rate: 100 output frames
   EXPECT_EQ(out[2 * 101], 0.0f);
 }
 
@@ -364,7 +364,7 @@ TEST(WaveListFormats, EightBitStereoAndSixteenBitMonoSoundAlike) {
   for (int i = 0; i < 64; ++i) {
     const int v = (i * 11) % 200 - 100;
     items[0].Wave.Data.push_back(static_cast<uint8_t>(v + 128));  // left
-    items[0].Wave.Data.push_back(128);                             // right silent
+    items[0].Wave.Data.push_back(128);                            // right silent
     const int16_t s = static_cast<int16_t>(v * 256);
     AppendLE16(items[1].Wave.Data, static_cast<uint16_t>(s));
   }
@@ -416,11 +416,8 @@ TEST(WaveListFormats, AFormatWeCannotPlayIsReportedWhenTheBufferIsMade) {
     std::vector<uint8_t> format;
   };
   const Case cases[] = {
-      {"24-bit", Fmt(1, 44100, 24)},
-      {"IEEE float", Fmt(1, 44100, 32, 3)},
-      {"three channels", Fmt(3, 44100, 16)},
-      {"no rate", Fmt(1, 0, 16)},
-      {"a format record cut short", {1, 0, 1, 0}},
+      {"24-bit", Fmt(1, 44100, 24)}, {"IEEE float", Fmt(1, 44100, 32, 3)},        {"three channels", Fmt(3, 44100, 16)},
+      {"no rate", Fmt(1, 0, 16)},    {"a format record cut short", {1, 0, 1, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -37,10 +37,12 @@ TEST(HttpGetTest, SendsTheExactRequest) {
   EXPECT_EQ(requests[0].Raw,
             "GET /cgi/version.pl?version&prg=Quorvane HTTP/1.1\r\n"
             "Content-Type: text/html\r\n"
-            "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n"
-            "Accept: text/html, */*\r\n"
-            "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
-            "\r\n");
+            "Host: 127.0.0.1:" +
+                std::to_string(server.Port()) +
+                "\r\n"
+                "Accept: text/html, */*\r\n"
+                "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+                "\r\n");
 }
 
 TEST(HttpGetTest, HostWithoutPathGetsSlashAndFragmentStaysHome) {
@@ -78,18 +80,20 @@ INSTANTIATE_TEST_SUITE_P(
     Framing, HttpBodyTest,
     testing::Values(
         BodyCase{"ContentLength", {Ok200("hello")}, After::Keep, "hello"},
-        BodyCase{"ContentLengthCutShortByClose",
-                 {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}, After::Close, "abc"},
+        BodyCase{
+            "ContentLengthCutShortByClose", {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc"}, After::Close, "abc"},
         BodyCase{"Chunked",
                  {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
                   "5\r\nhello\r\n6;name=value\r\n world\r\nA\r\n0123456789\r\n0\r\nX-Trailer: t\r\n\r\n"},
-                 After::Keep, "hello world0123456789"},
+                 After::Keep,
+                 "hello world0123456789"},
         BodyCase{"UntilClose", {"HTTP/1.0 200 OK\r\nServer: x\r\n\r\nall of it"}, After::Close, "all of it"},
         BodyCase{"NoContent", {"HTTP/1.1 204 No Content\r\n\r\n"}, After::Keep, ""},
         BodyCase{"ZeroLength", {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, After::Keep, ""},
         BodyCase{"ContinueSkipped",
                  {"HTTP/1.1 100 Continue\r\n\r\n", "HTTP/1.1 100 Continue\r\nX: y\r\n\r\n", Ok200("after")},
-                 After::Keep, "after"},
+                 After::Keep,
+                 "after"},
         BodyCase{"BareLineFeeds", {"HTTP/1.1 200 OK\nContent-Length: 2\n\nOK"}, After::Keep, "OK"},
         BodyCase{"BinaryBytes", {Ok200(std::string("\0\xff\r\n", 4))}, After::Keep, std::string("\0\xff\r\n", 4)},
         BodyCase{"OtherSuccessCode", {"HTTP/1.1 203 Whatever\r\nContent-Length: 1\r\n\r\nz"}, After::Keep, "z"}),
@@ -98,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct FailCase {
   const char* Name;
   std::string Reply;
-  int Code;             // 0: not an HTTP status error
+  int Code;          // 0: not an HTTP status error
   const char* Left;  // what a failure inside a 2xx body leaves; nullptr: the old value
 };
 
@@ -133,8 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"ServerError", "HTTP/1.1 500 Oops\r\n\r\nuntil close", 500, nullptr},
         FailCase{"NotModified", "HTTP/1.1 304 Not Modified\r\n\r\n", 304, nullptr},
         FailCase{"Unauthorized", "HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n", 401, nullptr},
-        FailCase{"ClosedWithoutReply", "", 0, nullptr},
-        FailCase{"GarbageStatus", "HELLO THERE\r\n\r\n", 0, nullptr},
+        FailCase{"ClosedWithoutReply", "", 0, nullptr}, FailCase{"GarbageStatus", "HELLO THERE\r\n\r\n", 0, nullptr},
         FailCase{"BinaryStatus", std::string("\x00\x01\xff\xfe\r\n\r\n", 6), 0, nullptr},
         FailCase{"LettersInCode", "HTTP/1.1 2x0 OK\r\n\r\n", 0, nullptr},
         FailCase{"NoSpaceAfterCode", "HTTP/1.1 200OK\r\n\r\n", 0, nullptr},
@@ -144,18 +147,19 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"FoldedHeader", "HTTP/1.1 200 OK\r\nX-A: 1\r\n  continued\r\n\r\n", 0, nullptr},
         FailCase{"HeaderCutByClose", "HTTP/1.1 200 OK\r\nContent-Le", 0, nullptr},
         FailCase{"NegativeLength", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n", 0, nullptr},
-        FailCase{"ConflictingLengths", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nOKK", 0, nullptr},
+        FailCase{"ConflictingLengths", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nOKK", 0,
+                 nullptr},
         FailCase{"ChunkSizeNotHex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", 0, ""},
         FailCase{"ChunkSizeEmpty", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n\r\n", 0, ""},
         FailCase{"ChunkSizeNegative", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n-1\r\n", 0, ""},
         FailCase{"ChunkSizePrefixed", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0x5\r\nhello\r\n", 0, ""},
         FailCase{"ChunkSizeHuge", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFF\r\n", 0, ""},
-        FailCase{"ChunkWithoutLineEnd",
-                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nOKxx\r\n0\r\n\r\n", 0, "OK"},
-        FailCase{"BadSecondChunk",
-                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\nqq\r\n", 0, "hello"},
-        FailCase{"ChunkedCutByClose",
-                 "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n8\r\nwor", 0, "hellowor"}),
+        FailCase{"ChunkWithoutLineEnd", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nOKxx\r\n0\r\n\r\n",
+                 0, "OK"},
+        FailCase{"BadSecondChunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\nqq\r\n", 0,
+                 "hello"},
+        FailCase{"ChunkedCutByClose", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n8\r\nwor", 0,
+                 "hellowor"}),
     [](const testing::TestParamInfo<FailCase>& i) { return std::string(i.param.Name); });
 
 TEST(HttpGetTest, RedirectFailsAndIsNotFollowed) {
@@ -213,25 +217,32 @@ TEST_P(HttpReuseTest, SecondCallToTheSameServer) {
 
 INSTANTIATE_TEST_SUITE_P(
     Connections, HttpReuseTest,
-    testing::Values(ReuseCase{"KeepAlive", Ok200("first"), 1},
-                    ReuseCase{"ChunkedKeepAlive",
-                              "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", 1},
-                    ReuseCase{"ErrorBodyDiscarded", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", 1},
-                    ReuseCase{"ServerSaysClose", Ok200("first", "Connection: close\r\n"), 2},
-                    ReuseCase{"OldServerWithoutKeepAlive", "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx", 2},
-                    ReuseCase{"OldServerWithKeepAlive",
-                              "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 1\r\n\r\nx", 1},
-                    ReuseCase{"MoreBytesThanAnnounced", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nxJUNK", 2},
-                    // The server dropped the kept connection just as the request
-                    // went out: sent once more on a new connection.
-                    ReuseCase{"KeptConnectionDroppedIsRetriedOnce", Ok200("first"), 2,
-                              {{"", After::Close}, {Ok200("second"), After::Keep}}, "second", 3},
-                    // Part of a reply arrived: the request is not sent again.
-                    ReuseCase{"KeptConnectionCutInTheReplyIsNotRetried", Ok200("first"), 1,
-                              {{"HTTP/1.1 200 OK\r\nContent-Le", After::Close}}, nullptr, 2},
-                    // The retry gets one chance only.
-                    ReuseCase{"RetryFailsToo", Ok200("first"), 2,
-                              {{"", After::Close}, {"", After::Close}}, nullptr, 3}),
+    testing::Values(
+        ReuseCase{"KeepAlive", Ok200("first"), 1},
+        ReuseCase{"ChunkedKeepAlive", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", 1},
+        ReuseCase{"ErrorBodyDiscarded", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\ngone", 1},
+        ReuseCase{"ServerSaysClose", Ok200("first", "Connection: close\r\n"), 2},
+        ReuseCase{"OldServerWithoutKeepAlive", "HTTP/1.0 200 OK\r\nContent-Length: 1\r\n\r\nx", 2},
+        ReuseCase{"OldServerWithKeepAlive", "HTTP/1.0 200 OK\r\nConnection: Keep-Alive\r\nContent-Length: 1\r\n\r\nx",
+                  1},
+        ReuseCase{"MoreBytesThanAnnounced", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nxJUNK", 2},
+        // The server dropped the kept connection just as the request
+        // went out: sent once more on a new connection.
+        ReuseCase{"KeptConnectionDroppedIsRetriedOnce",
+                  Ok200("first"),
+                  2,
+                  {{"", After::Close}, {Ok200("second"), After::Keep}},
+                  "second",
+                  3},
+        // Part of a reply arrived: the request is not sent again.
+        ReuseCase{"KeptConnectionCutInTheReplyIsNotRetried",
+                  Ok200("first"),
+                  1,
+                  {{"HTTP/1.1 200 OK\r\nContent-Le", After::Close}},
+                  nullptr,
+                  2},
+        // The retry gets one chance only.
+        ReuseCase{"RetryFailsToo", Ok200("first"), 2, {{"", After::Close}, {"", After::Close}}, nullptr, 3}),
     [](const testing::TestParamInfo<ReuseCase>& i) { return std::string(i.param.Name); });
 
 TEST(HttpGetTest, IdleConnectionClosedByTheServerIsReplaced) {
@@ -263,7 +274,7 @@ TEST(HttpGetTest, CookiesGoBackOnMatchingRequests) {
   const std::string base = server.Base();
   HttpGet(client, base + "/cgi/version.pl?version");  // sets; lang's default path is /cgi
   HttpGet(client, base + "/cgi/version.pl?hs");
-  HttpGet(client, base + "/cgi/x");   // removes sid, replaces lang
+  HttpGet(client, base + "/cgi/x");  // removes sid, replaces lang
   HttpGet(client, base + "/cgi/y");
   HttpGet(client, base + "/cgi/z");  // expires lang
   HttpGet(client, base + "/cgi/w");
@@ -298,17 +309,17 @@ TEST_P(CookieExpiresTest, ExpiresDates) {
   EXPECT_EQ(HeaderValue(r[1].Raw, "Cookie"), c.Kept ? "a=1" : "<none>");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Years, CookieExpiresTest,
-    testing::Values(ExpiresCase{"FourDigits", "Fri, 01 Jan 2060 00:00:00 GMT", true},
-                    ExpiresCase{"FourDigitsPast", "Thu, 01 Jan 1998 00:00:00 GMT", false},
-                    // Two-digit years: 0 to 69 mean 2000 to 2069, 70 to 99 the 1900s.
-                    ExpiresCase{"TwoDigitsNetscape", "Wednesday, 01-Jan-60 00:00:00 GMT", true},
-                    ExpiresCase{"TwoDigits", "Fri, 01 Jan 60 00:00:00 GMT", true},
-                    ExpiresCase{"TwoDigitsLastOfTheCentury", "Sat, 01 Jan 69 00:00:00 GMT", true},
-                    ExpiresCase{"TwoDigitsFirstOfTheNineteens", "Thu, 01 Jan 70 00:00:00 GMT", false},
-                    ExpiresCase{"TwoDigitsPast", "Wed, 01-Jan-99 00:00:00 GMT", false}),
-    [](const testing::TestParamInfo<ExpiresCase>& i) { return std::string(i.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Years, CookieExpiresTest,
+                         testing::Values(ExpiresCase{"FourDigits", "Fri, 01 Jan 2060 00:00:00 GMT", true},
+                                         ExpiresCase{"FourDigitsPast", "Thu, 01 Jan 1998 00:00:00 GMT", false},
+                                         // Two-digit years: 0 to 69 mean 2000 to 2069, 70 to 99 the 1900s.
+                                         ExpiresCase{"TwoDigitsNetscape", "Wednesday, 01-Jan-60 00:00:00 GMT", true},
+                                         ExpiresCase{"TwoDigits", "Fri, 01 Jan 60 00:00:00 GMT", true},
+                                         ExpiresCase{"TwoDigitsLastOfTheCentury", "Sat, 01 Jan 69 00:00:00 GMT", true},
+                                         ExpiresCase{"TwoDigitsFirstOfTheNineteens", "Thu, 01 Jan 70 00:00:00 GMT",
+                                                     false},
+                                         ExpiresCase{"TwoDigitsPast", "Wed, 01-Jan-99 00:00:00 GMT", false}),
+                         [](const testing::TestParamInfo<ExpiresCase>& i) { return std::string(i.param.Name); });
 
 TEST(HttpGetTest, CookiePathsAndHostsMustMatch) {
   LocalServer server({{Ok200("1", "Set-Cookie: a=1; Path=/cgi\r\nSet-Cookie: b=2; Path=/\r\n"), After::Keep},
@@ -331,8 +342,9 @@ TEST(HttpGetTest, CookiePathsAndHostsMustMatch) {
 
 // A cookie carrying a control byte would come back inside our own request.
 TEST(HttpGetTest, CookiesWithControlBytesAreIgnored) {
-  LocalServer server({{Ok200("1", "Set-Cookie: a=b\rX-Injected: yes\r\nSet-Cookie: c=\x1b[31m\r\n"
-                                  "Set-Cookie: d=tab\there\r\n"),
+  LocalServer server({{Ok200("1",
+                             "Set-Cookie: a=b\rX-Injected: yes\r\nSet-Cookie: c=\x1b[31m\r\n"
+                             "Set-Cookie: d=tab\there\r\n"),
                        After::Keep},
                       {Ok200("2"), After::Keep}});
   THttpClient client;
@@ -513,14 +525,13 @@ TEST_P(HttpDeadlineTest, CallEndsByTheDeadline) {
   EXPECT_LT(ms, c.BoundMs + 700) << name;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Waits, HttpDeadlineTest,
-    testing::Values(DeadlineCase{"SilentResolver", 300, 5000, false, 300},
-                    // Two addresses: the dead one may use only its half of the time.
-                    DeadlineCase{"DeadFirstAddress", 1200, 5000, true, 1200},
-                    DeadlineCase{"DeadOnlyAddress", 5000, 300, false, 300},
-                    DeadlineCase{"TricklingServer", 400, 5000, false, 400}),
-    [](const testing::TestParamInfo<DeadlineCase>& i) { return std::string(i.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Waits, HttpDeadlineTest,
+                         testing::Values(DeadlineCase{"SilentResolver", 300, 5000, false, 300},
+                                         // Two addresses: the dead one may use only its half of the time.
+                                         DeadlineCase{"DeadFirstAddress", 1200, 5000, true, 1200},
+                                         DeadlineCase{"DeadOnlyAddress", 5000, 300, false, 300},
+                                         DeadlineCase{"TricklingServer", 400, 5000, false, 400}),
+                         [](const testing::TestParamInfo<DeadlineCase>& i) { return std::string(i.param.Name); });
 
 struct LimitCase {
   const char* Name;
@@ -547,8 +558,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         LimitCase{"ContentLength", Ok200(std::string(1001, 'x')), After::Keep},
         LimitCase{"HugeContentLength", "HTTP/1.1 200 OK\r\nContent-Length: 999999999999999\r\n\r\nxx", After::Keep},
-        LimitCase{"LongerThanAnyNumber",
-                  "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\nxx", After::Keep},
+        LimitCase{"LongerThanAnyNumber", "HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999999\r\n\r\nxx",
+                  After::Keep},
         LimitCase{"UntilClose", "HTTP/1.1 200 OK\r\n\r\n" + std::string(1001, 'x'), After::Close},
         LimitCase{"Chunked",
                   "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1F4\r\n" + std::string(500, 'x') +
@@ -556,11 +567,13 @@ INSTANTIATE_TEST_SUITE_P(
                   After::Keep},
         LimitCase{"Header", "HTTP/1.1 200 OK\r\nX-Big: " + std::string(1100, 'h') + "\r\n\r\n", After::Keep},
         LimitCase{"EndlessHeaderLine", "HTTP/1.1 200 OK" + std::string(2000, ' '), After::Keep},
-        LimitCase{"EndlessContinues", [] {
+        LimitCase{"EndlessContinues",
+                  [] {
                     std::string s;
                     for (int i = 0; i < 100; i++) s += "HTTP/1.1 100 Continue\r\n\r\n";
                     return s;
-                  }(), After::Keep}),
+                  }(),
+                  After::Keep}),
     [](const testing::TestParamInfo<LimitCase>& i) { return std::string(i.param.Name); });
 
 TEST(HttpGetTest, ExactlyTheLimitIsAccepted) {
@@ -606,20 +619,15 @@ TEST_P(UrlTest, Splits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Urls, UrlTest,
-    testing::Values(UrlCase{"http://h.example/cgi/v.pl?a&b=%41", "h.example", 80, "/cgi/v.pl?a&b=%41"},
-                    UrlCase{"HTTP://H.example:8080", "H.example", 8080, "/"},
-                    UrlCase{"h.example/x", "h.example", 80, "/x"},
-                    UrlCase{"http://h.example:/x", "h.example", 80, "/x"},
-                    UrlCase{"http://[::1]:81/x", "[::1]", 81, "/x"},
-                    UrlCase{"https://h.example/", nullptr, 0, nullptr},
-                    UrlCase{"ftp://h.example/", nullptr, 0, nullptr},
-                    UrlCase{"http:///path", nullptr, 0, nullptr},
-                    UrlCase{"http://h.example:0/", nullptr, 0, nullptr},
-                    UrlCase{"http://h.example:65536/", nullptr, 0, nullptr},
-                    UrlCase{"http://h.example:8x/", nullptr, 0, nullptr},
-                    UrlCase{"http://user@h.example/", nullptr, 0, nullptr},
-                    UrlCase{"http://h.example/a b", nullptr, 0, nullptr},
-                    UrlCase{"http://h.example/a\r\nX-Injected: 1", nullptr, 0, nullptr}));
+    testing::Values(
+        UrlCase{"http://h.example/cgi/v.pl?a&b=%41", "h.example", 80, "/cgi/v.pl?a&b=%41"},
+        UrlCase{"HTTP://H.example:8080", "H.example", 8080, "/"}, UrlCase{"h.example/x", "h.example", 80, "/x"},
+        UrlCase{"http://h.example:/x", "h.example", 80, "/x"}, UrlCase{"http://[::1]:81/x", "[::1]", 81, "/x"},
+        UrlCase{"https://h.example/", nullptr, 0, nullptr}, UrlCase{"ftp://h.example/", nullptr, 0, nullptr},
+        UrlCase{"http:///path", nullptr, 0, nullptr}, UrlCase{"http://h.example:0/", nullptr, 0, nullptr},
+        UrlCase{"http://h.example:65536/", nullptr, 0, nullptr}, UrlCase{"http://h.example:8x/", nullptr, 0, nullptr},
+        UrlCase{"http://user@h.example/", nullptr, 0, nullptr}, UrlCase{"http://h.example/a b", nullptr, 0, nullptr},
+        UrlCase{"http://h.example/a\r\nX-Injected: 1", nullptr, 0, nullptr}));
 
 TEST(HttpGetTest, HttpsFailsWithoutTouchingTheNetwork) {
   LocalServer server({{Ok200("never"), After::Keep}});

@@ -140,6 +140,5 @@ private:
 
 // A 200 reply with a Content-Length body.
 inline std::string Ok200(const std::string& body, const std::string& extraHeaders = "") {
-  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n" +
-         body;
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extraHeaders + "\r\n" + body;
 }

@@ -81,9 +81,13 @@ TEST(SubmissionTextTest, FieldsAndPadding) {
 
 TEST(ServerTokenTest, FifthField) {
   const std::pair<const char*, const char*> cases[] = {
-      {"OK|a|b|c|T|x", "T"},  {"OK|a|b|c|T|", "T"}, {"OK||||T|", "T"},
-      {"OK|a|b|c|T", ""},      // four "|": fewer than five fields taken
-      {"OK", ""},              {"OK|a|b|c||x", ""},  {"OK|1|2|3|4|5|6|7", "4"},
+      {"OK|a|b|c|T|x", "T"},
+      {"OK|a|b|c|T|", "T"},
+      {"OK||||T|", "T"},
+      {"OK|a|b|c|T", ""},  // four "|": fewer than five fields taken
+      {"OK", ""},
+      {"OK|a|b|c||x", ""},
+      {"OK|1|2|3|4|5|6|7", "4"},
   };
   for (const auto& [reply, token] : cases) EXPECT_EQ(ServerTokenOf(reply), token) << reply;
 }
@@ -196,8 +200,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {Ok200("OK|1|2|3|T|"), After::Keep}},
                  1},
         FailCase{"EmptyTokenReply", {{Ok200(""), After::Keep}}, 1},
-        FailCase{"SingleLetter", {{Ok200("O"), After::Keep}}, 1},
-        FailCase{"NoAnswer", {{"", After::Silent}}, 1},
+        FailCase{"SingleLetter", {{Ok200("O"), After::Keep}}, 1}, FailCase{"NoAnswer", {{"", After::Silent}}, 1},
         FailCase{"SubmissionRefused", {{Ok200("OK|1|2|3|T|"), After::Keep}, {Ok200("NO"), After::Keep}}, 2},
         FailCase{"SubmissionServerError",
                  {{Ok200("OK|1|2|3|T|"), After::Keep},

@@ -288,12 +288,12 @@ TEST_P(InsertHighScoreTest, GoesBelowEveryEqualOrGreaterRow) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, InsertHighScoreTest,
-                         ::testing::Values(InsertCase{600, 6},    // equal to row 5: below it
-                                           InsertCase{1001, 1},   // above row 1
-                                           InsertCase{1000, 2},   // equal to row 1
-                                           InsertCase{750, 4},    // between rows 3 and 4
-                                           InsertCase{101, 10},   // just above row 10
-                                           InsertCase{100, 10},   // equal to row 10: replaces it
+                         ::testing::Values(InsertCase{600, 6},   // equal to row 5: below it
+                                           InsertCase{1001, 1},  // above row 1
+                                           InsertCase{1000, 2},  // equal to row 1
+                                           InsertCase{750, 4},   // between rows 3 and 4
+                                           InsertCase{101, 10},  // just above row 10
+                                           InsertCase{100, 10},  // equal to row 10: replaces it
                                            InsertCase{0xFFFFFFFFu, 1}));
 
 TEST(InsertHighScoreNameTest, NameIsCutTo12AndBytesBeyondAreKept) {
@@ -326,7 +326,7 @@ TEST(ScrambleTest, ShiftsRowIByIAndLeavesTheRestAlone) {
   ConfigRecord c = DefaultConfigRecord();
   for (int i = 0; i < 10; ++i) {
     auto& n = c.HighScores[i].Name;
-    n.Length = static_cast<uint8_t>(i);  // 0 .. 9 characters
+    n.Length = static_cast<uint8_t>(i);                                             // 0 .. 9 characters
     for (int k = 0; k < 15; ++k) n.Chars[k] = static_cast<uint8_t>(0xF8 + k * 17);  // wraps past 255
   }
   const ConfigRecord plain = c;

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "persist/config.h"
 #include "base/errors.h"
+#include "persist/config.h"
 
 namespace fs = std::filesystem;
 
@@ -122,7 +122,9 @@ TEST_F(CrashSafeSaveTest, FullDiskInAChildKeepsTheOldFileAndReportsTheError) {
     // No room for more than 100 bytes in any file: a disk that filled up.
     ::close(report[0]);
     ::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit tight {100, 100};
+    struct rlimit tight {
+      100, 100
+    };
     if (::setrlimit(RLIMIT_FSIZE, &tight) != 0) ::_exit(3);
     std::string message = "no error";
     try {

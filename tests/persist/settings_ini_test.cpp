@@ -46,15 +46,15 @@ TEST(SettingsIni, ParsesKeyValueLines) {
     std::optional<std::string> value;
   } cases[] = {
       {"portal=http://127.0.0.1/\n", "portal", "http://127.0.0.1/"},
-      {"  scale = 2 \r\n", "scale", "2"},          // blanks and a CR around both sides
-      {"filter=\n", "filter", ""},                 // an empty value is a value
-      {"a=b=c", "a", "b=c"},                       // only the first '=' splits; no final newline
-      {"vsync=0\nvsync=1\n", "vsync", "1"},        // the last one counts
-      {"# portal=x\n", "portal", std::nullopt},   // a comment
-      {"  #scale=3\n", "scale", std::nullopt},    // an indented comment
-      {"rumble\n", "rumble", std::nullopt},       // no '='
-      {"=5\n", "", std::nullopt},                  // no key
-      {"Portal=x\n", "portal", std::nullopt},     // keys are case-sensitive
+      {"  scale = 2 \r\n", "scale", "2"},        // blanks and a CR around both sides
+      {"filter=\n", "filter", ""},               // an empty value is a value
+      {"a=b=c", "a", "b=c"},                     // only the first '=' splits; no final newline
+      {"vsync=0\nvsync=1\n", "vsync", "1"},      // the last one counts
+      {"# portal=x\n", "portal", std::nullopt},  // a comment
+      {"  #scale=3\n", "scale", std::nullopt},   // an indented comment
+      {"rumble\n", "rumble", std::nullopt},      // no '='
+      {"=5\n", "", std::nullopt},                // no key
+      {"Portal=x\n", "portal", std::nullopt},    // keys are case-sensitive
       {"", "portal", std::nullopt},
   };
   for (const auto& c : cases) {
@@ -98,8 +98,7 @@ TEST(SettingsIni, SetRewritesInPlaceAndKeepsEverythingElse) {
 
 TEST(SettingsIni, SetRefusesWhatCannotBeReadBack) {
   SettingsIni s;
-  for (const char* key : {"", "a=b", "#a", " a", "a\nb"})
-    EXPECT_THROW(s.Set(key, "1"), std::invalid_argument) << key;
+  for (const char* key : {"", "a=b", "#a", " a", "a\nb"}) EXPECT_THROW(s.Set(key, "1"), std::invalid_argument) << key;
   EXPECT_THROW(s.Set("portal", "a\nscale=9"), std::invalid_argument);
   EXPECT_EQ(s.Text(), "");
 }

@@ -23,13 +23,13 @@ TEST(FramePlacement, FitAndIntegerOnManyScreens) {
       {3840, 2160, ScaleMode::Integer, {720, 180, 2400, 1800}},
       {1366, 768, ScaleMode::Integer, {283, 84, 800, 600}},
       {1366, 768, ScaleMode::Fit, {171, 0, 1024, 768}},
-      {1601, 1201, ScaleMode::Integer, {0, 0, 1600, 1200}},  // odd: the spare pixel goes right and below
+      {1601, 1201, ScaleMode::Integer, {0, 0, 1600, 1200}},    // odd: the spare pixel goes right and below
       {1599, 1200, ScaleMode::Integer, {399, 300, 800, 600}},  // not quite 2x: 1x
       {1600, 1000, ScaleMode::Fit, {133, 0, 1333, 1000}},
-      {800, 1000, ScaleMode::Fit, {0, 200, 800, 600}},       // portrait: bars above and below
+      {800, 1000, ScaleMode::Fit, {0, 200, 800, 600}},  // portrait: bars above and below
       {1001, 999, ScaleMode::Integer, {100, 199, 800, 600}},
-      {640, 480, ScaleMode::Integer, {0, 0, 640, 480}},      // smaller than 1x: fit
-      {0, 0, ScaleMode::Integer, {0, 0, 1, 1}},              // a window without size draws nothing wrong
+      {640, 480, ScaleMode::Integer, {0, 0, 640, 480}},  // smaller than 1x: fit
+      {0, 0, ScaleMode::Integer, {0, 0, 1, 1}},          // a window without size draws nothing wrong
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FramePlacement(c.w, c.h, c.mode), c.want)
@@ -80,7 +80,11 @@ TEST(DisplayOptions, FromSettingsWithDefaultsForWhatIsUnsetOrWrong) {
   } cases[] = {
       {{}, ScaleMode::Fit, FilterMode::Smooth, 1, true, ""},
       {{{"scale", "integer"}, {"filter", "sharp"}, {"window_scale", "2"}, {"vsync", "off"}},
-       ScaleMode::Integer, FilterMode::Sharp, 2, false, ""},
+       ScaleMode::Integer,
+       FilterMode::Sharp,
+       2,
+       false,
+       ""},
       {{{"scale", "huge"}, {"filter", "sharp"}}, ScaleMode::Fit, FilterMode::Sharp, 1, true, "scale=huge"},
       {{{"window_scale", "5"}}, ScaleMode::Fit, FilterMode::Smooth, 1, true, "window_scale=5"},
       {{{"vsync", "1"}}, ScaleMode::Fit, FilterMode::Smooth, 1, true, "vsync=1"},

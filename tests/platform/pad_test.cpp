@@ -35,10 +35,10 @@ TEST(PadKeys, ButtonsGiveTheKeysOfMenusAndPlay) {
     bool playing;
     int vk;  // 0: nothing
   } cases[] = {
-      {PadButton::A, false, 13},      {PadButton::B, false, 27},      {PadButton::Start, false, 0},
-      {PadButton::Back, false, 27},   {PadButton::A, true, 0},        {PadButton::B, true, 0},
-      {PadButton::Start, true, 'P'},  {PadButton::Back, true, 27},    {PadButton::DpUp, true, 38},
-      {PadButton::DpDown, false, 40}, {PadButton::DpLeft, true, 37},  {PadButton::DpRight, false, 39},
+      {PadButton::A, false, 13},      {PadButton::B, false, 27},     {PadButton::Start, false, 0},
+      {PadButton::Back, false, 27},   {PadButton::A, true, 0},       {PadButton::B, true, 0},
+      {PadButton::Start, true, 'P'},  {PadButton::Back, true, 27},   {PadButton::DpUp, true, 38},
+      {PadButton::DpDown, false, 40}, {PadButton::DpLeft, true, 37}, {PadButton::DpRight, false, 39},
   };
   for (const auto& c : cases) {
     PadKeys keys;
@@ -59,12 +59,12 @@ TEST(PadKeys, TheStickHasADeadZoneAndLetsGoBelowItsPressLine) {
     int x, y;
     std::vector<std::string> log;
   } steps[] = {
-      {10000, 0, {}},                  // inside the dead zone
-      {20000, 0, {"down 39"}},         // past half way: right
-      {14000, 0, {}},                  // between the lines: still held
-      {12000, 0, {"up 39"}},           // below 40%: released
-      {14000, 0, {}},                  // and not pressed again until half way
-      {0, -32768, {"down 38"}},        // up
+      {10000, 0, {}},                                    // inside the dead zone
+      {20000, 0, {"down 39"}},                           // past half way: right
+      {14000, 0, {}},                                    // between the lines: still held
+      {12000, 0, {"up 39"}},                             // below 40%: released
+      {14000, 0, {}},                                    // and not pressed again until half way
+      {0, -32768, {"down 38"}},                          // up
       {-32768, 32767, {"up 38", "down 40", "down 37"}},  // a diagonal: down and left
       {0, 0, {"up 40", "up 37"}},
   };

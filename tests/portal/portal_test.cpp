@@ -37,13 +37,14 @@ protected:
       if (!HavePostgres()) GTEST_SKIP() << "no PostgreSQL server in the environment (scripts/with-postgres runs these)";
       PGconn* c = PQconnectdb("postgresql://");
       ASSERT_EQ(PQstatus(c), CONNECTION_OK) << PQerrorMessage(c);
-      PQsetNoticeProcessor(c, [](void*, const char*) {}, nullptr);
+      PQsetNoticeProcessor(
+          c, [](void*, const char*) {}, nullptr);
       PQclear(PQexec(c, "DROP TABLE IF EXISTS scores, tokens"));
       PQfinish(c);
       db_ = "postgresql://";
     } else {
-      dir_ = std::filesystem::temp_directory_path() /
-             ("qv-portal-" + std::to_string(getpid()) + "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+      dir_ = std::filesystem::temp_directory_path() / ("qv-portal-" + std::to_string(getpid()) + "-" +
+                                                       testing::UnitTest::GetInstance()->current_test_info()->name());
       std::filesystem::remove_all(dir_);
       std::filesystem::create_directories(dir_);
       db_ = "sqlite:" + (dir_ / "portal.db").string();
@@ -111,7 +112,12 @@ TEST_P(PortalTest, TokensAreFreshSingleUseAndExpire) {
   auto other = OpenScoreStore(db_);
   TPortalService second(*other);
   EXPECT_TRUE(StartsWithOK(
-      second.Handle({"GET", "/cgi/version.pl?hs&prg=Quorvane&inf=" + InfEncoding(BuildSubmissionText("Two", 2, shared, "")), "x"}, kT0).Body));
+      second
+          .Handle(
+              {"GET", "/cgi/version.pl?hs&prg=Quorvane&inf=" + InfEncoding(BuildSubmissionText("Two", 2, shared, "")),
+               "x"},
+              kT0)
+          .Body));
   EXPECT_FALSE(StartsWithOK(Send(BuildSubmissionText("Two", 2, shared, "")).Body));
 }
 
@@ -219,7 +225,8 @@ TEST_P(PortalTest, WorldPageHomePageAndJson) {
   const TPortalReply page = Get("/cgi/version.pl?prg=Quorvane&show&type=0");
   EXPECT_EQ(page.Status, 200);
   EXPECT_EQ(page.ContentType, "text/html; charset=utf-8");
-  const size_t high = page.Body.find("<td>1</td><td>High</td><td class=\"score\">9000</td><td>m</td><td>2025-12-06</td>");
+  const size_t high =
+      page.Body.find("<td>1</td><td>High</td><td class=\"score\">9000</td><td>m</td><td>2025-12-06</td>");
   const size_t mid = page.Body.find("<td>2</td><td>Mid</td>");
   const size_t tie = page.Body.find("<td>3</td><td>Tie</td>");  // equal scores: the earlier first
   const size_t low = page.Body.find("<td>4</td><td>Low</td>");
@@ -245,14 +252,22 @@ TEST_P(PortalTest, WorldPageHomePageAndJson) {
 }
 
 TEST_P(PortalTest, EverythingElseIsNotFoundAndGarbageNeverAServerError) {
-  const char* notFound[] = {"/index.html", "/cgi/version.pl", "/cgi/version.pl?prg=Quorvane&show&type=1",
-                            "/cgi/version.pl?prg=Other&show&type=0", "/api/scores/1", "/../etc/passwd", "",
+  const char* notFound[] = {"/index.html",
+                            "/cgi/version.pl",
+                            "/cgi/version.pl?prg=Quorvane&show&type=1",
+                            "/cgi/version.pl?prg=Other&show&type=0",
+                            "/api/scores/1",
+                            "/../etc/passwd",
+                            "",
                             "/cgi/version.pl?prg=Quorvane"};
   for (const char* t : notFound) EXPECT_EQ(Get(t).Status, 404) << t;
   EXPECT_EQ(service_->Handle({"POST", "/cgi/version.pl?version&prg=Quorvane", "a"}, kT0).Status, 404);
   EXPECT_EQ(service_->Handle({"DELETE", "/", "a"}, kT0).Status, 404);
-  const std::string garbage[] = {std::string("/\0\xff", 3), "/cgi/version.pl?&&&==&", "/cgi/version.pl?hs&prg=Quorvane&inf=&inf=",
-                                 "/cgi/version.pl?version&prg=", "/api/scores?limit=99999999999999999999",
+  const std::string garbage[] = {std::string("/\0\xff", 3),
+                                 "/cgi/version.pl?&&&==&",
+                                 "/cgi/version.pl?hs&prg=Quorvane&inf=&inf=",
+                                 "/cgi/version.pl?version&prg=",
+                                 "/api/scores?limit=99999999999999999999",
                                  "/cgi/version.pl?hs&prg=Quorvane&inf=" + std::string(400, '9')};
   for (const auto& t : garbage) {
     const TPortalReply r = Get(t);
@@ -370,7 +385,8 @@ TEST_P(PortalTest, LoadOfConcurrentSubmissions) {
           failed++;
           continue;
         }
-        const std::string target = "/cgi/version.pl?hs&prg=Quorvane&inf=" +
+        const std::string target =
+            "/cgi/version.pl?hs&prg=Quorvane&inf=" +
             InfEncoding(BuildSubmissionText("L" + std::to_string(t) + "-" + std::to_string(i),
                                             static_cast<uint32_t>(t * 1000 + i), ServerTokenOf(tok->body), ""));
         auto sub = c.Get(target.c_str());
@@ -386,10 +402,11 @@ TEST_P(PortalTest, LoadOfConcurrentSubmissions) {
   }
   for (auto& th : clients) th.join();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("[ load     ] %s: %d clients x %d token+submission pairs (+1 replay each): %d accepted, %d rejected, "
-              "%d failed, %.2f s, %.0f requests/s\n",
-              GetParam().c_str(), kClients, kEach, accepted.load(), rejected.load(), failed.load(), seconds,
-              kClients * kEach * 3 / seconds);
+  std::printf(
+      "[ load     ] %s: %d clients x %d token+submission pairs (+1 replay each): %d accepted, %d rejected, "
+      "%d failed, %.2f s, %.0f requests/s\n",
+      GetParam().c_str(), kClients, kEach, accepted.load(), rejected.load(), failed.load(), seconds,
+      kClients * kEach * 3 / seconds);
   EXPECT_EQ(accepted, kClients * kEach);
   EXPECT_EQ(replaysAccepted, 0);
   std::map<std::string, int> seen;

@@ -7,8 +7,8 @@
 // question to send a record comes without playing a whole game), and the
 // state the checks read (screen, selection, display mode, message boxes)
 // is written to a file whenever it changes.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>

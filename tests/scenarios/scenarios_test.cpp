@@ -122,6 +122,8 @@ TEST(ScenarioFolder, HoldsScriptsRecordedGamesAndEveryKindOfDamage) {
   const std::vector<std::string> files = Files();
   for (const auto& [name, message] : DamagedFiles)
     EXPECT_NE(std::find(files.begin(), files.end(), name), files.end()) << name << " is missing";
-  EXPECT_GE(std::count_if(files.begin(), files.end(), [](const std::string& f) { return f.find(".txt") != std::string::npos; }), 3);
+  EXPECT_GE(std::count_if(files.begin(), files.end(),
+                          [](const std::string& f) { return f.find(".txt") != std::string::npos; }),
+            3);
 }
 }  // namespace

@@ -27,13 +27,14 @@ TEST(InfDecodingTest, InvertsTheEncoding) {
 
 TEST(InfDecodingTest, RefusesWhatNoTextEncodesTo) {
   const char* bad[] = {
-      "QT61A3K",    // a length no text gives
-      "QT61A3KZ",   // Z is not in the alphabet
-      "QT61A3K0",   // nor is the digit 0
-      "QT61a3K7",   // nor lower case
-      "QT61I3K7",   // nor I
-      "9C2VD",      // the padding bit of a three-byte text is set
-      "QT61\x01" "3K7",
+      "QT61A3K",   // a length no text gives
+      "QT61A3KZ",  // Z is not in the alphabet
+      "QT61A3K0",  // nor is the digit 0
+      "QT61a3K7",  // nor lower case
+      "QT61I3K7",  // nor I
+      "9C2VD",     // the padding bit of a three-byte text is set
+      "QT61\x01"
+      "3K7",
   };
   for (const char* inf : bad) {
     std::string text = "untouched";
@@ -62,16 +63,14 @@ TEST_P(ParseSubmissionTest, ReadsBackWhatWasBuilt) {
   EXPECT_EQ(s.Add, c.Add);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, ParseSubmissionTest,
-    testing::Values(ParseCase{"Plain", "Ann", "go go"},
-                    ParseCase{"EmptyMotto", "Bob", ""},
-                    ParseCase{"BarsInBoth", "a|b|c", "x|y"},
-                    ParseCase{"NameLooksLikeAField", "|score=1|key", "|p=x|add="},
-                    ParseCase{"MottoLooksLikeTheEnd", "z", "|z=0"},
-                    ParseCase{"MottoOfZeros", "z", "000"},
-                    ParseCase{"HighBytes", "\xe9t\xe9", "\xff"}),
-    [](const testing::TestParamInfo<ParseCase>& i) { return std::string(i.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Fields, ParseSubmissionTest,
+                         testing::Values(ParseCase{"Plain", "Ann", "go go"}, ParseCase{"EmptyMotto", "Bob", ""},
+                                         ParseCase{"BarsInBoth", "a|b|c", "x|y"},
+                                         ParseCase{"NameLooksLikeAField", "|score=1|key", "|p=x|add="},
+                                         ParseCase{"MottoLooksLikeTheEnd", "z", "|z=0"},
+                                         ParseCase{"MottoOfZeros", "z", "000"},
+                                         ParseCase{"HighBytes", "\xe9t\xe9", "\xff"}),
+                         [](const testing::TestParamInfo<ParseCase>& i) { return std::string(i.param.Name); });
 
 std::string Padded(std::string text) {
   while (text.size() % 5) text += '0';
@@ -84,13 +83,13 @@ TEST(ParseSubmissionTest, RefusesOtherShapes) {
   std::string why;
   ASSERT_TRUE(ParseSubmissionText(good, s, why));
   const std::string bad[] = {
-      good.substr(0, good.size() - 1),          // length not a multiple of 5
-      "type=1" + good.substr(6),                // another type
-      good.substr(0, good.size() - 5) + "00000",  // the end marker gone
+      good.substr(0, good.size() - 1),                         // length not a multiple of 5
+      "type=1" + good.substr(6),                               // another type
+      good.substr(0, good.size() - 5) + "00000",               // the end marker gone
       Padded("type=0|name=Ann|score=|key=Q|p=tok|add=hi|z="),  // no score
       Padded("type=0|name=Ann|score=5x|key=Q|p=tok|add=|z="),  // not a number
       Padded("type=0|name=Ann|score=5|key=QQ|p=tok|add=hi|z="),
-      Padded("type=0|name=Ann|score=5|key=Q|p=tok|z="),  // no motto field
+      Padded("type=0|name=Ann|score=5|key=Q|p=tok|z="),      // no motto field
       "type=0|name=Ann|score=5|key=Q|p=tok|add=hi|z=00000",  // too many zeros
       "",
   };

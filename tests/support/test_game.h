@@ -81,20 +81,19 @@ struct PlainPicture {
 // the player's and the enemies' sizes.
 inline const std::vector<PlainPicture>& PlainGamePictures() {
   static const std::vector<PlainPicture> specs = {
-      {"Player", 99, 104, 5},   {"Sharik", 98, 48, 2},  {"Shariki", 24, 53, 6}, {"Ventilator", 56, 22, 3},
-      {"Demon", 75, 80, 6},     {"Ogon", 34, 36, 14},   {"Dimok", 25, 75, 7},   {"Bonus", 30, 30, 6},
-      {"Lava", 800, 37, 1},     {"Puk", 48, 48, 10},    {"Oblako1", 180, 96, 1}, {"Oblako2", 150, 80, 1},
-      {"Molnia", 65, 86, 1},    {"Buliki", 32, 34, 3},
+      {"Player", 99, 104, 5}, {"Sharik", 98, 48, 2}, {"Shariki", 24, 53, 6},  {"Ventilator", 56, 22, 3},
+      {"Demon", 75, 80, 6},   {"Ogon", 34, 36, 14},  {"Dimok", 25, 75, 7},    {"Bonus", 30, 30, 6},
+      {"Lava", 800, 37, 1},   {"Puk", 48, 48, 10},   {"Oblako1", 180, 96, 1}, {"Oblako2", 150, 80, 1},
+      {"Molnia", 65, 86, 1},  {"Buliki", 32, 34, 3},
   };
   return specs;
 }
 
 inline const std::vector<PlainPicture>& PlainMenuPictures() {
   static const std::vector<PlainPicture> specs = {
-      {"FonGame1", 800, 600, 1}, {"FonGame2", 800, 600, 1}, {"FonGame3", 800, 600, 1},
-      {"FonMenu", 800, 600, 1},  {"Qtns", 380, 260, 1},     {"Start", 244, 50, 1},
-      {"Opt", 244, 50, 1},       {"HScores", 244, 50, 1},   {"Help", 244, 50, 1},
-      {"Visit", 244, 50, 1},     {"Exit", 244, 50, 1},
+      {"FonGame1", 800, 600, 1}, {"FonGame2", 800, 600, 1}, {"FonGame3", 800, 600, 1}, {"FonMenu", 800, 600, 1},
+      {"Qtns", 380, 260, 1},     {"Start", 244, 50, 1},     {"Opt", 244, 50, 1},       {"HScores", 244, 50, 1},
+      {"Help", 244, 50, 1},      {"Visit", 244, 50, 1},     {"Exit", 244, 50, 1},
   };
   return specs;
 }

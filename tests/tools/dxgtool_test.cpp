@@ -107,11 +107,11 @@ TEST_F(DxgTool, PacksListsAndExtractsPictures) {
   EXPECT_EQ(c.Items(1).Picture().Dib.BitCount, 32);
   EXPECT_EQ(bytes.find("SkipWidth"), bytes.rfind("SkipWidth"));
   const TDib& d = c.Items(0).Picture().Dib;
-  EXPECT_EQ(d.Pixel(20, 20), 0xFF0000u);   // inside the disc
-  EXPECT_EQ(d.Pixel(2, 2), 0xFF00FFu);     // empty canvas: the key
-  EXPECT_EQ(d.Pixel(60, 20), 0xFE00FFu);   // art equal to the key, nudged
-  EXPECT_EQ(d.Pixel(95, 20), 0xFF00FFu);   // 40 % coverage: keyed out
-  EXPECT_EQ(d.Pixel(105, 20), 0x000080u);  // 60 % coverage: straight colour, opaque
+  EXPECT_EQ(d.Pixel(20, 20), 0xFF0000u);                       // inside the disc
+  EXPECT_EQ(d.Pixel(2, 2), 0xFF00FFu);                         // empty canvas: the key
+  EXPECT_EQ(d.Pixel(60, 20), 0xFE00FFu);                       // art equal to the key, nudged
+  EXPECT_EQ(d.Pixel(95, 20), 0xFF00FFu);                       // 40 % coverage: keyed out
+  EXPECT_EQ(d.Pixel(105, 20), 0x000080u);                      // 60 % coverage: straight colour, opaque
   EXPECT_EQ(c.Items(1).Picture().Dib.Pixel(2, 2), 0x3050F0u);  // whole document, background included
 
   r = Run("extract " + dir_ + "img.dxg " + dir_ + "out");
@@ -197,7 +197,8 @@ TEST_F(DxgTool, PacksListsAndExtractsSounds) {
 TEST_F(DxgTool, ListShowsTheMaxPlayingCountTheGameUses) {
   const std::string wav = Wav(1, 8000, 8, 10, false);
   const std::vector<uint8_t> riff(wav.begin(), wav.end());
-  const auto bytes = WriteWaveArchiveRaw({{"Neg", false, -3, riff}, {"Two", false, 2, riff}, {"Min", false, INT32_MIN, riff}});
+  const auto bytes =
+      WriteWaveArchiveRaw({{"Neg", false, -3, riff}, {"Two", false, 2, riff}, {"Min", false, INT32_MIN, riff}});
   Spit(dir_ + "neg.dxg", std::string(bytes.begin(), bytes.end()));
   Result r = Run("list --json " + dir_ + "neg.dxg");
   ASSERT_EQ(r.status, 0) << r.err;

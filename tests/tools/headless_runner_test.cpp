@@ -23,8 +23,8 @@ protected:
   }
   int Run(const std::string& script, std::string* err = nullptr) {
     std::ofstream(dir_ + "/s.txt") << script;
-    std::string cmd = std::string(QV_BUILD_DIR) + "quorvane-headless --program-dir " + game_.Dir + " --script " +
-                      dir_ + "/s.txt --out " + dir_ + "/out 2>" + dir_ + "/err.txt";
+    std::string cmd = std::string(QV_BUILD_DIR) + "quorvane-headless --program-dir " + game_.Dir + " --script " + dir_ +
+                      "/s.txt --out " + dir_ + "/out 2>" + dir_ + "/err.txt";
     int raw = std::system(cmd.c_str());
     if (err) {
       std::ifstream in(dir_ + "/err.txt");

@@ -61,11 +61,9 @@ TEST(Keyboard, UpAndDownOnEachScreenMoveTheLitItem) {
       {"key press Down\nkey press Down\nkey press Enter\n", "key press Up\n", 2, "010---"},
       // Help: Up always goes to Previos, Down to HelpBack.
       {"key press Up\nkey press Up\nkey press Up\nkey press Enter\n", "key press Up\n", 1, "100---"},
-      {"key press Up\nkey press Up\nkey press Up\nkey press Enter\n", "key press Right\nkey press Up\n", 1,
-       "100---"},
+      {"key press Up\nkey press Up\nkey press Up\nkey press Enter\n", "key press Right\nkey press Up\n", 1, "100---"},
       {"key press Up\nkey press Up\nkey press Up\nkey press Enter\n", "key press Right\n", 3, "001---"},
-      {"key press Up\nkey press Up\nkey press Up\nkey press Enter\n", "key press Up\nkey press Right\n", 2,
-       "010---"},
+      {"key press Up\nkey press Up\nkey press Up\nkey press Enter\n", "key press Up\nkey press Right\n", 2, "010---"},
       {"key press Up\nkey press Up\nkey press Up\nkey press Enter\n", "key press Up\nkey press Right\nkey press Down\n",
        3, "001---"},
   };

@@ -154,7 +154,8 @@ TEST(Mouse, AClickTakesTheItemUnderThePointerNotTheKeysSelection) {
 // button: no picture reaches into the area of a neighbour tested after it.
 TEST(Mouse, EachButtonsPixelsSelectThatButton) {
   ASSERT_TRUE(HaveAssets());
-  for (const char* keys : {"key press Down\nkey press Down\nkey press Enter\n", "key press Up\nkey press Up\nkey press Up\nkey press Enter\n"}) {
+  for (const char* keys : {"key press Down\nkey press Down\nkey press Enter\n",
+                           "key press Up\nkey press Up\nkey press Up\nkey press Enter\n"}) {
     TestGame g;
     g.Run(keys);
     SCOPED_TRACE(g.Form().ScreenName);
@@ -188,9 +189,9 @@ TEST(Mouse, MovingBetweenDialogAnswersBeepsOncePerChange) {
     int selection;
     int beeps;
   } moves[] = {
-      {330, 320, 1, 0},  // yes is already selected
-      {350, 330, 1, 0},  {430, 320, 2, 1}, {440, 330, 2, 0}, {600, 500, 2, 0},  // off the answers
-      {320, 310, 1, 1},  {315, 310, 1, 0},  // the edge is outside, the selection stays
+      {330, 320, 1, 0},                                                        // yes is already selected
+      {350, 330, 1, 0}, {430, 320, 2, 1}, {440, 330, 2, 0}, {600, 500, 2, 0},  // off the answers
+      {320, 310, 1, 1}, {315, 310, 1, 0},  // the edge is outside, the selection stays
   };
   for (auto m : moves) {
     SCOPED_TRACE(std::to_string(m.x) + "," + std::to_string(m.y));
@@ -250,11 +251,15 @@ TEST(Mouse, OptionsHitAreas) {
     int selection;
     int flag;  // -1: none of the option flags
   } cases[] = {
-      {200, 220, 1, TForm1::hvWindow},     {450, 220, 1, TForm1::hvFullScreen},
-      {180, 290, 2, TForm1::hvMusicOn},    {260, 290, 2, TForm1::hvMusicOff},
-      {235, 290, 2, -1},                   // between the two choices: the row only
-      {180, 370, 3, TForm1::hvSoundOn},    {300, 370, 3, TForm1::hvSoundOff},
-      {400, 440, 4, TForm1::hvAddTextRow}, {60, 560, 5, -1},
+      {200, 220, 1, TForm1::hvWindow},
+      {450, 220, 1, TForm1::hvFullScreen},
+      {180, 290, 2, TForm1::hvMusicOn},
+      {260, 290, 2, TForm1::hvMusicOff},
+      {235, 290, 2, -1},  // between the two choices: the row only
+      {180, 370, 3, TForm1::hvSoundOn},
+      {300, 370, 3, TForm1::hvSoundOff},
+      {400, 440, 4, TForm1::hvAddTextRow},
+      {60, 560, 5, -1},
       {195, 220, 5, -1},  // on the display area's edge: nothing, OptBack stays selected
   };
   for (const auto& c : cases) {
@@ -277,7 +282,10 @@ TEST(Mouse, DisplayChoicesChangeAndSaveOnlyWhenTheModeChanges) {
     int x;  // WINDOW or FULL SCREEN
     bool changes;
   } cases[] = {
-      {false, 450, false}, {false, 250, true}, {true, 250, false}, {true, 450, true},
+      {false, 450, false},
+      {false, 250, true},
+      {true, 250, false},
+      {true, 450, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.window ? "window" : "full screen") + ", click at " + std::to_string(c.x));
@@ -433,16 +441,11 @@ TEST(Mouse, SteeringInPlay) {
     uint8_t right, left, down, up;
     bool recentred;
   } cases[] = {
-      {"", 450, 300, 1, 0, 0, 0, true},
-      {"", 350, 300, 0, 1, 0, 0, true},
-      {"", 400, 350, 0, 0, 1, 0, true},
-      {"", 400, 250, 0, 0, 0, 1, true},
-      {"", 450, 250, 1, 0, 0, 1, true},
-      {"", 400, 300, 0, 0, 0, 0, false},
-      {"Right", 450, 300, 0, 0, 0, 0, false},
-      {"Right", 450, 250, 0, 0, 0, 1, true},
-      {"Up", 400, 250, 0, 0, 0, 0, false},
-      {"Left", 350, 350, 0, 0, 1, 0, true},
+      {"", 450, 300, 1, 0, 0, 0, true},       {"", 350, 300, 0, 1, 0, 0, true},
+      {"", 400, 350, 0, 0, 1, 0, true},       {"", 400, 250, 0, 0, 0, 1, true},
+      {"", 450, 250, 1, 0, 0, 1, true},       {"", 400, 300, 0, 0, 0, 0, false},
+      {"Right", 450, 300, 0, 0, 0, 0, false}, {"Right", 450, 250, 0, 0, 0, 1, true},
+      {"Up", 400, 250, 0, 0, 0, 0, false},    {"Left", 350, 350, 0, 0, 1, 0, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.held) + " " + std::to_string(c.x) + "," + std::to_string(c.y));

@@ -121,10 +121,10 @@ TEST(MenuScreens, ButtonsStayWhileAQuestionIsOpen) {
     const char* question;
     int slots;
   } cases[] = {
-      {"key press Down\nkey press Down\nkey press Down\nkey press Down\nkey press Down\n", "key press Enter\n",
-       "Exit?", 6},
-      {"key press Down\nkey press Down\nkey press Enter\nkey press Up\nkey press Up\n", "key press Enter\n",
-       "Clear?", 3},
+      {"key press Down\nkey press Down\nkey press Down\nkey press Down\nkey press Down\n", "key press Enter\n", "Exit?",
+       6},
+      {"key press Down\nkey press Down\nkey press Enter\nkey press Up\nkey press Up\n", "key press Enter\n", "Clear?",
+       3},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.question);

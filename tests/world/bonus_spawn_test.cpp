@@ -14,12 +14,9 @@ TEST(BonusSpawnRule, DrawsOnlyWithBothTimersOffAndKeepsAtMostFive) {
     int resting;  // bonuses alive from the start, held in place
     bool draws;
   } cases[] = {
-      {"both timers off", false, false, 0, true},
-      {"bonus effect running", true, false, 0, false},
-      {"intro or pause", false, true, 0, false},
-      {"both running", true, true, 0, false},
-      {"four alive", false, false, 4, true},
-      {"five alive", false, false, 5, true},
+      {"both timers off", false, false, 0, true}, {"bonus effect running", true, false, 0, false},
+      {"intro or pause", false, true, 0, false},  {"both running", true, true, 0, false},
+      {"four alive", false, false, 4, true},      {"five alive", false, false, 5, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -19,11 +19,11 @@ std::string Num(double v) {
 // Everything a player could see or the game could act on later.
 std::string Digest(TestGame& h) {
   TForm1& f = h.Form();
-  std::string d = f.ScreenName + " level " + std::to_string(f.Level) + " score " +
-                  std::to_string(f.UnmaskedScore()) + " rng " + std::to_string(f.Rng.State()) + " left " +
-                  std::to_string(f.EnemiesLeft) + " bonus " + std::to_string(f.BonusCount) + " labels " +
-                  std::to_string(f.ScoreLabelCount) + " t" + std::to_string(f.Timer1Enabled()) +
-                  std::to_string(f.Timer2Enabled()) + std::to_string(f.Timer3Enabled());
+  std::string d = f.ScreenName + " level " + std::to_string(f.Level) + " score " + std::to_string(f.UnmaskedScore()) +
+                  " rng " + std::to_string(f.Rng.State()) + " left " + std::to_string(f.EnemiesLeft) + " bonus " +
+                  std::to_string(f.BonusCount) + " labels " + std::to_string(f.ScoreLabelCount) + " t" +
+                  std::to_string(f.Timer1Enabled()) + std::to_string(f.Timer2Enabled()) +
+                  std::to_string(f.Timer3Enabled());
   if (f.Player)
     d += " lives " + std::to_string(f.Player->Lives) + " player " + Num(f.Player->X) + "," + Num(f.Player->Y) + " v " +
          Num(f.Player->VX) + "," + Num(f.Player->VY);

@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MoveCase{400, 485, 0, 1, false, 400, 486, 0, 0.7}));   // over the lava: only turns up
 
 TEST_F(EnemyTest, ItTurnsUpBeforeTheBottomKind3Earlier) {
-  TEnemy* one = Make(1, 300, 441, 0, 1);  // 80 + 441 + 40 = 561
+  TEnemy* one = Make(1, 300, 441, 0, 1);    // 80 + 441 + 40 = 561
   TEnemy* three = Make(3, 300, 401, 0, 1);  // 80 + 401 + 80 = 561
   TEnemy* high = Make(3, 300, 390, 0, 1);
   for (TEnemy* e : {one, three, high}) e->Step(0);
@@ -169,18 +169,17 @@ TEST_P(EnemyPopTest, PlayerStrikePoint) {
 // Kinds 1, 2: balloon box BalloonX..+23, BalloonY..+30, with BalloonX = 300 +
 // 37 - 5 (VX > 0) or - 18, BalloonY = 257. Kind 3: rear 15 columns, rows
 // Y + 40..60.
-INSTANTIATE_TEST_SUITE_P(
-    Pops, EnemyPopTest,
-    ::testing::Values(PopCase{1, 1, 340, 270, true, 110}, PopCase{2, 1, 340, 270, true, 115},
-                      PopCase{1, -1, 325, 270, true, 110}, PopCase{1, 1, 332, 270, false, 100},
-                      PopCase{1, 1, 355, 270, false, 100}, PopCase{1, 1, 340, 287, false, 100},
-                      PopCase{1, 1, 340, 286, true, 110},
-                      PopCase{3, 1, 305, 350, true, 120},     // from behind, moving right
-                      PopCase{3, -1, 370, 350, true, 120},    // from behind, moving left
-                      PopCase{3, 1, 370, 350, false, 100},    // from the front
-                      PopCase{3, -1, 305, 350, false, 100},   // from the front
-                      PopCase{3, 0, 305, 350, false, 100},    // standing still: no behind
-                      PopCase{3, 1, 305, 340, false, 100}));  // above the weak spot
+INSTANTIATE_TEST_SUITE_P(Pops, EnemyPopTest,
+                         ::testing::Values(PopCase{1, 1, 340, 270, true, 110}, PopCase{2, 1, 340, 270, true, 115},
+                                           PopCase{1, -1, 325, 270, true, 110}, PopCase{1, 1, 332, 270, false, 100},
+                                           PopCase{1, 1, 355, 270, false, 100}, PopCase{1, 1, 340, 287, false, 100},
+                                           PopCase{1, 1, 340, 286, true, 110},
+                                           PopCase{3, 1, 305, 350, true, 120},     // from behind, moving right
+                                           PopCase{3, -1, 370, 350, true, 120},    // from behind, moving left
+                                           PopCase{3, 1, 370, 350, false, 100},    // from the front
+                                           PopCase{3, -1, 305, 350, false, 100},   // from the front
+                                           PopCase{3, 0, 305, 350, false, 100},    // standing still: no behind
+                                           PopCase{3, 1, 305, 340, false, 100}));  // above the weak spot
 
 TEST_F(EnemyTest, APoppedEnemyFallsAwardsNothingMoreAndIsRemoved) {
   TEnemy* e = Make(2, 300, 300, 1, 0);
@@ -221,9 +220,9 @@ TEST_F(EnemyTest, RemovingTheLastEnemyStartsTheNextLevelEvenFromZero) {
 }
 
 struct StrikeCase {
-  double ex;         // enemy X (enemy Y 150, so TipY = 216)
-  double evx;        // decides the tip side
-  bool facingLeft;   // player's
+  double ex;        // enemy X (enemy Y 150, so TipY = 216)
+  double evx;       // decides the tip side
+  bool facingLeft;  // player's
   uint8_t poseAfter;
 };
 

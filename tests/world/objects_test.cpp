@@ -115,13 +115,13 @@ TEST_P(BonusPickup, AppliesTheEffectAndThePoints) {
 
 bool NormalKeys(TForm1& f) {
   const auto& k = f.DXInput1.Keyboard.KeyAssigns;
-  return k[isUp][0] == 87 && k[isUp][1] == 38 && k[isDown][0] == 83 && k[isDown][1] == 40 &&
-         k[isLeft][0] == 65 && k[isLeft][1] == 37 && k[isRight][0] == 68 && k[isRight][1] == 39;
+  return k[isUp][0] == 87 && k[isUp][1] == 38 && k[isDown][0] == 83 && k[isDown][1] == 40 && k[isLeft][0] == 65 &&
+         k[isLeft][1] == 37 && k[isRight][0] == 68 && k[isRight][1] == 39;
 }
 bool ReversedKeys(TForm1& f) {
   const auto& k = f.DXInput1.Keyboard.KeyAssigns;
-  return k[isUp][0] == 83 && k[isUp][1] == 40 && k[isDown][0] == 87 && k[isDown][1] == 38 &&
-         k[isLeft][0] == 68 && k[isLeft][1] == 39 && k[isRight][0] == 65 && k[isRight][1] == 37;
+  return k[isUp][0] == 83 && k[isUp][1] == 40 && k[isDown][0] == 87 && k[isDown][1] == 38 && k[isLeft][0] == 68 &&
+         k[isLeft][1] == 39 && k[isRight][0] == 65 && k[isRight][1] == 37;
 }
 
 void StartFan(TPlayer& p, TForm1&) {
@@ -137,87 +137,85 @@ void StartReversed(TPlayer& p, TForm1& f) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, BonusPickup,
-    ::testing::Values(
-        PickupCase{"ReversedControls", 1, nullptr, -20,
-                   [](TPlayer& p, TForm1& f) {
-                     EXPECT_TRUE(p.Reversed);
-                     EXPECT_TRUE(ReversedKeys(f));
-                     // Slot 3 (the keypad) is left alone.
-                     EXPECT_EQ(f.DXInput1.Keyboard.KeyAssigns[isUp][2],
-                               [] {
-                                 HeadlessHost h;
-                                 TDXInput in(h);
-                                 ApplyStartupKeyAssigns(in);
-                                 return in.Keyboard.KeyAssigns[isUp][2];
-                               }());
-                   }},
-        PickupCase{"LifeBelowThree", 2, [](TPlayer& p, TForm1&) { p.Lives = 2; }, 20,
-                   [](TPlayer& p, TForm1&) { EXPECT_EQ(p.Lives, 3); }},
-        PickupCase{"LifeAtThreeAddsNone", 2, [](TPlayer& p, TForm1&) { p.Lives = 3; }, 20,
-                   [](TPlayer& p, TForm1&) { EXPECT_EQ(p.Lives, 3); }},
-        PickupCase{"Fan", 3, [](TPlayer& p, TForm1&) { p.EffectTimer = 77; }, 20,
-                   [](TPlayer& p, TForm1&) {
-                     EXPECT_TRUE(p.FanActive);
-                     EXPECT_EQ(p.SpeedLimit, 7);
-                     EXPECT_EQ(p.EffectTimer, 0);
-                   }},
-        PickupCase{"BalloonsBackFromOne", 4,
-                   [](TPlayer& p, TForm1&) {
-                     p.BalloonPose = 0;
-                     p.BalloonsLeft = 1;
-                   },
-                   20,
-                   [](TPlayer& p, TForm1&) {
-                     EXPECT_EQ(p.BalloonPose, 2);
-                     EXPECT_EQ(p.BalloonsLeft, 2);
-                   }},
-        PickupCase{"BalloonsWhenBothAreThereChangeNothing", 4,
-                   [](TPlayer& p, TForm1&) {
-                     p.BalloonPose = 2;
-                     p.BalloonsLeft = 1;  // odd on purpose: pose 2 means nothing is touched
-                   },
-                   20,
-                   [](TPlayer& p, TForm1&) {
-                     EXPECT_EQ(p.BalloonPose, 2);
-                     EXPECT_EQ(p.BalloonsLeft, 1);
-                   }},
-        PickupCase{"Freeze", 5, nullptr, 20, [](TPlayer&, TForm1& f) { EXPECT_TRUE(f.Timer1Enabled()); }},
-        PickupCase{"PointsOnly", 6, nullptr, 50,
-                   [](TPlayer& p, TForm1& f) {
-                     EXPECT_FALSE(f.Timer1Enabled());
-                     EXPECT_FALSE(p.FanActive || p.Reversed);
-                     EXPECT_EQ(p.Lives, 3);
-                   }},
-        PickupCase{"PickupCancelsTheFan", 6, StartFan, 50,
-                   [](TPlayer& p, TForm1&) {
-                     EXPECT_FALSE(p.FanActive);
-                     EXPECT_EQ(p.SpeedLimit, 5);
-                     EXPECT_EQ(p.EffectTimer, 0);
-                   }},
-        PickupCase{"PickupCancelsReversedControls", 5, StartReversed, 20,
-                   [](TPlayer& p, TForm1& f) {
-                     EXPECT_FALSE(p.Reversed);
-                     EXPECT_TRUE(NormalKeys(f));
-                     EXPECT_EQ(p.EffectTimer, 0);
-                     EXPECT_TRUE(f.Timer1Enabled());
-                   }},
-        PickupCase{"FanWhileReversedRestoresKeysAndStartsTheFan", 3, StartReversed, 20,
-                   [](TPlayer& p, TForm1& f) {
-                     EXPECT_FALSE(p.Reversed);
-                     EXPECT_TRUE(NormalKeys(f));
-                     EXPECT_TRUE(p.FanActive);
-                     EXPECT_EQ(p.SpeedLimit, 7);
-                   }},
-        PickupCase{"ReversedWhileFanStopsTheFan", 1, StartFan, -20,
-                   [](TPlayer& p, TForm1& f) {
-                     EXPECT_FALSE(p.FanActive);
-                     EXPECT_EQ(p.SpeedLimit, 5);
-                     EXPECT_TRUE(p.Reversed);
-                     EXPECT_TRUE(ReversedKeys(f));
-                   }},
-        PickupCase{"PickupEndsARunningFreeze", 6,
-                   [](TPlayer&, TForm1& f) { f.EnableTimer(f.Timer1, true); }, 50,
-                   [](TPlayer&, TForm1& f) { EXPECT_FALSE(f.Timer1Enabled()); }}),
+    ::testing::Values(PickupCase{"ReversedControls", 1, nullptr, -20,
+                                 [](TPlayer& p, TForm1& f) {
+                                   EXPECT_TRUE(p.Reversed);
+                                   EXPECT_TRUE(ReversedKeys(f));
+                                   // Slot 3 (the keypad) is left alone.
+                                   EXPECT_EQ(f.DXInput1.Keyboard.KeyAssigns[isUp][2], [] {
+                                     HeadlessHost h;
+                                     TDXInput in(h);
+                                     ApplyStartupKeyAssigns(in);
+                                     return in.Keyboard.KeyAssigns[isUp][2];
+                                   }());
+                                 }},
+                      PickupCase{"LifeBelowThree", 2, [](TPlayer& p, TForm1&) { p.Lives = 2; }, 20,
+                                 [](TPlayer& p, TForm1&) { EXPECT_EQ(p.Lives, 3); }},
+                      PickupCase{"LifeAtThreeAddsNone", 2, [](TPlayer& p, TForm1&) { p.Lives = 3; }, 20,
+                                 [](TPlayer& p, TForm1&) { EXPECT_EQ(p.Lives, 3); }},
+                      PickupCase{"Fan", 3, [](TPlayer& p, TForm1&) { p.EffectTimer = 77; }, 20,
+                                 [](TPlayer& p, TForm1&) {
+                                   EXPECT_TRUE(p.FanActive);
+                                   EXPECT_EQ(p.SpeedLimit, 7);
+                                   EXPECT_EQ(p.EffectTimer, 0);
+                                 }},
+                      PickupCase{"BalloonsBackFromOne", 4,
+                                 [](TPlayer& p, TForm1&) {
+                                   p.BalloonPose = 0;
+                                   p.BalloonsLeft = 1;
+                                 },
+                                 20,
+                                 [](TPlayer& p, TForm1&) {
+                                   EXPECT_EQ(p.BalloonPose, 2);
+                                   EXPECT_EQ(p.BalloonsLeft, 2);
+                                 }},
+                      PickupCase{"BalloonsWhenBothAreThereChangeNothing", 4,
+                                 [](TPlayer& p, TForm1&) {
+                                   p.BalloonPose = 2;
+                                   p.BalloonsLeft = 1;  // odd on purpose: pose 2 means nothing is touched
+                                 },
+                                 20,
+                                 [](TPlayer& p, TForm1&) {
+                                   EXPECT_EQ(p.BalloonPose, 2);
+                                   EXPECT_EQ(p.BalloonsLeft, 1);
+                                 }},
+                      PickupCase{"Freeze", 5, nullptr, 20, [](TPlayer&, TForm1& f) { EXPECT_TRUE(f.Timer1Enabled()); }},
+                      PickupCase{"PointsOnly", 6, nullptr, 50,
+                                 [](TPlayer& p, TForm1& f) {
+                                   EXPECT_FALSE(f.Timer1Enabled());
+                                   EXPECT_FALSE(p.FanActive || p.Reversed);
+                                   EXPECT_EQ(p.Lives, 3);
+                                 }},
+                      PickupCase{"PickupCancelsTheFan", 6, StartFan, 50,
+                                 [](TPlayer& p, TForm1&) {
+                                   EXPECT_FALSE(p.FanActive);
+                                   EXPECT_EQ(p.SpeedLimit, 5);
+                                   EXPECT_EQ(p.EffectTimer, 0);
+                                 }},
+                      PickupCase{"PickupCancelsReversedControls", 5, StartReversed, 20,
+                                 [](TPlayer& p, TForm1& f) {
+                                   EXPECT_FALSE(p.Reversed);
+                                   EXPECT_TRUE(NormalKeys(f));
+                                   EXPECT_EQ(p.EffectTimer, 0);
+                                   EXPECT_TRUE(f.Timer1Enabled());
+                                 }},
+                      PickupCase{"FanWhileReversedRestoresKeysAndStartsTheFan", 3, StartReversed, 20,
+                                 [](TPlayer& p, TForm1& f) {
+                                   EXPECT_FALSE(p.Reversed);
+                                   EXPECT_TRUE(NormalKeys(f));
+                                   EXPECT_TRUE(p.FanActive);
+                                   EXPECT_EQ(p.SpeedLimit, 7);
+                                 }},
+                      PickupCase{"ReversedWhileFanStopsTheFan", 1, StartFan, -20,
+                                 [](TPlayer& p, TForm1& f) {
+                                   EXPECT_FALSE(p.FanActive);
+                                   EXPECT_EQ(p.SpeedLimit, 5);
+                                   EXPECT_TRUE(p.Reversed);
+                                   EXPECT_TRUE(ReversedKeys(f));
+                                 }},
+                      PickupCase{"PickupEndsARunningFreeze", 6,
+                                 [](TPlayer&, TForm1& f) { f.EnableTimer(f.Timer1, true); }, 50,
+                                 [](TPlayer&, TForm1& f) { EXPECT_FALSE(f.Timer1Enabled()); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BonusTest, FanPickupPlaysShumAndAnyPickupStopsItFirst) {
@@ -241,7 +239,7 @@ TEST_F(BonusTest, PickupNeedsTheStrikePointStrictlyInside) {
     int tipX, tipY;
     bool collected;
   } cases[] = {
-      {301, 401, true}, {329, 429, true}, {300, 415, false}, {330, 415, false},
+      {301, 401, true},  {329, 429, true},  {300, 415, false}, {330, 415, false},
       {315, 400, false}, {315, 430, false}, {250, 415, false},
   };
   for (const Case& c : cases) {
@@ -392,8 +390,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ScoreRule,
                                            ScoreCase{0x80000000u, -20, 0x7FFFFFECu},
                                            ScoreCase{0xFFFFFFF0u, 10, 0xFFFFFFFAu},
                                            // The top of the range holds instead of wrapping.
-                                           ScoreCase{0xFFFFFFF0u, 50, 0xFFFFFFFFu},
-                                           ScoreCase{5, INT32_MIN, 5}));
+                                           ScoreCase{0xFFFFFFF0u, 50, 0xFFFFFFFFu}, ScoreCase{5, INT32_MIN, 5}));
 
 class ExplosionTest : public WorldTest {
 protected:
@@ -488,8 +485,8 @@ TEST_F(ExplosionTest, LivesOnTheExitQuestionAndDiesElsewhereOrOnANewLevel) {
     const char* screen;
     int levelChange;
     bool killed;
-  } cases[] = {{"Game", 0, false}, {"ExitGame?", 0, false}, {"GameOver", 0, true},
-               {"Menu", 0, true},  {"Game", 1, true}};
+  } cases[] = {
+      {"Game", 0, false}, {"ExitGame?", 0, false}, {"GameOver", 0, true}, {"Menu", 0, true}, {"Game", 1, true}};
   for (const Case& c : cases) {
     F().ScreenName = "Game";
     auto* v = new TVzriv(&E(), 100, 100, 10);

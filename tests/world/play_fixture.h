@@ -66,8 +66,7 @@ public:
 
   // Sound on, with `bytes` of 22050 Hz 16-bit mono under these effect names
   // (one second by default, so it is still playing when asked).
-  void EnableSound(std::initializer_list<const char*> names = {"Bum", "Molnia", "Shum", "Die", "Level", "Over",
-                                                                "Beep"},
+  void EnableSound(std::initializer_list<const char*> names = {"Bum", "Molnia", "Shum", "Die", "Level", "Over", "Beep"},
                    size_t bytes = 44100) {
     for (const char* n : names) {
       TWaveCollectionItem& item = Form().DXWaveList1.Items().Add();

@@ -99,12 +99,12 @@ TEST_P(PlayerEdgeTest, HorizontalMoveAtTheEdges) {
 
 // R = 798 - 99 = 699.
 INSTANTIATE_TEST_SUITE_P(Edges, PlayerEdgeTest,
-                         ::testing::Values(EdgeCase{2, -1, 2, 0.85},         // at the left edge moving left: turned back
-                                           EdgeCase{2, 1, 3, 0.85},          // moving right: moves
-                                           EdgeCase{1, 0, 1, 0},             // still at the edge: nothing
-                                           EdgeCase{699, 1, 699, -0.85},     // at the right edge moving right
-                                           EdgeCase{699, -1, 698, -0.85},    // moving left: moves
-                                           EdgeCase{300, 2, 302, 1.85},      // inside: moves
+                         ::testing::Values(EdgeCase{2, -1, 2, 0.85},       // at the left edge moving left: turned back
+                                           EdgeCase{2, 1, 3, 0.85},        // moving right: moves
+                                           EdgeCase{1, 0, 1, 0},           // still at the edge: nothing
+                                           EdgeCase{699, 1, 699, -0.85},   // at the right edge moving right
+                                           EdgeCase{699, -1, 698, -0.85},  // moving left: moves
+                                           EdgeCase{300, 2, 302, 1.85},    // inside: moves
                                            EdgeCase{698.5, 2, 700.5, 1.85}));  // inside, may overshoot once
 
 TEST_F(PlayerTest, AMoveNearTheTopPushesItDown) {

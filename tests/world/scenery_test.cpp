@@ -377,7 +377,7 @@ TEST_F(CloudRender, BetweenSequencesTheCloudIsDrawnPlain) {
   Draw();
   EXPECT_EQ(g.Pixel(150, 150), kCloud1);
   EXPECT_EQ(g.Pixel(190, 220), 0u);  // no bolt
-  o->ChargeTicks = 0;  // a fresh cloud too
+  o->ChargeTicks = 0;                // a fresh cloud too
   Draw();
   EXPECT_EQ(g.Pixel(150, 150), kCloud1);
 }
@@ -388,10 +388,8 @@ TEST_F(CloudRender, DuringTheChargeTheCloudFlickersAdditively) {
     o->ChargeTicks = c;
     Draw();
     const uint32_t px = g.Pixel(150, 150);
-    if (c % 6 == 0)
-      EXPECT_EQ(px, kCloud1) << c;
-    else
-      EXPECT_TRUE(px != kCloud1 && px != 0u) << c;
+    if (c % 6 == 0) EXPECT_EQ(px, kCloud1) << c;
+    else EXPECT_TRUE(px != kCloud1 && px != 0u) << c;
     EXPECT_EQ(g.Pixel(190, 220), 0u) << "no bolt while charging, " << c;
   }
 }
@@ -401,7 +399,7 @@ TEST_F(CloudRender, TheStrikeDrawsTheBoltBeneathTheCloud) {
   o->ChargeTicks = 36;
   o->StrikeTicks = 0;
   Draw();
-  EXPECT_EQ(g.Pixel(190, 220), kBolt);   // under the cloud, full strength
+  EXPECT_EQ(g.Pixel(190, 220), kBolt);    // under the cloud, full strength
   EXPECT_EQ(g.Pixel(190, 180), kCloud1);  // where both lie the cloud is on top
   EXPECT_EQ(g.Pixel(157, 251), kBolt);
   EXPECT_EQ(g.Pixel(222, 220), 0u);
@@ -493,8 +491,8 @@ TEST_F(SceneryTest, IntroAndPauseFreezeTheWholeWorld) {
     Snapshot s;
     for (int i = 0; i < fon->CloudCount; i++) {
       TOblako* o = fon->Clouds[i];
-      s.v.insert(s.v.end(), {o->X, o->Y, o->VX, o->VY, double(o->Flashing), double(o->ChargeTicks),
-                             double(o->StrikeTicks)});
+      s.v.insert(s.v.end(),
+                 {o->X, o->Y, o->VX, o->VY, double(o->Flashing), double(o->ChargeTicks), double(o->StrikeTicks)});
     }
     for (TBulki* b : fon->Bubbles) s.v.push_back(b->FramePos);
     s.v.insert(s.v.end(), {bonus->X, bonus->Y});

@@ -158,12 +158,14 @@ TEST(WorldSoak, RandomPlayForAHundredThousandTicks) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const long endKiB = ResidentKiB();
   peakKiB = std::max(peakKiB, endKiB);
-  std::printf("soak: %d ticks in %.1f s (%.0f ticks/s), resident memory %ld KiB after a tenth, %ld KiB at the end, "
-              "%ld KiB at most\n",
-              ticks, seconds, ticks / seconds, warmKiB, endKiB, peakKiB);
-  std::printf("soak: %d games, %d level starts, highest level %d, sprites <= %d, bonuses <= %d, labels <= %d, "
-              "explosions <= %d, ticks with a bonus %d\n",
-              games, levelsStarted, maxLevel, maxAll, maxBonuses, maxLabels, maxExplosions, bonusesSeen);
+  std::printf(
+      "soak: %d ticks in %.1f s (%.0f ticks/s), resident memory %ld KiB after a tenth, %ld KiB at the end, "
+      "%ld KiB at most\n",
+      ticks, seconds, ticks / seconds, warmKiB, endKiB, peakKiB);
+  std::printf(
+      "soak: %d games, %d level starts, highest level %d, sprites <= %d, bonuses <= %d, labels <= %d, "
+      "explosions <= %d, ticks with a bonus %d\n",
+      games, levelsStarted, maxLevel, maxAll, maxBonuses, maxLabels, maxExplosions, bonusesSeen);
   // Flat memory, checked on the long run of the shipped build (a sanitizer
   // keeps freed blocks in quarantine, so its resident size grows anyway).
   if (std::getenv("QV_SOAK_TICKS") && warmKiB > 0) {

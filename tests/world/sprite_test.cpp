@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "media/surface.h"
 #include "base/errors.h"
+#include "media/surface.h"
 #include "world/sprite.h"
 
 namespace {

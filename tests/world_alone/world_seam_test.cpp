@@ -20,9 +20,9 @@ class FakeWorld : public WorldServices {
 public:
   FakeWorld() {
     // Frame sizes only: the pictures have no pixels, so drawing them is a no-op.
-    for (const char* name : {"Player", "Demon", "Bonus", "Lava", "Puk", "Oblako1", "Oblako2", "Buliki",
-                             "Sharik", "Shariki", "Dimok", "Ogon", "Molnia", "Ventilator", "FonMenu",
-                             "FonGame1", "FonGame2", "FonGame3"}) {
+    for (const char* name :
+         {"Player", "Demon", "Bonus", "Lava", "Puk", "Oblako1", "Oblako2", "Buliki", "Sharik", "Shariki", "Dimok",
+          "Ogon", "Molnia", "Ventilator", "FonMenu", "FonGame1", "FonGame2", "FonGame3"}) {
       TPictureCollectionItem& item = pictures.Add();
       item.SetName(name);
       item.SetPatternWidth(40);
@@ -84,8 +84,8 @@ TEST_F(WorldAlone, AnExplosionScoresPlaysItsSoundAndRaisesALabel) {
     uint32_t after;
   };
   // A change that would leave the score at 0 or below is dropped whole.
-  for (const Case& c : {Case{0, 10, 10}, Case{100, -20, 80}, Case{20, -20, 20}, Case{5, -20, 5},
-                        Case{0xFFFFFFF0u, 50, 0xFFFFFFFFu}}) {
+  for (const Case& c :
+       {Case{0, 10, 10}, Case{100, -20, 80}, Case{20, -20, 20}, Case{5, -20, 5}, Case{0xFFFFFFF0u, 50, 0xFFFFFFFFu}}) {
     world.score = c.before;
     world.calls.clear();
     world.ScoreLabels.clear();

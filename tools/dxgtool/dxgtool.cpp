@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
+#include "base/errors.h"
 #include "media/dib.h"
 #include "media/image_list.h"
 #include "media/object_stream.h"
 #include "media/wave_archive.h"
-#include "base/errors.h"
 #include "platform/json.h"
 
 namespace {
@@ -77,9 +77,7 @@ std::vector<ManifestLine> ReadManifest(const std::string& path) {
     // A field that starts with '#' starts a comment ("key=#FF00FF" does not).
     while (fields >> tok && tok[0] != '#') tokens.push_back(tok);
     if (tokens.empty()) continue;
-    auto fail = [&](const std::string& why) {
-      throw ToolError{path + ":" + std::to_string(number) + ": " + why};
-    };
+    auto fail = [&](const std::string& why) { throw ToolError{path + ":" + std::to_string(number) + ": " + why}; };
     if (tokens.size() < 2) fail("expected NAME FILE [key=value ...]");
     ManifestLine line;
     line.number = number;
@@ -181,8 +179,8 @@ SurfacePtr NewSurface(int w, int h, cairo_format_t format = CAIRO_FORMAT_ARGB32)
 // Renders an SVG (or one element of it, in the document's coordinates) or
 // a PNG onto a transparent canvas of w x h (0 x 0: the PNG's own size).
 SurfacePtr Rasterise(const std::string& path, int& w, int& h, const std::string& id, const LineError& fail) {
-  const bool svg = path.size() >= 4 && (path.compare(path.size() - 4, 4, ".svg") == 0 ||
-                                        path.compare(path.size() - 4, 4, ".SVG") == 0);
+  const bool svg = path.size() >= 4 &&
+                   (path.compare(path.size() - 4, 4, ".svg") == 0 || path.compare(path.size() - 4, 4, ".SVG") == 0);
   if (svg) {
     if (w == 0 || h == 0) fail("size=WxH is required for an SVG picture");
     GError* err = nullptr;
@@ -385,9 +383,10 @@ void ListImages(const TPictureCollection& items_, bool json) {
     for (int i = 0; i < items.Count(); ++i) {
       const TPictureCollectionItem& it = items.Items(i);
       std::cout << (i ? ",\n " : "\n ") << "{\"index\": " << i << ", \"name\": " << JsonName(it.Name())
-                << ", \"patternWidth\": " << it.StoredPatternWidth() << ", \"patternHeight\": "
-                << it.StoredPatternHeight() << ", \"skipWidth\": " << it.SkipWidth() << ", \"skipHeight\": "
-                << it.SkipHeight() << ", \"systemMemory\": " << (it.SystemMemory() ? "true" : "false")
+                << ", \"patternWidth\": " << it.StoredPatternWidth()
+                << ", \"patternHeight\": " << it.StoredPatternHeight() << ", \"skipWidth\": " << it.SkipWidth()
+                << ", \"skipHeight\": " << it.SkipHeight()
+                << ", \"systemMemory\": " << (it.SystemMemory() ? "true" : "false")
                 << ", \"transparent\": " << (it.Transparent() ? "true" : "false")
                 << ", \"transparentColor\": " << it.TransparentColor() << ", \"width\": " << it.Width()
                 << ", \"height\": " << it.Height() << ", \"frames\": " << FrameCount(it) << "}";
@@ -395,8 +394,7 @@ void ListImages(const TPictureCollection& items_, bool json) {
     std::cout << (items.Count() ? "\n]\n" : "]\n");
     return;
   }
-  std::printf("%5s  %-20s %11s %9s %9s %6s  %s\n", "index", "name", "picture", "pattern", "skip", "frames",
-              "flags");
+  std::printf("%5s  %-20s %11s %9s %9s %6s  %s\n", "index", "name", "picture", "pattern", "skip", "frames", "flags");
   for (int i = 0; i < items.Count(); ++i) {
     const TPictureCollectionItem& it = items.Items(i);
     char pic[32], pat[32], skip[32];
@@ -413,8 +411,8 @@ void ListImages(const TPictureCollection& items_, bool json) {
     }
     if (it.SystemMemory()) flags += " systemmemory";
     if (!it.Picture().HasGraphic()) flags += " no-picture";
-    std::printf("%5d  %-20s %11s %9s %9s %6d  %s\n", i, AnsiToUtf8(it.Name()).c_str(), pic, pat, skip,
-                FrameCount(it), flags.c_str());
+    std::printf("%5d  %-20s %11s %9s %9s %6d  %s\n", i, AnsiToUtf8(it.Name()).c_str(), pic, pat, skip, FrameCount(it),
+                flags.c_str());
   }
 }
 
@@ -428,10 +426,11 @@ void ListWaves(const std::vector<TWaveArchiveItem>& items, bool json) {
       const TWaveArchiveItem& it = items[i];
       const TWaveFormatInfo f = ReadWaveFormat(it.Wave.Format);
       std::cout << (i ? ",\n " : "\n ") << "{\"index\": " << i << ", \"name\": " << JsonName(it.Name)
-                << ", \"looped\": " << (it.Looped ? "true" : "false") << ", \"maxPlayingCount\": "
-                << MaxPlayingCountInUse(it) << ", \"formatTag\": " << f.FormatTag << ", \"channels\": " << f.Channels
-                << ", \"sampleRate\": " << f.SamplesPerSec << ", \"bitsPerSample\": " << f.BitsPerSample
-                << ", \"fmtSize\": " << it.Wave.Format.size() << ", \"dataBytes\": " << it.Wave.Data.size() << "}";
+                << ", \"looped\": " << (it.Looped ? "true" : "false")
+                << ", \"maxPlayingCount\": " << MaxPlayingCountInUse(it) << ", \"formatTag\": " << f.FormatTag
+                << ", \"channels\": " << f.Channels << ", \"sampleRate\": " << f.SamplesPerSec
+                << ", \"bitsPerSample\": " << f.BitsPerSample << ", \"fmtSize\": " << it.Wave.Format.size()
+                << ", \"dataBytes\": " << it.Wave.Data.size() << "}";
     }
     std::cout << (items.empty() ? "]\n" : "\n]\n");
     return;
@@ -441,9 +440,9 @@ void ListWaves(const std::vector<TWaveArchiveItem>& items, bool json) {
   for (size_t i = 0; i < items.size(); ++i) {
     const TWaveArchiveItem& it = items[i];
     const TWaveFormatInfo f = ReadWaveFormat(it.Wave.Format);
-    std::printf("%5zu  %-20s %6s %4d %6u %3u %6u %4u %9zu\n", i, AnsiToUtf8(it.Name).c_str(),
-                it.Looped ? "yes" : "no", MaxPlayingCountInUse(it), f.FormatTag, f.Channels, f.SamplesPerSec,
-                f.BitsPerSample, it.Wave.Data.size());
+    std::printf("%5zu  %-20s %6s %4d %6u %3u %6u %4u %9zu\n", i, AnsiToUtf8(it.Name).c_str(), it.Looped ? "yes" : "no",
+                MaxPlayingCountInUse(it), f.FormatTag, f.Channels, f.SamplesPerSec, f.BitsPerSample,
+                it.Wave.Data.size());
   }
 }
 
@@ -523,8 +522,7 @@ void Sheet(const std::vector<uint8_t>& bytes, const std::string& outPath) {
   for (const Cell& c : cells) {
     const TPictureCollectionItem& it = items.Items(c.item);
     char label[300];
-    std::snprintf(label, sizeof label, "%d %s  %dx%d", c.item, AnsiToUtf8(it.Name()).c_str(), it.Width(),
-                  it.Height());
+    std::snprintf(label, sizeof label, "%d %s  %dx%d", c.item, AnsiToUtf8(it.Name()).c_str(), it.Width(), it.Height());
     cairo_set_font_size(cr, 12);
     cairo_set_source_rgb(cr, 0.95, 0.95, 0.95);
     cairo_move_to(cr, c.x, c.y + 13);

@@ -20,8 +20,8 @@
 
 namespace {
 bool SavePng(const std::string& path, const uint32_t* pixels, int w, int h) {
-  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), w, h, 32, w * 4,
-                                                      SDL_PIXELFORMAT_XRGB8888);
+  SDL_Surface* s =
+      SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), w, h, 32, w * 4, SDL_PIXELFORMAT_XRGB8888);
   if (!s) return false;
   bool ok = IMG_SavePNG(s, path.c_str()) == 0;
   SDL_FreeSurface(s);
@@ -102,7 +102,10 @@ int main(int argc, char** argv) {
   }
   if (!replay.empty()) {
     if (!verify || !script.empty()) return Usage();
-    return VerifyReplayFile(!programDir.empty() ? programDir : !dataDir.empty() ? dataDir : DefaultProgramDir(), replay, draw);
+    return VerifyReplayFile(!programDir.empty() ? programDir
+                            : !dataDir.empty()  ? dataDir
+                                                : DefaultProgramDir(),
+                            replay, draw);
   }
   if (verify || draw || (record && !replay.empty())) return Usage();
   if (programDir.empty() == dataDir.empty() || script.empty() || out.empty()) return Usage();

@@ -54,8 +54,9 @@ double GainValue(const Line& line, size_t i) {
 
 void Count(const Line& line, size_t min, size_t max) {
   const size_t n = line.Words.size() - 1;
-  if (n < min || n > max) Fail(line, "'" + line.Words[0] + "' takes " + std::to_string(min) +
-                                         (min == max ? "" : " to " + std::to_string(max)) + " values");
+  if (n < min || n > max)
+    Fail(line, "'" + line.Words[0] + "' takes " + std::to_string(min) +
+                   (min == max ? "" : " to " + std::to_string(max)) + " values");
 }
 
 // FROM [to TO] [q Q] for filters, FROM [to TO] [exp|lin] for frequencies.
@@ -192,8 +193,8 @@ struct Random {
     State ^= State << 5;
     return State;
   }
-  double Uniform() { return Next() / 4294967296.0; }          // [0, 1)
-  double Signed() { return 2.0 * Uniform() - 1.0; }            // [-1, 1)
+  double Uniform() { return Next() / 4294967296.0; }  // [0, 1)
+  double Signed() { return 2.0 * Uniform() - 1.0; }   // [-1, 1)
 };
 
 uint32_t HashName(const std::string& s) {
@@ -329,8 +330,8 @@ std::vector<double> RenderLayer(const Layer& l, const Recipe& r, size_t total, s
   const int rate = r.Rate;
   std::vector<double> buf(total, 0.0);
   Random rng(r.Seed ^ HashName(l.Name));
-  const size_t active = r.Loop ? total
-                               : std::min(total, l.Length < 0 ? total : static_cast<size_t>(std::lround(l.Length * rate)));
+  const size_t active =
+      r.Loop ? total : std::min(total, l.Length < 0 ? total : static_cast<size_t>(std::lround(l.Length * rate)));
 
   auto tremolo = [&](size_t i, double tremRate) {
     if (l.TremoloDepth <= 0 || tremRate <= 0) return 1.0;
@@ -338,10 +339,12 @@ std::vector<double> RenderLayer(const Layer& l, const Recipe& r, size_t total, s
   };
 
   if (r.Loop) {
-    const double tremRate = l.TremoloRate > 0 ? FitToLoop(l.TremoloRate, loopLen, rate, l.Name + " tremolo", report) : 0;
+    const double tremRate =
+        l.TremoloRate > 0 ? FitToLoop(l.TremoloRate, loopLen, rate, l.Name + " tremolo", report) : 0;
     if (l.Kind == Wave::Noise || l.Kind == Wave::Crackle) {
       std::vector<double> table(loopLen, 0.0);
-      if (l.Kind == Wave::Noise) for (double& v : table) v = rng.Signed();
+      if (l.Kind == Wave::Noise)
+        for (double& v : table) v = rng.Signed();
       else RenderCrackle(table, loopLen, l.Density, rate, rng, true);
       for (size_t i = 0; i < total; ++i) buf[i] = table[i % loopLen] * tremolo(i % loopLen, tremRate);
     } else {
@@ -356,7 +359,10 @@ std::vector<double> RenderLayer(const Layer& l, const Recipe& r, size_t total, s
     }
   } else {
     // Pieces: the notes in turn, or one piece over the whole layer.
-    struct Piece { size_t Start, Len; double Freq; };
+    struct Piece {
+      size_t Start, Len;
+      double Freq;
+    };
     std::vector<Piece> pieces;
     if (!l.Notes.empty()) {
       double t = 0;
@@ -379,9 +385,11 @@ std::vector<double> RenderLayer(const Layer& l, const Recipe& r, size_t total, s
         double phase = 0;
         for (size_t i = 0; i < p.Len; ++i) {
           const double u = p.Len > 1 ? double(i) / (p.Len - 1) : 0;
-          double f = p.Freq > 0 ? p.Freq * std::pow(2.0, l.Bend * u / 12.0) : SweepAt(l.FreqFrom, l.FreqTo, l.FreqSweep, u);
+          double f =
+              p.Freq > 0 ? p.Freq * std::pow(2.0, l.Bend * u / 12.0) : SweepAt(l.FreqFrom, l.FreqTo, l.FreqSweep, u);
           if (l.VibratoRate > 0 && l.VibratoSemitones > 0)
-            f *= std::pow(2.0, l.VibratoSemitones / 12.0 * std::sin(2 * kPi * l.VibratoRate * double(p.Start + i) / rate));
+            f *= std::pow(2.0,
+                          l.VibratoSemitones / 12.0 * std::sin(2 * kPi * l.VibratoRate * double(p.Start + i) / rate));
           const double dt = std::min(f / rate, 0.5);
           src[i] = Oscillator(l.Kind, phase, dt, l.Duty);
           phase += dt;
@@ -572,7 +580,8 @@ std::vector<uint8_t> WavBytes(const std::vector<float>& samples, int rate) {
   };
   const auto dataBytes = static_cast<uint32_t>(samples.size() * 2);
   tag("RIFF"), u32(36 + dataBytes), tag("WAVE");
-  tag("fmt "), u32(16), u16(1), u16(1), u32(static_cast<uint32_t>(rate)), u32(static_cast<uint32_t>(rate) * 2), u16(2), u16(16);
+  tag("fmt "), u32(16), u16(1), u16(1), u32(static_cast<uint32_t>(rate)), u32(static_cast<uint32_t>(rate) * 2), u16(2),
+      u16(16);
   tag("data"), u32(dataBytes);
   for (float s : samples) {
     const auto v = static_cast<int16_t>(std::lround(std::clamp(s, -1.0f, 1.0f) * 32767.0f));

@@ -25,9 +25,9 @@ struct Filter {
 };
 
 struct Echo {
-  double Delay = 0;    // seconds
-  double Feedback = 0; // 0..0.95
-  double Mix = 0;      // level of the delayed signal
+  double Delay = 0;     // seconds
+  double Feedback = 0;  // 0..0.95
+  double Mix = 0;       // level of the delayed signal
 };
 
 struct Note {
@@ -45,13 +45,13 @@ struct Layer {
   double Length = -1;  // -1: to the end of the effect
   bool HasEnv = false;
   double Attack = 0, Decay = 0, Sustain = 1, Release = 0;
-  double ExpDecay = 0;   // time constant of an extra exponential fade, 0 = none
+  double ExpDecay = 0;  // time constant of an extra exponential fade, 0 = none
   double Gain = 1;
   double VibratoRate = 0, VibratoSemitones = 0;
   double TremoloRate = 0, TremoloDepth = 0;
-  double Density = 60;   // crackle bursts per second
-  double Drive = 0;      // soft saturation, 0 = none
-  double Bend = 0;       // semitones each note glides over its length
+  double Density = 60;      // crackle bursts per second
+  double Drive = 0;         // soft saturation, 0 = none
+  double Bend = 0;          // semitones each note glides over its length
   std::vector<Note> Notes;  // when present, the layer plays these in turn
   std::vector<Filter> Filters;
   std::vector<Echo> Echoes;
