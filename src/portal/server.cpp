@@ -38,7 +38,7 @@ TPortalHttpServer::TPortalHttpServer(TPortalService& service, std::FILE* log)
   s.set_payload_max_length(4096);
   auto handler = [this](const httplib::Request& req, httplib::Response& res) {
     const auto start = std::chrono::steady_clock::now();
-    TPortalRequest r{req.method, req.target, req.remote_addr};
+    TPortalRequest r{req.method, req.target, req.remote_addr, req.get_header_value("X-Forwarded-For"), req.body};
     TPortalReply reply;
     try {
       reply = service_.Handle(r);
@@ -51,6 +51,7 @@ TPortalHttpServer::TPortalHttpServer(TPortalService& service, std::FILE* log)
       }
     }
     res.status = reply.Status;
+    for (const auto& h : reply.Headers) res.set_header(h.first, h.second);
     res.set_content(reply.Body, reply.ContentType.c_str());
     if (log_) {
       const auto ms =

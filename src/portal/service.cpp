@@ -330,3 +330,5 @@ TPortalReply TPortalService::Submit(const std::string& inf, int64_t nowSec) {
   if (!store_.SpendTokenAndStore(s.Token, nowSec, row)) return Rejected("token not valid");
   return Text(200, "OK|stored|\n");
 }
+
+void TPortalService::Observe(const TPortalRequest&, const TPortalReply&, double) {}

@@ -6,6 +6,8 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "portal/store.h"
 
@@ -19,15 +21,19 @@ struct TPortalOptions {
 };
 
 struct TPortalRequest {
-  std::string Method;  // "GET", ...
-  std::string Target;  // path and query as sent
-  std::string Client;  // the peer's address
+  std::string Method;             // "GET", ...
+  std::string Target;             // path and query as sent
+  std::string Client;             // the peer's address
+  std::string ForwardedFor = {};  // X-Forwarded-For as received, empty when absent
+  std::string Body = {};          // request body (POST), empty otherwise
 };
 
 struct TPortalReply {
   int Status = 200;
   std::string ContentType = "text/plain; charset=utf-8";
   std::string Body;
+  // Extra reply headers (Retry-After, security headers), written as given.
+  std::vector<std::pair<std::string, std::string>> Headers = {};
 };
 
 class TPortalService {
@@ -38,6 +44,9 @@ public:
   TPortalReply Handle(const TPortalRequest& request);
 
   const TPortalOptions& Options() const { return options_; }
+
+  // Told by the HTTP layer once a reply has been written, for the metrics.
+  void Observe(const TPortalRequest& request, const TPortalReply& reply, double seconds);
 
 private:
   bool Admit(const std::string& client, int64_t nowMs);
