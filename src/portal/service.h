@@ -34,6 +34,9 @@ struct TPortalReply {
   std::string Body;
   // Extra reply headers (Retry-After, security headers), written as given.
   std::vector<std::pair<std::string, std::string>> Headers = {};
+  // Why a request was turned down ("rate limited", "token not valid", ...),
+  // for the log line; empty when it was served.
+  std::string Reason = {};
 };
 
 class TPortalService {
