@@ -10,7 +10,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <typeinfo>
 
 #include "app/form.h"
 #include "base/byte_order.h"
@@ -525,7 +524,7 @@ uint64_t WorldDigest(TForm1& f) {
   for (int i = 0; i < e.Count(); i++) {
     TSprite* s = e.Child(i);
     if (s->IsDead) continue;
-    h.S(typeid(*s).name());
+    h.I(static_cast<int>(s->SpriteKind()));
     h.D(s->X);
     h.D(s->Y);
     h.I(s->Width);

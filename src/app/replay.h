@@ -25,7 +25,7 @@ public:
 
 // Bumped whenever a rule of the world changes what a recorded game does, so
 // an old file says so instead of replaying wrongly.
-constexpr uint32_t ReplayRulesVersion = 1;
+constexpr uint32_t ReplayRulesVersion = 2;
 constexpr uint16_t ReplayFormatVersion = 1;
 // A world digest is written after every so many ticks.
 constexpr uint32_t ReplayCheckInterval = 250;

@@ -7,6 +7,7 @@
 
 class TEnemy : public TImageSprite {
 public:
+  TSpriteKind SpriteKind() const override { return TSpriteKind::Enemy; }
   explicit TEnemy(TSprite* parent);
 
   void OnHit(TSprite* other, bool& done) override;

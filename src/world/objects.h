@@ -10,6 +10,7 @@ class WorldServices;
 // A bonus: rises and sways until the player's strike point collects it.
 class TObj : public TImageSprite {
 public:
+  TSpriteKind SpriteKind() const override { return TSpriteKind::Obj; }
   explicit TObj(TSprite* parent);
   void Step(int moveCount) override;
   // Lowers the form's bonus count (never below 0) and kills the bonus.
@@ -28,6 +29,7 @@ public:
 // The lava strip; its danger is decided by the player's and enemies' Step.
 class TLava : public TImageSprite {
 public:
+  TSpriteKind SpriteKind() const override { return TSpriteKind::Lava; }
   explicit TLava(TSprite* parent);
   int32_t Spare = 0;
 };
@@ -35,6 +37,7 @@ public:
 // The explosion that comes with every score change.
 class TVzriv : public TImageSpriteEx {
 public:
+  TSpriteKind SpriteKind() const override { return TSpriteKind::Vzriv; }
   TVzriv(TSprite* parent, double centreX, double centreY, int32_t points);
   void Step(int moveCount) override;
   int32_t LevelStamp = 0;

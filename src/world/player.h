@@ -7,6 +7,7 @@
 
 class TPlayer : public TImageSprite {
 public:
+  TSpriteKind SpriteKind() const override { return TSpriteKind::Player; }
   explicit TPlayer(TSprite* parent);
 
   void OnHit(TSprite* other, bool& done) override;

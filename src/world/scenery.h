@@ -13,6 +13,7 @@ class TBulki;
 // clouds and bubbles.
 class TFon : public TImageSprite {
 public:
+  TSpriteKind SpriteKind() const override { return TSpriteKind::Fon; }
   TFon(TSprite* parent, const std::string& name);
   // Kills the clouds, bubbles, lava and this background (for "Game" ones).
   void ClearLevelScenery();
@@ -27,6 +28,7 @@ public:
 // strikes with lightning.
 class TOblako : public TImageSprite {
 public:
+  TSpriteKind SpriteKind() const override { return TSpriteKind::Oblako; }
   TOblako(TSprite* parent, uint8_t kind);
   void Render() override;
   void Step(int moveCount) override;
@@ -41,6 +43,7 @@ public:
 // A lava bubble cycling three frames at its own pace.
 class TBulki : public TImageSprite {
 public:
+  TSpriteKind SpriteKind() const override { return TSpriteKind::Bulki; }
   TBulki(TSprite* parent, int32_t x, int32_t y);
   void Step(int moveCount) override;
   uint8_t Period = 15;  // 15..19
@@ -49,5 +52,6 @@ public:
 // The current help page picture ("Hlp" + the form's HelpPage).
 class THlp : public TImageSprite {
 public:
+  TSpriteKind SpriteKind() const override { return TSpriteKind::Hlp; }
   explicit THlp(TSprite* parent);
 };

@@ -55,6 +55,16 @@ public:
   T* operator->() const { return static_cast<T*>(target_); }
 };
 
+// A fixed number per kind of sprite, for the world digest, so that renaming a
+// class moves no recorded digest. Numbers are never reused or changed.
+// clang-format off
+enum class TSpriteKind : uint8_t {
+  Sprite = 0, ImageSprite = 1, ImageSpriteEx = 2,
+  Obj = 3, Lava = 4, Vzriv = 5, Fon = 6, Oblako = 7, Bulki = 8, Hlp = 9,
+  Player = 10, Enemy = 11, FonB = 12, Ask = 13, MenuB = 14,
+};
+// clang-format on
+
 class TSprite {
 public:
   explicit TSprite(TSprite* parent);
@@ -68,6 +78,7 @@ public:
   virtual void Step(int moveCount);
   virtual TRect GetBounds();
   virtual bool HitTest(TSprite* other);
+  virtual TSpriteKind SpriteKind() const { return TSpriteKind::Sprite; }
 
   void Kill();
   void SetZ(int32_t z);
@@ -119,6 +130,7 @@ public:
   void Step(int moveCount) override;
   TRect GetBounds() override;
   bool HitTest(TSprite* other) override;
+  TSpriteKind SpriteKind() const override { return TSpriteKind::ImageSprite; }
 
   // The frame drawn: FramePos truncated toward zero.
   int Frame() const { return static_cast<int>(FramePos); }
@@ -141,6 +153,7 @@ public:
   void Render() override;
   TRect GetBounds() override;
   bool HitTest(TSprite* other) override;
+  TSpriteKind SpriteKind() const override { return TSpriteKind::ImageSpriteEx; }
 
   int32_t Angle = 0;
   int32_t Alpha = 255;

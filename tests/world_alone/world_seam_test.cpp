@@ -4,6 +4,8 @@
 
 #include <deque>
 #include <string>
+#include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "media/image_list.h"
@@ -22,7 +24,7 @@ public:
     // Frame sizes only: the pictures have no pixels, so drawing them is a no-op.
     for (const char* name :
          {"Player", "Demon", "Bonus", "Lava", "Puk", "Oblako1", "Oblako2", "Buliki", "Sharik", "Shariki", "Dimok",
-          "Ogon", "Molnia", "Ventilator", "FonMenu", "FonGame1", "FonGame2", "FonGame3"}) {
+          "Ogon", "Molnia", "Ventilator", "FonMenu", "Hlp1", "FonGame1", "FonGame2", "FonGame3"}) {
       TPictureCollectionItem& item = pictures.Add();
       item.SetName(name);
       item.SetPatternWidth(40);
@@ -189,4 +191,28 @@ TEST_F(WorldAlone, ReferencesToASpriteTurnNullWhenTheEngineFreesIt) {
   engine.FreeDead();
   EXPECT_EQ(world.Background, nullptr);
   EXPECT_EQ(world.Lava, nullptr);
+}
+
+// Every recorded digest holds these numbers: a class that forgets its own
+// kind, or a renumbering, would move them all.
+TEST_F(WorldAlone, EachKindOfSpriteKeepsItsDigestNumber) {
+  world.randoms = {0, 1};  // the first level picture, one cloud
+  world.Background = new TFon(&engine, "Game");
+  const std::vector<std::pair<TSprite*, TSpriteKind>> cases = {
+      {world.Background, TSpriteKind::Fon},
+      {world.Lava, TSpriteKind::Lava},
+      {world.Background->Clouds[0], TSpriteKind::Oblako},
+      {new TPlayer(&engine), TSpriteKind::Player},
+      {new TEnemy(&engine), TSpriteKind::Enemy},
+      {new TObj(&engine), TSpriteKind::Obj},
+      {new TVzriv(&engine, 100, 100, 0), TSpriteKind::Vzriv},
+      {new TBulki(&engine, 10, 10), TSpriteKind::Bulki},
+      {new THlp(&engine), TSpriteKind::Hlp},
+  };
+  for (const auto& [sprite, kind] : cases) {
+    ASSERT_NE(sprite, nullptr);
+    EXPECT_EQ(static_cast<int>(sprite->SpriteKind()), static_cast<int>(kind)) << typeid(*sprite).name();
+  }
+  EXPECT_EQ(static_cast<int>(TSpriteKind::Player), 10);
+  EXPECT_EQ(static_cast<int>(TSpriteKind::MenuB), 14);
 }
