@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#ifndef QV_VERSION
-#define QV_VERSION "0"
-#endif
 
 const std::vector<CommandLineOption>& CommandLineOptions() {
   static const std::vector<CommandLineOption> options = {

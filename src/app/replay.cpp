@@ -17,10 +17,6 @@
 #include "platform/headless_host.h"
 #include "world/player.h"
 
-#ifndef QV_VERSION
-#define QV_VERSION "0.1"
-#endif
-
 namespace {
 constexpr char Magic[8] = {'Q', 'V', 'R', 'E', 'P', 'L', 'A', 'Y'};
 constexpr uint32_t TickMs = 20;

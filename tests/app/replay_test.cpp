@@ -7,6 +7,7 @@
 #include <fstream>
 #include <functional>
 
+#include "app/command_line.h"
 #include "app/replay.h"
 #include "media/surface.h"
 #include "support/test_game.h"
@@ -100,6 +101,9 @@ TEST_F(ReplayOfAGame, APlayedGameIsRecordedAndPlaysBackToTheSameEnd) {
   EXPECT_GT(r.Replay.Final.Ticks, 2 * ReplayCheckInterval);
   EXPECT_EQ(r.Replay.Header.MusicOn, 0);
   EXPECT_EQ(r.Replay.Header.SoundOn, 1);
+  // The replay and --version name the release the build says it is.
+  EXPECT_EQ(r.Replay.Header.ProgramVersion, QV_PROJECT_VERSION);
+  EXPECT_EQ(VersionText(), std::string("quorvane ") + QV_PROJECT_VERSION);
   for (bool drawing : {false, true}) {
     const TReplayVerdict v = VerifyReplay(g.Dir, r.Replay, drawing);
     EXPECT_TRUE(v.Match) << "drawing " << drawing << ": " << v.Message;
