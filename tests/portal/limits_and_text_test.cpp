@@ -182,7 +182,7 @@ TEST(PortalTokens, OneSweepAMinuteWhateverTheThreads) {
   TPortalOptions options;
   options.RateBurst = 1e6;
   TPortalService service(store, options);
-  constexpr int kThreads = 6, kMinutes = 8, kEach = 20;
+  constexpr int kThreads = 4, kMinutes = 600, kEach = 2;
   std::barrier sync(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; t++)
