@@ -2,12 +2,14 @@
 
 #include <sys/random.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <vector>
 
+#include "base/code_page.h"
 #include "submission/submission.h"
 
 namespace {
@@ -66,10 +68,9 @@ TPortalReply NotFound() { return Text(404, "Not found\n"); }
 // A rejected submission: the game looks only at whether the text starts with OK.
 TPortalReply Rejected(const std::string& why) { return Text(400, "ERR|" + why + "|\n"); }
 
-bool PrintableBytes(const std::string& s) {
-  for (unsigned char c : s)
-    if (c < 0x20 || c == 0x7f) return false;
-  return true;
+// A name must show something: spaces alone (plain or no-break) are none.
+bool BlankName(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\xa0'; });
 }
 
 bool ParseScore(const std::string& digits, uint32_t& score) {
@@ -154,19 +155,13 @@ std::string HomePage() {
 
 }  // namespace
 
-std::string Latin1ToUtf8(const std::string& bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (unsigned char c : bytes) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+bool ValidGameText(const std::string& bytes) {
+  for (unsigned char c : bytes)
+    if (c < 0x20 || c == 0x7f || (c >= 0x80 && c <= 0x9f && kCp1252High[c - 0x80] == 0)) return false;
+  return true;
 }
+
+std::string GameTextToUtf8(const std::string& bytes) { return Cp1252BytesToUtf8(bytes); }
 
 std::string HtmlEscape(const std::string& s) {
   std::string out;
@@ -221,37 +216,24 @@ std::string NewToken() {
   return t;
 }
 
-TPortalService::TPortalService(TScoreStore& store, TPortalOptions options) : store_(store), options_(options) {}
+TPortalService::TPortalService(TScoreStore& store, TPortalOptions options)
+    : store_(store), options_(options), limiter_(options.RateBurst, options.RatePerSec, options.RateBuckets) {}
 
 TPortalReply TPortalService::Handle(const TPortalRequest& request) {
   using namespace std::chrono;
   return Handle(request, duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
 }
 
-bool TPortalService::Admit(const std::string& client, int64_t nowMs) {
-  std::lock_guard<std::mutex> lock(rateMutex_);
-  // A flood of addresses must not grow the table without end: forget the
-  // ones that have been quiet long enough to have a full bucket again.
-  if (buckets_.size() > 10000) {
-    const double refillMs = options_.RatePerSec > 0 ? options_.RateBurst / options_.RatePerSec * 1000 : 3600000;
-    std::erase_if(buckets_, [&](const auto& b) { return nowMs - b.second.LastMs > refillMs; });
-    if (buckets_.size() > 10000) buckets_.clear();
-  }
-  auto [it, fresh] = buckets_.try_emplace(client, Bucket{options_.RateBurst, nowMs});
-  Bucket& b = it->second;
-  if (!fresh && nowMs > b.LastMs) {
-    b.Tokens = std::min(options_.RateBurst, b.Tokens + (nowMs - b.LastMs) / 1000.0 * options_.RatePerSec);
-    b.LastMs = nowMs;
-  }
-  if (b.Tokens < 1) return false;
-  b.Tokens -= 1;
-  return true;
-}
-
 TPortalReply TPortalService::Handle(const TPortalRequest& request, int64_t nowMs) {
   if (request.Method != "GET" && request.Method != "HEAD") return NotFound();
   if (request.Target.size() > options_.MaxTargetBytes) return Text(414, "Request too long\n");
-  if (!Admit(request.Client, nowMs)) return Text(429, "Too many requests\n");
+  if (const int64_t wait =
+          limiter_.Take(RateKeyOf(request.Client, request.ForwardedFor, options_.TrustedProxies), nowMs)) {
+    TPortalReply r = Text(429, "Too many requests\n");
+    r.Headers.emplace_back("Retry-After", std::to_string(wait));
+    r.Reason = "rate limited";
+    return r;
+  }
   const int64_t nowSec = nowMs / 1000;
 
   const size_t q = request.Target.find('?');
@@ -301,11 +283,11 @@ TPortalReply TPortalService::Handle(const TPortalRequest& request, int64_t nowMs
 }
 
 TPortalReply TPortalService::Token(int64_t nowSec) {
-  // Expired tokens are swept now and then, not on every request.
-  if (nowSec - lastPurgeSec_ >= 60) {
-    lastPurgeSec_ = nowSec;
+  // Expired tokens are swept now and then, not on every request, and by
+  // one thread: the one that moves the time of the last sweep on.
+  int64_t last = lastPurgeSec_.load(std::memory_order_relaxed);
+  if (nowSec - last >= 60 && lastPurgeSec_.compare_exchange_strong(last, nowSec, std::memory_order_relaxed))
     store_.PurgeTokens(nowSec);
-  }
   const std::string token = NewToken();
   store_.AddToken(token, nowSec + options_.TokenLifetimeSec);
   return Text(
@@ -319,13 +301,13 @@ TPortalReply TPortalService::Submit(const std::string& inf, int64_t nowSec) {
   std::string why;
   if (!ParseSubmissionText(text, s, why)) return Rejected(why);
   if (s.Key != kSubmissionKey) return Rejected("wrong key");
-  if (s.Name.empty() || s.Name.size() > kMaxName || !PrintableBytes(s.Name)) return Rejected("bad name");
-  if (s.Add.size() > kMaxMotto || !PrintableBytes(s.Add)) return Rejected("bad motto");
+  if (s.Name.size() > kMaxName || !ValidGameText(s.Name) || BlankName(s.Name)) return Rejected("bad name");
+  if (s.Add.size() > kMaxMotto || !ValidGameText(s.Add)) return Rejected("bad motto");
   TScoreRow row;
   if (!ParseScore(s.Score, row.Score)) return Rejected("bad score");
   if (s.Token.empty()) return Rejected("token not valid");
-  row.Name = Latin1ToUtf8(s.Name);
-  row.Motto = Latin1ToUtf8(s.Add);
+  row.Name = GameTextToUtf8(s.Name);
+  row.Motto = GameTextToUtf8(s.Add);
   row.Created = nowSec;
   if (!store_.SpendTokenAndStore(s.Token, nowSec, row)) return Rejected("token not valid");
   return Text(200, "OK|stored|\n");

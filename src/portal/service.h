@@ -2,13 +2,13 @@
 // The portal's answers, apart from the HTTP server that carries them: the
 // token query, score submissions, the world table page, the home page and
 // the table as JSON. Everything else is 404.
+#include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "portal/rate_limit.h"
 #include "portal/store.h"
 
 struct TPortalOptions {
@@ -16,6 +16,11 @@ struct TPortalOptions {
   // Requests one client address may make: a burst, then so many a second.
   double RateBurst = 60;
   double RatePerSec = 2;
+  // Client addresses (IPv6: /64 networks) whose allowance is remembered; the
+  // one quiet the longest is forgotten to make room.
+  size_t RateBuckets = 10000;
+  // Reverse proxies whose X-Forwarded-For is believed (--trust-proxy).
+  std::vector<TCidr> TrustedProxies = {};
   size_t MaxTargetBytes = 2048;  // path and query
   int PageRows = 100;            // rows on the world page
 };
@@ -52,23 +57,22 @@ public:
   void Observe(const TPortalRequest& request, const TPortalReply& reply, double seconds);
 
 private:
-  bool Admit(const std::string& client, int64_t nowMs);
   TPortalReply Token(int64_t nowSec);
   TPortalReply Submit(const std::string& inf, int64_t nowSec);
 
   TScoreStore& store_;
   TPortalOptions options_;
-  struct Bucket {
-    double Tokens;
-    int64_t LastMs;
-  };
-  std::mutex rateMutex_;
-  std::unordered_map<std::string, Bucket> buckets_;
-  int64_t lastPurgeSec_ = 0;
+  TRateLimiter limiter_;
+  // When expired tokens were last swept; the worker threads race for it.
+  std::atomic<int64_t> lastPurgeSec_{0};
 };
 
-// Bytes as sent by the game (one character a byte) to UTF-8.
-std::string Latin1ToUtf8(const std::string& bytes);
+// A name or motto as the game sends it: Windows-1252, one character a byte.
+// False for control characters (C0, DEL) and for the five bytes the code
+// page leaves undefined (0x81 0x8D 0x8F 0x90 0x9D).
+bool ValidGameText(const std::string& bytes);
+// Game text to UTF-8 (0x80..0x9F are the code page's letters and signs).
+std::string GameTextToUtf8(const std::string& bytes);
 std::string HtmlEscape(const std::string& utf8);
 std::string JsonString(const std::string& utf8);
 // 32 hex digits from the system's secure random source; throws on failure.

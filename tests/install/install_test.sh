@@ -40,6 +40,22 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >"$work
 out=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man6/quorvane.6.gz" 2>&1 >/dev/null) || fail "man: $out"
 [ -z "$out" ] || fail "man warns: $out"
 
+# The portal: the daemon in sbin, its manual page, its settings, and a unit
+# that runs the installed program and stays hardened (exposure at most 2.0).
+[ -x "$prefix/sbin/quorvane-portal" ] || fail "not installed: /usr/sbin/quorvane-portal"
+"$prefix/sbin/quorvane-portal" --help | grep -q -- --trust-proxy || fail "quorvane-portal --help"
+out=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man8/quorvane-portal.8.gz" 2>&1 >/dev/null) || fail "man: $out"
+[ -z "$out" ] || fail "man warns: $out"
+[ -f "$dest/etc/default/quorvane-portal" ] || fail "not installed: /etc/default/quorvane-portal"
+unit=$dest/lib/systemd/system/quorvane-portal.service
+[ -f "$unit" ] || fail "not installed: /lib/systemd/system/quorvane-portal.service"
+grep -q '^ExecStart=/usr/sbin/quorvane-portal ' "$unit" || fail "the unit does not run /usr/sbin/quorvane-portal"
+grep -q '^EnvironmentFile=-/etc/default/quorvane-portal$' "$unit" || fail "the unit does not read /etc/default"
+if command -v systemd-analyze >/dev/null; then
+  systemd-analyze security --offline=true --threshold=20 "$unit" >"$work/security.log" 2>&1 ||
+    { cat "$work/security.log"; fail "the portal's unit is exposed more than 2.0"; }
+fi
+
 chmod -R a-w "$dest"
 export HOME=$work/home XDG_DATA_HOME=$work/xdg
 mkdir -p "$HOME"

@@ -200,7 +200,7 @@ TEST_P(PortalSubmissionTest, Table) {
     ASSERT_EQ(static_cast<int>(rows.size()), accepted);
     if (c.Accepted) {
       auto it = std::find_if(rows.begin(), rows.end(), [&](const TScoreRow& row) {
-        return row.Name == Latin1ToUtf8(c.PlayerName) && row.Motto == c.Motto && std::to_string(row.Score) == c.Score;
+        return row.Name == GameTextToUtf8(c.PlayerName) && row.Motto == c.Motto && std::to_string(row.Score) == c.Score;
       });
       EXPECT_NE(it, rows.end());
     }

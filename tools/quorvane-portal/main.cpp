@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "portal/rate_limit.h"
 #include "portal/server.h"
 #include "portal/service.h"
 #include "portal/store.h"
@@ -28,6 +29,10 @@ constexpr const char* kUsage =
     "  --token-lifetime S   seconds a token stays good (default 300)\n"
     "  --rate N             requests a second one client address may make (default 2)\n"
     "  --burst N            requests one address may make at once (default 60)\n"
+    "  --trust-proxy CIDR[,CIDR]\n"
+    "                       reverse proxies (addresses or ranges, IPv4 or IPv6) whose\n"
+    "                       X-Forwarded-For names the client; the rate applies to that\n"
+    "                       client (IPv6: to its /64), not to the proxy\n"
     "  --quiet              no line per request\n"
     "  --help               this text\n"
     "\n"
@@ -82,6 +87,13 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.RateBurst = n;
+    } else if (a == "--trust-proxy") {
+      // Behind a reverse proxy: whom to believe about the client's address.
+      std::string why;
+      if (!ParseCidrList(value("--trust-proxy"), options.TrustedProxies, why)) {
+        std::fprintf(stderr, "quorvane-portal: --trust-proxy: %s\n", why.c_str());
+        return 2;
+      }
     } else if (a == "--quiet") {
       quiet = true;
     } else {
