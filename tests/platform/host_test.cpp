@@ -3,6 +3,8 @@
 // host delivers time, queued releases and frames like a real loop.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <vector>
 
 #include "media/input.h"
@@ -116,4 +118,14 @@ TEST(HeadlessHostTest, KeysShowInTheScanCodeTableWhileDown) {
   host.KeyUp(38);
   host.ReadScanCodes(table);
   EXPECT_EQ(table[200], 0);
+}
+
+// Under CTest as when run by hand, a test program opens no real window or
+// sound device unless a test names a driver itself.
+TEST(TestPrograms, UseSdlsDummyDriversUnlessTold) {
+  for (const char* name : {"SDL_VIDEODRIVER", "SDL_AUDIODRIVER"}) {
+    const char* value = std::getenv(name);
+    ASSERT_NE(value, nullptr) << name;
+    EXPECT_STREQ(value, "dummy") << name;
+  }
 }
