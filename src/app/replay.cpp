@@ -1,9 +1,9 @@
 #include "app/replay.h"
 
 #include <unistd.h>
-#include <array>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
