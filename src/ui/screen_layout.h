@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "base/names.h"
+#include "persist/config.h"
 #include "ui/hover.h"
 
 // A rectangle. As a hit area its edges are outside it: Left < x < Right,
