@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "admin.h"
+#include "portal/admin.h"
 #include "portal/server.h"
 #include "portal/service.h"
 #include "portal/store.h"

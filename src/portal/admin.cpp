@@ -1,4 +1,4 @@
-#include "admin.h"
+#include "portal/admin.h"
 
 #include <algorithm>
 #include <cerrno>
