@@ -141,6 +141,13 @@ int RunAdminCommand(const TAdminCommand& command, const std::string& db, const T
   }
   if (command.Name == "remove" && !WholeNumber(command.Args[0], 1, INT64_MAX / 2, id))
     Usage("remove wants a row id (a number, from list)");
+  if (command.Name == "backup" && db.rfind("sqlite:", 0) != 0) {
+    std::fprintf(stderr,
+                 "quorvane-portal: backup copies a SQLite database; for PostgreSQL use pg_dump, e.g.\n"
+                 "  pg_dump -Fc -f %s 'postgresql://...'   (restore with pg_restore)\n",
+                 command.Args[0].c_str());
+    return 1;
+  }
   try {
     TStoreOptions options = storeOptions;
     // A command waits its turn patiently: the portal may be busy.

@@ -1,6 +1,7 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <cerrno>
 #include <chrono>
 
 #include "portal/store.h"

@@ -1,7 +1,9 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "portal/store.h"
@@ -121,8 +123,7 @@ public:
     auto c = Lease();
     sqlite3* copy = nullptr;
     std::string why;
-    if (sqlite3_open_v2(partial.c_str(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXCLUSIVE,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(partial.c_str(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
       why = copy ? sqlite3_errmsg(copy) : "out of memory";
     } else if (sqlite3_backup* b = sqlite3_backup_init(copy, "main", c->Db, "main")) {
       // One step: a read transaction on the live database, which in WAL mode
@@ -142,11 +143,10 @@ public:
       }
     }
     sqlite3_close(copy);
-    if (why.empty() && std::rename(partial.c_str(), file.c_str()) != 0) why = "cannot rename to " + file;
-    if (!why.empty()) {
-      std::filesystem::remove(partial, ec);
-      throw EStoreError("backup to " + file + " failed: " + why);
-    }
+    // link() never replaces a file that appeared meanwhile.
+    if (why.empty() && link(partial.c_str(), file.c_str()) != 0) why = std::strerror(errno);
+    std::filesystem::remove(partial, ec);
+    if (!why.empty()) throw EStoreError("backup to " + file + " failed: " + why);
   }
 
   int SchemaVersion() override {
