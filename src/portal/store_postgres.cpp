@@ -1,6 +1,7 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 
@@ -34,6 +35,10 @@ struct TResult {
 // request a bounded time and the connection, never a thread forever.
 struct TPgConn {
   PGconn* Conn = nullptr;
+  // After a failed connect, requests fail at once with its reason for a
+  // moment instead of each waiting out a connect of its own.
+  TClock::time_point RetryAfter{};
+  std::string LastError;
   ~TPgConn() { PQfinish(Conn); }
   void Drop() {
     PQfinish(Conn);
@@ -57,6 +62,7 @@ public:
       : conninfo_(conninfo), options_(options), pool_(options.Pool) {
     auto c = Lease();
     Migrate(*c);
+    opened_ = true;
   }
 
   void AddToken(const std::string& token, int64_t expires) override {
@@ -125,7 +131,7 @@ private:
 
   // Opens a connection within the deadline (libpq's own connect_timeout is
   // whole seconds per address, so the wait is ours).
-  void Connect(TPgConn& c) {
+  void Connect(TPgConn& c, int waitMs) {
     const std::string timeout = std::to_string(options_.ConnectTimeoutSec);
     // Ours first: whatever the operator's connection string says wins.
     const char* keys[] = {"connect_timeout",  "keepalives",       "keepalives_idle", "keepalives_interval",
@@ -133,13 +139,12 @@ private:
     const char* values[] = {timeout.c_str(), "1", "30", "10", "3", "quorvane-portal", conninfo_.c_str(), nullptr};
     PGconn* conn = PQconnectStartParams(keys, values, 1);
     if (!conn) throw EStoreError("PostgreSQL: out of memory");
-    const auto deadline = TClock::now() + std::chrono::seconds(options_.ConnectTimeoutSec);
+    const auto deadline = TClock::now() + std::chrono::milliseconds(waitMs);
     PostgresPollingStatusType st = PGRES_POLLING_WRITING;
     while (PQstatus(conn) != CONNECTION_BAD && st != PGRES_POLLING_OK && st != PGRES_POLLING_FAILED) {
       if (!WaitSocket(conn, st == PGRES_POLLING_WRITING, deadline)) {
         PQfinish(conn);
-        throw EStoreError("cannot connect to PostgreSQL: no answer within " +
-                          std::to_string(options_.ConnectTimeoutSec) + " s");
+        throw EStoreError("cannot connect to PostgreSQL: no answer within " + std::to_string(waitMs) + " ms");
       }
       st = PQconnectPoll(conn);
     }
@@ -161,7 +166,18 @@ private:
     if (!c)
       throw EStoreError("PostgreSQL: every connection busy for " + std::to_string(options_.AcquireTimeoutMs) + " ms");
     if (c->Conn && PQstatus(c->Conn) != CONNECTION_OK) c->Drop();
-    if (!c->Conn) Connect(*c);
+    if (!c->Conn) {
+      if (TClock::now() < c->RetryAfter) throw EStoreError(c->LastError);
+      try {
+        // A request's connect fits in its budget; the first one at start may
+        // take the whole connect timeout.
+        Connect(*c, opened_ ? options_.StatementTimeoutMs : options_.ConnectTimeoutSec * 1000);
+      } catch (const EStoreError& e) {
+        c->LastError = e.what();
+        c->RetryAfter = TClock::now() + std::chrono::seconds(1);
+        throw;
+      }
+    }
     return c;
   }
 
@@ -251,6 +267,7 @@ private:
 
   std::string conninfo_;
   TStoreOptions options_;
+  std::atomic<bool> opened_{false};
   TPool pool_;
 };
 

@@ -1,9 +1,12 @@
 // The portal as its operator sees it: a database that stalls or goes away,
 // the pool under concurrent use, /healthz and /metrics, schema versions,
 // backup, list and remove.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
+#include <netinet/in.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -560,6 +563,30 @@ TEST_P(StoreTest, ListSinceAndRemove) {
   EXPECT_FALSE(store_->Remove(999999).has_value());
   EXPECT_EQ(names(0, 10), "Early Late ");
   EXPECT_EQ(Get(kWorld).Body.find(">Mid<"), std::string::npos);
+}
+
+// A server that takes the connection and never says a word (a stopped
+// process, a dropped network): the store gives up at its own deadline.
+TEST(PortalPostgresConnectTest, ServerThatNeverAnswersFailsAtTheDeadline) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(listen(fd, 8), 0);  // the kernel accepts; nobody answers
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len), 0);
+  TStoreOptions options;
+  options.ConnectTimeoutSec = 2;
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    OpenScoreStore("postgresql://quorvane@127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/quorvane", options);
+    ADD_FAILURE() << "connected to a silent server";
+  } catch (const EStoreError& e) {
+    EXPECT_NE(std::string(e.what()).find("no answer within 2000 ms"), std::string::npos) << e.what();
+  }
+  EXPECT_LT(SecondsSince(start), 3.5);
+  close(fd);
 }
 
 TEST(PortalAdminTest, ParsesWhen) {
