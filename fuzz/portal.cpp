@@ -31,6 +31,24 @@ public:
     if (static_cast<int>(best.size()) > limit) best.resize(static_cast<size_t>(std::max(limit, 0)));
     return best;
   }
+  void Ping() override {}
+  std::vector<TScoreRow> Since(int64_t since, int limit) override {
+    std::vector<TScoreRow> out;
+    for (const auto& r : rows_)
+      if (r.Created >= since && static_cast<int>(out.size()) < limit) out.push_back(r);
+    return out;
+  }
+  std::optional<TScoreRow> Remove(int64_t id) override {
+    for (auto it = rows_.begin(); it != rows_.end(); ++it)
+      if (it->Id == id) {
+        TScoreRow r = *it;
+        rows_.erase(it);
+        return r;
+      }
+    return std::nullopt;
+  }
+  void Backup(const std::string&) override { throw EStoreError("no backup of memory"); }
+  int SchemaVersion() override { return kScoreSchemaVersion; }
 
 private:
   std::vector<TScoreRow> rows_;
@@ -52,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.Target = space == std::string::npos ? "" : line.substr(space + 1);
     request.Client = "127.0.0." + std::to_string(n % 3 + 1);
     const TPortalReply reply = service.Handle(request, now += 1000);
+    service.Observe(request, reply, 0.001);
     if (reply.Status < 200 || reply.Status > 599) __builtin_trap();
     // Whatever the submissions held, a page is never cut open by a name.
     if (reply.ContentType.rfind("text/html", 0) == 0 && reply.Body.find("<script") != std::string::npos)
