@@ -129,8 +129,8 @@ private:
     return rows;
   }
 
-  // Opens a connection within the deadline (libpq's own connect_timeout is
-  // whole seconds per address, so the wait is ours).
+  // Opens a connection within the deadline. libpq leaves timing a
+  // non-blocking connect to its caller (connect_timeout does not apply here).
   void Connect(TPgConn& c, int waitMs) {
     const std::string timeout = std::to_string(options_.ConnectTimeoutSec);
     // Ours first: whatever the operator's connection string says wins.
