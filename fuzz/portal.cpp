@@ -2,7 +2,6 @@
 // TARGET", from one of a few clients a second apart. The token check is the
 // store's business and is not fuzzed here: every token passes, so that
 // submissions reach the table and the pages that show it.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
@@ -11,36 +10,12 @@
 
 #include "portal/service.h"
 #include "portal/store.h"
-
-namespace {
-
-class TMemoryStore : public TScoreStore {
-public:
-  void AddToken(const std::string&, int64_t) override {}
-  void PurgeTokens(int64_t) override {}
-  bool SpendTokenAndStore(const std::string& token, int64_t, const TScoreRow& row) override {
-    if (token.empty()) return false;
-    rows_.push_back(row);
-    rows_.back().Id = static_cast<int64_t>(rows_.size());
-    return true;
-  }
-  std::vector<TScoreRow> Best(int limit) override {
-    std::vector<TScoreRow> best = rows_;
-    std::stable_sort(best.begin(), best.end(),
-                     [](const TScoreRow& a, const TScoreRow& b) { return a.Score > b.Score; });
-    if (static_cast<int>(best.size()) > limit) best.resize(static_cast<size_t>(std::max(limit, 0)));
-    return best;
-  }
-
-private:
-  std::vector<TScoreRow> rows_;
-};
-
-}  // namespace
+#include "support/memory_store.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 16384) return 0;
   TMemoryStore store;
+  store.AnyToken = true;
   TPortalService service(store);
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   int64_t now = 1765000000000;
@@ -52,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.Target = space == std::string::npos ? "" : line.substr(space + 1);
     request.Client = "127.0.0." + std::to_string(n % 3 + 1);
     const TPortalReply reply = service.Handle(request, now += 1000);
+    service.Observe(request, reply, 0.001);
     if (reply.Status < 200 || reply.Status > 599) __builtin_trap();
     // Whatever the submissions held, a page is never cut open by a name.
     if (reply.ContentType.rfind("text/html", 0) == 0 && reply.Body.find("<script") != std::string::npos)

@@ -63,10 +63,44 @@ TPortalReply Html(const std::string& body) {
   return r;
 }
 
-TPortalReply NotFound() { return Text(404, "Not found\n"); }
+TPortalReply Refused(int status, const std::string& body, const std::string& reason) {
+  TPortalReply r = Text(status, body);
+  r.Reason = reason;
+  return r;
+}
+
+TPortalReply NotFound() { return Refused(404, "Not found\n", "not found"); }
 
 // A rejected submission: the game looks only at whether the text starts with OK.
-TPortalReply Rejected(const std::string& why) { return Text(400, "ERR|" + why + "|\n"); }
+TPortalReply Rejected(const std::string& why) { return Refused(400, "ERR|" + why + "|\n", why); }
+
+// Asking for a token or sending a score stores something: not for HEAD.
+TPortalReply NotForHead() {
+  TPortalReply r = Refused(405, "ERR|use GET|\n", "HEAD stores nothing");
+  r.Headers.emplace_back("Allow", "GET");
+  return r;
+}
+
+// The database failed: each kind of client is told so in its own terms.
+TPortalReply DatabaseUnavailable(EPortalRoute route, const std::string& why) {
+  TPortalReply r;
+  r.Status = 503;
+  switch (route) {
+    case EPortalRoute::Token:
+    case EPortalRoute::Submit: r.Body = "ERR|database unavailable|\n"; break;
+    case EPortalRoute::Api:
+      r.ContentType = "application/json";
+      r.Body = "{\"error\":\"database unavailable\"}\n";
+      break;
+    case EPortalRoute::World:
+      r.Body = "The world high-score table is not available right now. Please try again in a minute.\n";
+      break;
+    default: r.Body = "database unavailable\n";
+  }
+  r.Headers.emplace_back("Retry-After", "5");
+  r.Reason = "database unavailable: " + why;
+  return r;
+}
 
 // A name must show something: spaces alone (plain or no-break) are none.
 bool BlankName(const std::string& s) {
@@ -224,9 +258,37 @@ TPortalReply TPortalService::Handle(const TPortalRequest& request) {
   return Handle(request, duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
 }
 
+EPortalRoute PortalRouteOf(const TPortalRequest& request) {
+  const size_t q = request.Target.find('?');
+  const std::string path = request.Target.substr(0, q);
+  if (path == "/") return EPortalRoute::Home;
+  if (path == "/healthz") return EPortalRoute::Healthz;
+  if (path == "/metrics") return EPortalRoute::Metrics;
+  if (path == "/api/scores") return EPortalRoute::Api;
+  if (path != "/cgi/version.pl") return EPortalRoute::Other;
+  const TQuery query = ParseQuery(q == std::string::npos ? "" : request.Target.substr(q + 1));
+  if (query.Has("version")) return EPortalRoute::Token;
+  if (query.Has("hs")) return EPortalRoute::Submit;
+  if (query.Has("show")) return EPortalRoute::World;
+  return EPortalRoute::Other;
+}
+
 TPortalReply TPortalService::Handle(const TPortalRequest& request, int64_t nowMs) {
+  try {
+    return Serve(request, nowMs);
+  } catch (const EStoreError& e) {
+    metrics_.DatabaseError();
+    return DatabaseUnavailable(PortalRouteOf(request), e.what());
+  }
+}
+
+void TPortalService::Observe(const TPortalRequest& request, const TPortalReply& reply, double seconds) {
+  metrics_.Request(PortalRouteOf(request), reply.Status, seconds, reply.Reason);
+}
+
+TPortalReply TPortalService::Serve(const TPortalRequest& request, int64_t nowMs) {
   if (request.Method != "GET" && request.Method != "HEAD") return NotFound();
-  if (request.Target.size() > options_.MaxTargetBytes) return Text(414, "Request too long\n");
+  if (request.Target.size() > options_.MaxTargetBytes) return Refused(414, "Request too long\n", "request too long");
   if (const int64_t wait =
           limiter_.Take(RateKeyOf(request.Client, request.ForwardedFor, options_.TrustedProxies), nowMs)) {
     TPortalReply r = Text(429, "Too many requests\n");
@@ -240,13 +302,27 @@ TPortalReply TPortalService::Handle(const TPortalRequest& request, int64_t nowMs
   const std::string path = request.Target.substr(0, q);
   const TQuery query = ParseQuery(q == std::string::npos ? "" : request.Target.substr(q + 1));
 
+  // Needs no database: answers while the database is away.
   if (path == "/") return Html(HomePage());
+  if (path == "/healthz") {
+    store_.Ping();
+    return Text(200, "ok\n");
+  }
+  if (path == "/metrics") {
+    TPortalReply r = Text(200, metrics_.Text());
+    r.ContentType = "text/plain; version=0.0.4; charset=utf-8";
+    return r;
+  }
   if (path == "/cgi/version.pl") {
     const std::string* prg = query.Get("prg");
     const bool ours = prg && *prg == kPortalProgram;
-    if (query.Has("version")) return ours ? Token(nowSec) : Rejected("unknown program");
+    if (query.Has("version")) {
+      if (!ours) return Rejected("unknown program");
+      return request.Method == "HEAD" ? NotForHead() : Token(nowSec);
+    }
     if (query.Has("hs")) {
       if (!ours) return Rejected("unknown program");
+      if (request.Method == "HEAD") return NotForHead();
       const std::string* inf = query.Get("inf");
       return Submit(inf ? *inf : "", nowSec);
     }
@@ -259,7 +335,7 @@ TPortalReply TPortalService::Handle(const TPortalRequest& request, int64_t nowMs
     if (const std::string* l = query.Get("limit")) {
       uint32_t v = 0;
       if (!ParseScore(*l, v) || v < 1 || v > static_cast<uint32_t>(kMaxApiRows)) {
-        TPortalReply r = Text(400, "{\"error\":\"limit must be 1 to 100\"}\n");
+        TPortalReply r = Refused(400, "{\"error\":\"limit must be 1 to 100\"}\n", "bad limit");
         r.ContentType = "application/json";
         return r;
       }
@@ -290,6 +366,7 @@ TPortalReply TPortalService::Token(int64_t nowSec) {
     store_.PurgeTokens(nowSec);
   const std::string token = NewToken();
   store_.AddToken(token, nowSec + options_.TokenLifetimeSec);
+  metrics_.TokenIssued();
   return Text(
       200, std::string("OK|") + kPortalProgram + "|1|" + std::to_string(options_.TokenLifetimeSec) + "|" + token + "|");
 }
@@ -310,7 +387,6 @@ TPortalReply TPortalService::Submit(const std::string& inf, int64_t nowSec) {
   row.Motto = GameTextToUtf8(s.Add);
   row.Created = nowSec;
   if (!store_.SpendTokenAndStore(s.Token, nowSec, row)) return Rejected("token not valid");
+  metrics_.TokenSpent();
   return Text(200, "OK|stored|\n");
 }
-
-void TPortalService::Observe(const TPortalRequest&, const TPortalReply&, double) {}

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "portal/metrics.h"
 #include "portal/rate_limit.h"
 #include "portal/store.h"
 
@@ -40,23 +41,28 @@ struct TPortalReply {
   // Extra reply headers (Retry-After, security headers), written as given.
   std::vector<std::pair<std::string, std::string>> Headers = {};
   // Why a request was turned down ("rate limited", "token not valid", ...),
-  // for the log line; empty when it was served.
+  // for the log line; empty when it was served. A fixed phrase, perhaps
+  // followed by ": " and details (the metrics count by the phrase).
   std::string Reason = {};
 };
 
 class TPortalService {
 public:
   explicit TPortalService(TScoreStore& store, TPortalOptions options = {});
-  // nowMs: wall-clock milliseconds since 1970.
+  // nowMs: wall-clock milliseconds since 1970. A database failure is a 503
+  // reply, never an exception.
   TPortalReply Handle(const TPortalRequest& request, int64_t nowMs);
   TPortalReply Handle(const TPortalRequest& request);
 
   const TPortalOptions& Options() const { return options_; }
 
   // Told by the HTTP layer once a reply has been written, for the metrics.
+  // Safe from any thread.
   void Observe(const TPortalRequest& request, const TPortalReply& reply, double seconds);
+  const TPortalMetrics& Metrics() const { return metrics_; }
 
 private:
+  TPortalReply Serve(const TPortalRequest& request, int64_t nowMs);
   TPortalReply Token(int64_t nowSec);
   TPortalReply Submit(const std::string& inf, int64_t nowSec);
 
@@ -65,7 +71,11 @@ private:
   TRateLimiter limiter_;
   // When expired tokens were last swept; the worker threads race for it.
   std::atomic<int64_t> lastPurgeSec_{0};
+  TPortalMetrics metrics_;
 };
+
+// The metrics' name for what a request asked for.
+EPortalRoute PortalRouteOf(const TPortalRequest& request);
 
 // A name or motto as the game sends it: Windows-1252, one character a byte.
 // False for control characters (C0, DEL) and for the five bytes the code

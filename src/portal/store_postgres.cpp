@@ -1,57 +1,80 @@
 #include <libpq-fe.h>
+#include <poll.h>
 
-#include <mutex>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 
 #include "portal/store.h"
 #include "portal/store_internal.h"
 
 namespace {
 
+using TClock = std::chrono::steady_clock;
+
+std::string Line(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  for (char& c : s)
+    if (c == '\n') c = ' ';
+  return s;
+}
+
+struct TResult {
+  PGresult* r = nullptr;
+  explicit TResult(PGresult* p = nullptr) : r(p) {}
+  TResult(TResult&& o) noexcept : r(o.r) { o.r = nullptr; }
+  TResult& operator=(TResult&& o) noexcept {
+    std::swap(r, o.r);
+    return *this;
+  }
+  ~TResult() { PQclear(r); }
+};
+
+// One connection of the pool. Every wait on it has a deadline of ours, so a
+// server that stops answering (or a network that drops packets) costs a
+// request a bounded time and the connection, never a thread forever.
+struct TPgConn {
+  PGconn* Conn = nullptr;
+  // After a failed connect, requests fail at once with its reason for a
+  // moment instead of each waiting out a connect of its own.
+  TClock::time_point RetryAfter{};
+  std::string LastError;
+  ~TPgConn() { PQfinish(Conn); }
+  void Drop() {
+    PQfinish(Conn);
+    Conn = nullptr;
+  }
+};
+
+// Waits until the socket is ready for what libpq wants; false at the deadline.
+bool WaitSocket(PGconn* c, bool forWrite, TClock::time_point deadline) {
+  const int left =
+      static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count());
+  if (left <= 0) return false;
+  pollfd p{PQsocket(c), static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+  const int n = poll(&p, 1, left);
+  return n > 0 || (n < 0 && errno == EINTR && TClock::now() < deadline);
+}
+
 class TPostgresStore : public TScoreStore {
 public:
-  explicit TPostgresStore(const std::string& conninfo) {
-    conn_ = PQconnectdb(conninfo.c_str());
-    if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
-      std::string why = conn_ ? PQerrorMessage(conn_) : "out of memory";
-      PQfinish(conn_);
-      throw EStoreError("cannot connect to PostgreSQL: " + Line(why));
-    }
-    // "already exists, skipping" is no news on every start.
-    PQsetNoticeProcessor(
-        conn_, [](void*, const char*) {}, nullptr);
-    try {
-      // Several portals may start at once against one database.
-      Run("SELECT pg_advisory_lock(7362041)", {});
-      Run("CREATE TABLE IF NOT EXISTS scores ("
-          " id BIGSERIAL PRIMARY KEY,"
-          " name TEXT NOT NULL, score BIGINT NOT NULL, motto TEXT NOT NULL,"
-          " created BIGINT NOT NULL, token TEXT NOT NULL UNIQUE)",
-          {});
-      Run("CREATE INDEX IF NOT EXISTS scores_rank ON scores (score DESC, id)", {});
-      Run("CREATE TABLE IF NOT EXISTS tokens (token TEXT PRIMARY KEY, expires BIGINT NOT NULL)", {});
-      Run("SELECT pg_advisory_unlock(7362041)", {});
-    } catch (...) {
-      PQfinish(conn_);
-      throw;
-    }
+  TPostgresStore(const std::string& conninfo, const TStoreOptions& options)
+      : conninfo_(conninfo), options_(options), pool_(options.Pool) {
+    auto c = Lease();
+    Migrate(*c);
+    opened_ = true;
   }
-  ~TPostgresStore() override { PQfinish(conn_); }
 
   void AddToken(const std::string& token, int64_t expires) override {
-    std::lock_guard<std::mutex> lock(mutex_);
     Run("INSERT INTO tokens (token, expires) VALUES ($1, $2)", {token, std::to_string(expires)});
   }
 
-  void PurgeTokens(int64_t now) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Run("DELETE FROM tokens WHERE expires <= $1", {std::to_string(now)});
-  }
+  void PurgeTokens(int64_t now) override { Run("DELETE FROM tokens WHERE expires <= $1", {std::to_string(now)}); }
 
   bool SpendTokenAndStore(const std::string& token, int64_t now, const TScoreRow& row) override {
-    std::lock_guard<std::mutex> lock(mutex_);
     // One statement: the token goes and the row comes together, whichever
     // portal instance takes the token first.
-    Result r =
+    TResult r =
         Run("WITH spent AS (DELETE FROM tokens WHERE token = $1 AND expires > $2 RETURNING token) "
             "INSERT INTO scores (name, score, motto, created, token) SELECT $3, $4, $5, $6, token FROM spent",
             {token, std::to_string(now), row.Name, std::to_string(row.Score), row.Motto, std::to_string(row.Created)});
@@ -59,9 +82,40 @@ public:
   }
 
   std::vector<TScoreRow> Best(int limit) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Result r = Run("SELECT id, name, score, motto, created FROM scores ORDER BY score DESC, id LIMIT $1",
-                   {std::to_string(limit)});
+    return Rows(Run("SELECT id, name, score, motto, created FROM scores ORDER BY score DESC, id LIMIT $1",
+                    {std::to_string(limit)}));
+  }
+
+  void Ping() override { Run("SELECT version FROM schema_version", {}); }
+
+  std::vector<TScoreRow> Since(int64_t since, int limit) override {
+    return Rows(
+        Run("SELECT id, name, score, motto, created FROM scores WHERE created >= $1 ORDER BY created, id LIMIT $2",
+            {std::to_string(since), std::to_string(limit)}));
+  }
+
+  std::optional<TScoreRow> Remove(int64_t id) override {
+    std::vector<TScoreRow> rows =
+        Rows(Run("DELETE FROM scores WHERE id = $1 RETURNING id, name, score, motto, created", {std::to_string(id)}));
+    if (rows.empty()) return std::nullopt;
+    return rows.front();
+  }
+
+  void Backup(const std::string&) override {
+    throw EStoreError(
+        "backup is for SQLite; for PostgreSQL use pg_dump, e.g. pg_dump -Fc -f FILE 'postgresql://...' "
+        "(restore with pg_restore)");
+  }
+
+  int SchemaVersion() override {
+    TResult r = Run("SELECT MAX(version) FROM schema_version", {});
+    return PQntuples(r.r) == 1 && !PQgetisnull(r.r, 0, 0) ? std::stoi(PQgetvalue(r.r, 0, 0)) : 0;
+  }
+
+private:
+  using TPool = TConnectionPool<TPgConn>;
+
+  static std::vector<TScoreRow> Rows(const TResult& r) {
     std::vector<TScoreRow> rows;
     for (int i = 0; i < PQntuples(r.r); i++) {
       TScoreRow row;
@@ -75,54 +129,150 @@ public:
     return rows;
   }
 
-private:
-  struct Result {
-    PGresult* r = nullptr;
-    explicit Result(PGresult* p) : r(p) {}
-    Result(Result&& o) noexcept : r(o.r) { o.r = nullptr; }
-    ~Result() { PQclear(r); }
-  };
-
-  static std::string Line(std::string s) {
-    while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-    for (char& c : s)
-      if (c == '\n') c = ' ';
-    return s;
+  // Opens a connection within the deadline. libpq leaves timing a
+  // non-blocking connect to its caller (connect_timeout does not apply here).
+  void Connect(TPgConn& c, int waitMs) {
+    const std::string timeout = std::to_string(options_.ConnectTimeoutSec);
+    // Ours first: whatever the operator's connection string says wins.
+    const char* keys[] = {"connect_timeout",  "keepalives",       "keepalives_idle", "keepalives_interval",
+                          "keepalives_count", "application_name", "dbname",          nullptr};
+    const char* values[] = {timeout.c_str(), "1", "30", "10", "3", "quorvane-portal", conninfo_.c_str(), nullptr};
+    PGconn* conn = PQconnectStartParams(keys, values, 1);
+    if (!conn) throw EStoreError("PostgreSQL: out of memory");
+    const auto deadline = TClock::now() + std::chrono::milliseconds(waitMs);
+    PostgresPollingStatusType st = PGRES_POLLING_WRITING;
+    while (PQstatus(conn) != CONNECTION_BAD && st != PGRES_POLLING_OK && st != PGRES_POLLING_FAILED) {
+      if (!WaitSocket(conn, st == PGRES_POLLING_WRITING, deadline)) {
+        PQfinish(conn);
+        throw EStoreError("cannot connect to PostgreSQL: no answer within " + std::to_string(waitMs) + " ms");
+      }
+      st = PQconnectPoll(conn);
+    }
+    if (PQstatus(conn) != CONNECTION_OK) {
+      std::string why = PQerrorMessage(conn);
+      PQfinish(conn);
+      throw EStoreError("cannot connect to PostgreSQL: " + Line(why));
+    }
+    // "already exists, skipping" is no news on every start.
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
+    c.Conn = conn;
+    // The server gives up on a statement before we stop waiting for it.
+    Exec(c, "SET statement_timeout = " + std::to_string(options_.StatementTimeoutMs), {});
   }
 
-  // Always with parameters: nothing a player sends becomes SQL text.
-  Result Run(const char* sql, const std::vector<std::string>& params) {
-    for (int attempt = 0;; attempt++) {
-      std::vector<const char*> values;
-      for (const auto& p : params) values.push_back(p.c_str());
-      Result r(PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0));
-      const ExecStatusType st = PQresultStatus(r.r);
-      if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) return r;
-      // A database restart breaks the connection; one fresh try.
-      if (attempt == 0 && PQstatus(conn_) != CONNECTION_OK) {
-        PQreset(conn_);
-        if (PQstatus(conn_) == CONNECTION_OK) continue;
+  TPool::TLease Lease() {
+    auto c = pool_.Acquire(options_.AcquireTimeoutMs);
+    if (!c)
+      throw EStoreError("PostgreSQL: every connection busy for " + std::to_string(options_.AcquireTimeoutMs) + " ms");
+    if (c->Conn && PQstatus(c->Conn) != CONNECTION_OK) c->Drop();
+    if (!c->Conn) {
+      if (TClock::now() < c->RetryAfter) throw EStoreError(c->LastError);
+      try {
+        // A request's connect fits in its budget; the first one at start may
+        // take the whole connect timeout.
+        Connect(*c, opened_ ? options_.StatementTimeoutMs : options_.ConnectTimeoutSec * 1000);
+      } catch (const EStoreError& e) {
+        c->LastError = e.what();
+        c->RetryAfter = TClock::now() + std::chrono::seconds(1);
+        throw;
       }
-      throw EStoreError("PostgreSQL: " + Line(PQerrorMessage(conn_)));
+    }
+    return c;
+  }
+
+  // Always with parameters: nothing a player sends becomes SQL text. Sent
+  // and awaited without blocking, so that our deadline holds even when the
+  // server or the network has stopped.
+  // waitMs: how long we wait for the answer; by default a little longer than
+  // the server's own statement timeout.
+  TResult Exec(TPgConn& c, const std::string& sql, const std::vector<std::string>& params, int waitMs = -1) {
+    if (waitMs < 0) waitMs = options_.StatementTimeoutMs + 500;
+    std::vector<const char*> values;
+    for (const auto& p : params) values.push_back(p.c_str());
+    if (!PQsendQueryParams(c.Conn, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                           nullptr, 0))
+      Broken(c, PQerrorMessage(c.Conn));
+    const auto deadline = TClock::now() + std::chrono::milliseconds(waitMs);
+    while (PQisBusy(c.Conn)) {
+      if (!WaitSocket(c.Conn, false, deadline)) {
+        // The connection is in an unknown state; a fresh one replaces it.
+        c.Drop();
+        throw EStoreError("PostgreSQL: no answer within " + std::to_string(waitMs) + " ms");
+      }
+      if (!PQconsumeInput(c.Conn)) Broken(c, PQerrorMessage(c.Conn));
+    }
+    TResult result, extra;
+    while (PGresult* r = PQgetResult(c.Conn)) {
+      if (!result.r) result = TResult(r);
+      else extra = TResult(r);
+    }
+    const ExecStatusType st = PQresultStatus(result.r);
+    if (st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK) return result;
+    if (PQstatus(c.Conn) != CONNECTION_OK) Broken(c, PQerrorMessage(c.Conn));
+    throw EStoreError("PostgreSQL: " + Line(result.r ? PQresultErrorMessage(result.r) : PQerrorMessage(c.Conn)));
+  }
+
+  [[noreturn]] static void Broken(TPgConn& c, const std::string& why) {
+    const std::string message = "PostgreSQL connection lost: " + Line(why);
+    c.Drop();
+    throw EConnectionLost(message);
+  }
+
+  class EConnectionLost : public EStoreError {
+    using EStoreError::EStoreError;
+  };
+
+  TResult Run(const std::string& sql, const std::vector<std::string>& params) {
+    for (int attempt = 0;; attempt++) {
+      auto c = Lease();
+      try {
+        return Exec(*c, sql, params);
+      } catch (const EConnectionLost&) {
+        // A database restart breaks every idle connection; one fresh try.
+        if (attempt > 0) throw;
+      }
     }
   }
 
-  PGconn* conn_ = nullptr;
-  std::mutex mutex_;
+  void Migrate(TPgConn& c) {
+    // Several portals may start at once against one database, and an index
+    // on a big table takes its time: no statement timeout here.
+    constexpr int kMigrationWaitMs = 15 * 60 * 1000;
+    try {
+      Exec(c, "SET statement_timeout = 0", {});
+      Exec(c, "SELECT pg_advisory_lock(7362041)", {}, kMigrationWaitMs);
+      Exec(c, "BEGIN", {});
+      Exec(c, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)", {});
+      TResult r = Exec(c, "SELECT MAX(version) FROM schema_version", {});
+      const int found = PQgetisnull(r.r, 0, 0) ? 0 : std::stoi(PQgetvalue(r.r, 0, 0));
+      if (found > kScoreSchemaVersion) throw EStoreError(NewerSchemaMessage(found));
+      for (const TMigration& m : ScoreMigrations("postgresql")) {
+        if (m.Version <= found) continue;
+        for (const std::string& sql : m.Statements) Exec(c, sql, {}, kMigrationWaitMs);
+      }
+      if (found < kScoreSchemaVersion) {
+        Exec(c, "DELETE FROM schema_version", {});
+        Exec(c, "INSERT INTO schema_version (version) VALUES ($1)", {std::to_string(kScoreSchemaVersion)});
+      }
+      Exec(c, "COMMIT", {});
+      Exec(c, "SELECT pg_advisory_unlock(7362041)", {});
+      Exec(c, "SET statement_timeout = " + std::to_string(options_.StatementTimeoutMs), {});
+    } catch (...) {
+      // Closing the session rolls back and lets go of the lock.
+      c.Drop();
+      throw;
+    }
+  }
+
+  std::string conninfo_;
+  TStoreOptions options_;
+  std::atomic<bool> opened_{false};
+  TPool pool_;
 };
 
 }  // namespace
 
-std::unique_ptr<TScoreStore> OpenPostgresStore(const std::string& conninfo) {
-  return std::make_unique<TPostgresStore>(conninfo);
-}
-
-std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& db) {
-  if (db.rfind("sqlite:", 0) == 0) {
-    const std::string path = db.substr(7);
-    if (path.empty()) throw EStoreError("sqlite: needs a file name (sqlite:PATH)");
-    return OpenSqliteStore(path);
-  }
-  if (db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0) return OpenPostgresStore(db);
-  throw EStoreError("unknown database \"" + db + "\" (want sqlite:PATH or postgresql://...)");
+std::unique_ptr<TScoreStore> OpenPostgresStore(const std::string& conninfo, const TStoreOptions& options) {
+  return std::make_unique<TPostgresStore>(conninfo, options);
 }

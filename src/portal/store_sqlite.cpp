@@ -1,85 +1,190 @@
 #include <sqlite3.h>
+#include <unistd.h>
 
-#include <mutex>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "portal/store.h"
 #include "portal/store_internal.h"
 
 namespace {
 
+// One connection, used by one thread at a time (the pool sees to that). In
+// WAL mode readers on their own connections never wait for a writer.
+struct TSqliteConn {
+  sqlite3* Db = nullptr;
+  ~TSqliteConn() { sqlite3_close(Db); }
+};
+
 class TSqliteStore : public TScoreStore {
 public:
-  explicit TSqliteStore(const std::string& path) {
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
-      std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
-      sqlite3_close(db_);
-      throw EStoreError("cannot open " + path + ": " + why);
-    }
-    sqlite3_busy_timeout(db_, 5000);
-    try {
-      Exec("PRAGMA journal_mode=WAL");
-      Exec("PRAGMA synchronous=NORMAL");
-      Exec(
-          "CREATE TABLE IF NOT EXISTS scores ("
-          " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-          " name TEXT NOT NULL, score INTEGER NOT NULL, motto TEXT NOT NULL,"
-          " created INTEGER NOT NULL, token TEXT NOT NULL UNIQUE)");
-      Exec("CREATE INDEX IF NOT EXISTS scores_rank ON scores (score DESC, id)");
-      Exec("CREATE TABLE IF NOT EXISTS tokens (token TEXT PRIMARY KEY, expires INTEGER NOT NULL)");
-    } catch (...) {
-      sqlite3_close(db_);
-      throw;
-    }
+  TSqliteStore(const std::string& path, const TStoreOptions& options)
+      : path_(path), options_(options), pool_(options.Pool) {
+    auto c = Lease();
+    Exec(c->Db, "PRAGMA journal_mode=WAL");
+    Migrate(c->Db);
   }
-  ~TSqliteStore() override { sqlite3_close(db_); }
 
   void AddToken(const std::string& token, int64_t expires) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Stmt s(*this, "INSERT INTO tokens (token, expires) VALUES (?1, ?2)");
+    auto c = Lease();
+    Stmt s(c->Db, "INSERT INTO tokens (token, expires) VALUES (?1, ?2)");
     s.Text(1, token);
     s.Int(2, expires);
     s.Done();
   }
 
   void PurgeTokens(int64_t now) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Stmt s(*this, "DELETE FROM tokens WHERE expires <= ?1");
+    auto c = Lease();
+    Stmt s(c->Db, "DELETE FROM tokens WHERE expires <= ?1");
     s.Int(1, now);
     s.Done();
   }
 
   bool SpendTokenAndStore(const std::string& token, int64_t now, const TScoreRow& row) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Exec("BEGIN IMMEDIATE");
+    auto c = Lease();
+    sqlite3* db = c->Db;
+    Exec(db, "BEGIN IMMEDIATE");
     try {
-      Stmt spend(*this, "DELETE FROM tokens WHERE token = ?1 AND expires > ?2");
+      Stmt spend(db, "DELETE FROM tokens WHERE token = ?1 AND expires > ?2");
       spend.Text(1, token);
       spend.Int(2, now);
       spend.Done();
-      if (sqlite3_changes(db_) != 1) {
-        Exec("ROLLBACK");
+      if (sqlite3_changes(db) != 1) {
+        Exec(db, "ROLLBACK");
         return false;
       }
-      Stmt add(*this, "INSERT INTO scores (name, score, motto, created, token) VALUES (?1, ?2, ?3, ?4, ?5)");
+      Stmt add(db, "INSERT INTO scores (name, score, motto, created, token) VALUES (?1, ?2, ?3, ?4, ?5)");
       add.Text(1, row.Name);
       add.Int(2, row.Score);
       add.Text(3, row.Motto);
       add.Int(4, row.Created);
       add.Text(5, token);
       add.Done();
-      Exec("COMMIT");
+      Exec(db, "COMMIT");
       return true;
     } catch (...) {
-      sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
     }
   }
 
   std::vector<TScoreRow> Best(int limit) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Stmt s(*this, "SELECT id, name, score, motto, created FROM scores ORDER BY score DESC, id LIMIT ?1");
+    auto c = Lease();
+    Stmt s(c->Db, "SELECT id, name, score, motto, created FROM scores ORDER BY score DESC, id LIMIT ?1");
     s.Int(1, limit);
+    return Rows(s);
+  }
+
+  void Ping() override {
+    auto c = Lease();
+    Stmt s(c->Db, "SELECT version FROM schema_version");
+    s.Done();
+  }
+
+  std::vector<TScoreRow> Since(int64_t since, int limit) override {
+    auto c = Lease();
+    Stmt s(c->Db,
+           "SELECT id, name, score, motto, created FROM scores WHERE created >= ?1 ORDER BY created, id LIMIT ?2");
+    s.Int(1, since);
+    s.Int(2, limit);
+    return Rows(s);
+  }
+
+  std::optional<TScoreRow> Remove(int64_t id) override {
+    auto c = Lease();
+    sqlite3* db = c->Db;
+    Exec(db, "BEGIN IMMEDIATE");
+    try {
+      Stmt find(db, "SELECT id, name, score, motto, created FROM scores WHERE id = ?1");
+      find.Int(1, id);
+      std::vector<TScoreRow> rows = Rows(find);
+      if (rows.empty()) {
+        Exec(db, "ROLLBACK");
+        return std::nullopt;
+      }
+      Stmt del(db, "DELETE FROM scores WHERE id = ?1");
+      del.Int(1, id);
+      del.Done();
+      Exec(db, "COMMIT");
+      return rows.front();
+    } catch (...) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+  void Backup(const std::string& file) override {
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) throw EStoreError("backup: " + file + " exists; name a new file");
+    // Written under another name first, so that FILE is whole or absent.
+    const std::string partial = file + ".partial-" + std::to_string(getpid());
+    auto c = Lease();
+    sqlite3* copy = nullptr;
+    std::string why;
+    if (sqlite3_open_v2(partial.c_str(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+      why = copy ? sqlite3_errmsg(copy) : "out of memory";
+    } else if (sqlite3_backup* b = sqlite3_backup_init(copy, "main", c->Db, "main")) {
+      // One step: a read transaction on the live database, which in WAL mode
+      // keeps writers going while the copy is taken.
+      const int rc = sqlite3_backup_step(b, -1);
+      sqlite3_backup_finish(b);
+      if (rc != SQLITE_DONE) why = sqlite3_errstr(rc);
+    } else {
+      why = sqlite3_errmsg(copy);
+    }
+    // The copy stands alone: no write-ahead log beside it.
+    if (why.empty()) {
+      char* err = nullptr;
+      if (sqlite3_exec(copy, "PRAGMA journal_mode=DELETE", nullptr, nullptr, &err) != SQLITE_OK) {
+        why = err ? err : "journal mode";
+        sqlite3_free(err);
+      }
+    }
+    sqlite3_close(copy);
+    // link() never replaces a file that appeared meanwhile.
+    if (why.empty() && link(partial.c_str(), file.c_str()) != 0) why = std::strerror(errno);
+    std::filesystem::remove(partial, ec);
+    if (!why.empty()) throw EStoreError("backup to " + file + " failed: " + why);
+  }
+
+  int SchemaVersion() override {
+    auto c = Lease();
+    return ReadVersion(c->Db);
+  }
+
+private:
+  using TPool = TConnectionPool<TSqliteConn>;
+
+  struct Stmt {
+    sqlite3* db;
+    sqlite3_stmt* s = nullptr;
+    Stmt(sqlite3* d, const char* sql) : db(d) {
+      if (sqlite3_prepare_v2(d, sql, -1, &s, nullptr) != SQLITE_OK) Fail(d, "prepare");
+    }
+    ~Stmt() { sqlite3_finalize(s); }
+    void Text(int i, const std::string& v) {
+      sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+    }
+    void Int(int i, int64_t v) { sqlite3_bind_int64(s, i, v); }
+    bool Step() {
+      int rc = sqlite3_step(s);
+      if (rc == SQLITE_ROW) return true;
+      if (rc != SQLITE_DONE) Fail(db, "step");
+      return false;
+    }
+    void Done() {
+      while (Step()) {
+      }
+    }
+    std::string Column(int i) {
+      const unsigned char* t = sqlite3_column_text(s, i);
+      return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(s, i))) : "";
+    }
+  };
+
+  static std::vector<TScoreRow> Rows(Stmt& s) {
     std::vector<TScoreRow> rows;
     while (s.Step()) {
       TScoreRow r;
@@ -93,50 +198,81 @@ public:
     return rows;
   }
 
-private:
-  struct Stmt {
-    TSqliteStore& owner;
-    sqlite3_stmt* s = nullptr;
-    Stmt(TSqliteStore& o, const char* sql) : owner(o) {
-      if (sqlite3_prepare_v2(o.db_, sql, -1, &s, nullptr) != SQLITE_OK) o.Fail("prepare");
-    }
-    ~Stmt() { sqlite3_finalize(s); }
-    void Text(int i, const std::string& v) {
-      sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
-    }
-    void Int(int i, int64_t v) { sqlite3_bind_int64(s, i, v); }
-    bool Step() {
-      int rc = sqlite3_step(s);
-      if (rc == SQLITE_ROW) return true;
-      if (rc != SQLITE_DONE) owner.Fail("step");
-      return false;
-    }
-    void Done() {
-      while (Step()) {
-      }
-    }
-    std::string Column(int i) {
-      const unsigned char* t = sqlite3_column_text(s, i);
-      return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(sqlite3_column_bytes(s, i))) : "";
-    }
-  };
-
-  [[noreturn]] void Fail(const char* what) {
-    throw EStoreError(std::string("sqlite ") + what + ": " + sqlite3_errmsg(db_));
+  [[noreturn]] static void Fail(sqlite3* db, const char* what) {
+    throw EStoreError(std::string("sqlite ") + what + ": " + sqlite3_errmsg(db));
   }
-  void Exec(const char* sql) {
+  static void Exec(sqlite3* db, const char* sql) {
     char* err = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
       std::string why = err ? err : "error";
       sqlite3_free(err);
       throw EStoreError(std::string("sqlite: ") + why);
     }
   }
 
-  sqlite3* db_ = nullptr;
-  std::mutex mutex_;
+  // A free connection, opened on first use.
+  TPool::TLease Lease() {
+    auto c = pool_.Acquire(options_.AcquireTimeoutMs);
+    if (!c) throw EStoreError("sqlite: every connection busy");
+    if (!c->Db) {
+      sqlite3* db = nullptr;
+      // NOMUTEX: a connection is only ever used by the thread that leased it.
+      if (sqlite3_open_v2(path_.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                          nullptr) != SQLITE_OK) {
+        std::string why = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close(db);
+        throw EStoreError("cannot open " + path_ + ": " + why);
+      }
+      sqlite3_busy_timeout(db, options_.StatementTimeoutMs);
+      c->Db = db;
+      Exec(db, "PRAGMA synchronous=NORMAL");
+    }
+    return c;
+  }
+
+  static bool HasTable(sqlite3* db, const char* name) {
+    Stmt s(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1");
+    s.Text(1, name);
+    return s.Step();
+  }
+
+  static int ReadVersion(sqlite3* db) {
+    if (!HasTable(db, "schema_version")) return 0;
+    Stmt s(db, "SELECT MAX(version) FROM schema_version");
+    return s.Step() ? sqlite3_column_int(s.s, 0) : 0;
+  }
+
+  static void Migrate(sqlite3* db) {
+    // One writer at a time: two portals starting together migrate once.
+    Exec(db, "BEGIN IMMEDIATE");
+    try {
+      Exec(db, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+      const int found = ReadVersion(db);
+      if (found > kScoreSchemaVersion) throw EStoreError(NewerSchemaMessage(found));
+      for (const TMigration& m : ScoreMigrations("sqlite")) {
+        if (m.Version <= found) continue;
+        for (const std::string& sql : m.Statements) Exec(db, sql.c_str());
+      }
+      if (found < kScoreSchemaVersion) {
+        Exec(db, "DELETE FROM schema_version");
+        Stmt s(db, "INSERT INTO schema_version (version) VALUES (?1)");
+        s.Int(1, kScoreSchemaVersion);
+        s.Done();
+      }
+      Exec(db, "COMMIT");
+    } catch (...) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+  std::string path_;
+  TStoreOptions options_;
+  TPool pool_;
 };
 
 }  // namespace
 
-std::unique_ptr<TScoreStore> OpenSqliteStore(const std::string& path) { return std::make_unique<TSqliteStore>(path); }
+std::unique_ptr<TScoreStore> OpenSqliteStore(const std::string& path, const TStoreOptions& options) {
+  return std::make_unique<TSqliteStore>(path, options);
+}

@@ -11,42 +11,11 @@
 #include "portal/rate_limit.h"
 #include "portal/service.h"
 #include "submission/submission.h"
+#include "support/memory_store.h"
 
 namespace {
 
 constexpr int64_t kT0 = 1765000000000;
-
-// The world table in memory, counting the sweeps of expired tokens.
-class TMemoryStore : public TScoreStore {
-public:
-  void AddToken(const std::string& token, int64_t expires) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    tokens_[token] = expires;
-  }
-  void PurgeTokens(int64_t now) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::erase_if(tokens_, [&](const auto& t) { return t.second <= now; });
-    Purges++;
-  }
-  bool SpendTokenAndStore(const std::string& token, int64_t now, const TScoreRow& row) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = tokens_.find(token);
-    if (it == tokens_.end() || it->second <= now) return false;
-    tokens_.erase(it);
-    Rows.push_back(row);
-    return true;
-  }
-  std::vector<TScoreRow> Best(int) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return Rows;
-  }
-  std::vector<TScoreRow> Rows;
-  int Purges = 0;
-
-private:
-  std::mutex mutex_;
-  std::map<std::string, int64_t> tokens_;
-};
 
 std::vector<TCidr> Ranges(const std::string& text) {
   std::vector<TCidr> r;

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "portal/admin.h"
 #include "portal/rate_limit.h"
 #include "portal/server.h"
 #include "portal/service.h"
@@ -18,7 +19,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quorvane-portal [--listen HOST:PORT] [--db sqlite:PATH|postgresql://...] [options]\n"
+    "usage: quorvane-portal [serve] [--listen HOST:PORT] [--db sqlite:PATH|postgresql://...] [options]\n"
+    "       quorvane-portal backup|list|remove ... [--db ...]\n"
     "\n"
     "Serves the world high-score table of Quorvane: the token and score requests\n"
     "the game sends, the world table page, a home page and /api/scores (JSON).\n"
@@ -35,6 +37,7 @@ constexpr const char* kUsage =
     "                       client (IPv6: to its /64), not to the proxy\n"
     "  --quiet              no line per request\n"
     "  --help               this text\n"
+    "%s"
     "\n"
     "Logs one line per request to standard error. SIGTERM or SIGINT stops it.\n"
     "Point the game at it with:  quorvane --portal http://HOST:PORT\n";
@@ -52,7 +55,12 @@ int main(int argc, char** argv) {
   std::string listen = "127.0.0.1:8080", db = "sqlite:quorvane-portal.db";
   TPortalOptions options;
   bool quiet = false;
-  for (int i = 1; i < argc; i++) {
+  // The database's options and the operator's commands.
+  TStoreOptions storeOptions;
+  TAdminCommand command;
+  if (argc > 1 && IsAdminCommand(argv[1])) command.Name = argv[1];
+  for (int i = command.Name.empty() ? 1 : 2; i < argc; i++) {
+    if (TakeAdminOption(argc, argv, i, storeOptions, command)) continue;
     const std::string a = argv[i];
     auto value = [&](const char* name) -> const char* {
       if (i + 1 >= argc) {
@@ -63,7 +71,9 @@ int main(int argc, char** argv) {
     };
     double n = 0;
     if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
+      std::string usage = kUsage;
+      usage.replace(usage.find("%s"), 2, kAdminUsage);
+      std::fputs(usage.c_str(), stdout);
       return 0;
     } else if (a == "--listen") {
       listen = value("--listen");
@@ -101,6 +111,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  if (!command.Name.empty() && command.Name != "serve") return RunAdminCommand(command, db, storeOptions);
+
   std::string host;
   int port = 0;
   if (!SplitListenAddress(listen, host, port)) {
@@ -119,7 +131,7 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<TScoreStore> store;
   try {
-    store = OpenScoreStore(db);
+    store = OpenScoreStore(db, storeOptions);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quorvane-portal: %s\n", e.what());
     return 1;
