@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-
 const std::vector<CommandLineOption>& CommandLineOptions() {
   static const std::vector<CommandLineOption> options = {
       {"help", nullptr, OptionKind::Help, "show this help and exit"},
