@@ -88,6 +88,13 @@ TEST(PresentGate, AnIdleMenuIsShownOnceWhilePlayIsShownEveryTick) {
   g.Ticks(200);
   EXPECT_EQ(g.Host().PresentCount() - presented, 200u) << "the game still draws every tick";
   EXPECT_EQ(g.Host().ShownCount() - shown, 0u) << "nothing moves on the menu";
+  // Full screen and back: the same picture is shown anew on each change.
+  for (bool full : {true, false}) {
+    shown = g.Host().ShownCount();
+    g.Run("key press Enter alt\ntick 5");
+    EXPECT_EQ(g.Host().FullScreen(), full);
+    EXPECT_EQ(g.Host().ShownCount() - shown, 1u) << (full ? "to full screen" : "back to the window");
+  }
 
   g.Run("key press Enter\ntick 100");
   presented = g.Host().PresentCount();
