@@ -440,6 +440,10 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
 }
 
 void SdlHost::Run(HostEvents& ev) {
+  // With a joystick open, SDL's own wait would wake every millisecond to read
+  // it; the loop reads joysticks itself at each delivery instead, so waiting
+  // sleeps until an event or the next tick.
+  SDL_SetHint(SDL_HINT_AUTO_UPDATE_JOYSTICKS, "0");
   running_ = &ev;
   while (!quit_) RunLoopPass(*this, ev);
   running_ = nullptr;
@@ -452,6 +456,7 @@ void SdlHost::Wait(uint32_t ms) {
 }
 
 void SdlHost::Deliver() {
+  SDL_JoystickUpdate();
   SDL_Event e;
   while (!quit_ && SDL_PollEvent(&e)) Handle(e, *running_);
   // Releases a timer handler queued.
