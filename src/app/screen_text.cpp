@@ -1,4 +1,5 @@
 // Every text the player sees, drawn over the sprites each tick.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -27,6 +28,19 @@ void SetFont(TCanvas& c, int size, TColor color, bool bold = false) {
   c.Font.Size = size;
   c.Font.Color = color;
   c.Font.Bold = bold;
+}
+
+// Figures set as tabular ones: every character in a cell as wide as the
+// widest digit, centred in it, so a column of numbers lines up whatever the
+// font's own digit widths (spaces keep their cell and draw nothing).
+void DrawFigures(TCanvas& c, int x, int y, std::string_view text) {
+  int cell = 0;
+  for (char d = '0'; d <= '9'; d++) cell = std::max(cell, c.TextWidth(std::string_view(&d, 1)));
+  for (size_t i = 0; i < text.size(); i++) {
+    if (text[i] == ' ') continue;
+    const std::string_view ch = text.substr(i, 1);
+    c.TextOut(x + static_cast<int>(i) * cell + (cell - c.TextWidth(ch)) / 2, y, ch);
+  }
 }
 }  // namespace
 
@@ -114,7 +128,7 @@ void TForm1::DrawScreenText() {
       c.Font.Color = n == 1 ? kRed : kNavy;
       c.TextOut(n == 10 ? 50 : 60, y, std::to_string(n));
       c.TextOut(140, y, name.substr(0, n == 1 ? 11 : 12));
-      c.TextOut(430, y, Fmt("%10d", static_cast<int32_t>(score)));
+      DrawFigures(c, 430, y, Fmt("%10d", static_cast<int32_t>(score)));
     }
   }
   // 4. "Send".

@@ -11,6 +11,7 @@
 #include "platform/host.h"
 #include "platform/main_loop.h"
 #include "platform/pad_keys.h"
+#include "platform/present_gate.h"
 
 class HeadlessHost : public Host, private PadKeys::Sink, private LoopDriver {
 public:
@@ -23,7 +24,10 @@ public:
   // --- Host -----------------------------------------------------------------
   uint32_t Milliseconds() override { return now_; }
   void Present(const TPixelView& frame) override;
-  void SetFullScreen(bool fullScreen) override { fullScreen_ = fullScreen; }
+  void SetFullScreen(bool fullScreen) override {
+    if (fullScreen != fullScreen_) gate_.Invalidate();
+    fullScreen_ = fullScreen;
+  }
   bool FullScreen() const override { return fullScreen_; }
   bool Foreground() override { return foreground_; }
   void ReadScanCodes(uint8_t table[256]) override;
@@ -95,6 +99,11 @@ public:
   int FrameWidth() const { return frameWidth_; }
   int FrameHeight() const { return frameHeight_; }
   uint64_t PresentCount() const { return presentCount_; }
+  // Counts the presented frames that would reach the screen: the SDL host
+  // shows a frame only when it differs from the one shown last (or the full
+  // screen toggled). Off by default: comparing every frame costs time.
+  void SetCountShown(bool count) { countShown_ = count; }
+  uint64_t ShownCount() const { return gate_.Shown(); }
   const std::vector<std::string>& MessageBoxes() const { return messages_; }
   const std::vector<std::string>& Urls() const { return urls_; }
   int CursorCount() const { return cursorCount_; }
@@ -132,6 +141,8 @@ private:
   std::vector<uint32_t> lastFrame_;
   int frameWidth_ = 0, frameHeight_ = 0;
   uint64_t presentCount_ = 0;
+  PresentGate gate_;
+  bool countShown_ = false;
   PadKeys pad_;
   std::vector<uint32_t> rumbles_;
   uint64_t keptPresent_ = 0;

@@ -73,8 +73,8 @@ bool SdlHost::Init() {
   // Audio and joystick are welcome, not required.
   SDL_InitSubSystem(SDL_INIT_AUDIO);
   SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
-  // Resizable only so that window managers offer maximise, which the game
-  // answers with full screen; any other size change is undone at once.
+  // Resizable: the frame is letterboxed into any size the player drags the
+  // window to. Maximise is the game's full screen.
   window_ = SDL_CreateWindow("Quorvane", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, kWidth, kHeight,
                              SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
   if (!window_) {
@@ -94,6 +94,8 @@ bool SdlHost::Init() {
     std::fprintf(stderr, "quorvane: cannot create the frame texture: %s\n", SDL_GetError());
     return false;
   }
+  // Small enough for any desktop, big enough that the frame stays legible.
+  SDL_SetWindowMinimumSize(window_, kWidth / 4, kHeight / 4);
   // Controllers first, so the plain joystick path is left to the devices
   // SDL cannot map.
   pads_.Init(padMappingFile_);
@@ -117,6 +119,8 @@ void SdlHost::SetDisplayOptions(const DisplayOptions& options) {
                      ? FittingWindowScale(display_.WindowScale, usable.w, usable.h)
                      : 1;
   if (renderer_) SDL_RenderSetVSync(renderer_, display_.VSync ? 1 : 0);
+  // Scale and filter change the picture of the same frame.
+  gate_.Invalidate();
   if (!fullScreen_) {
     int w = 0, h = 0;
     WindowedSize(w, h);
@@ -154,7 +158,19 @@ void SdlHost::OpenJoystick() {
 }
 
 void SdlHost::Present(const TPixelView& frame) {
+  // A frame like the one on the screen is not worth scaling and showing again;
+  // the window events that spoil the picture repaint it (Repaint).
+  if (!gate_.ShouldShow(frame)) return;
   SDL_UpdateTexture(texture_, nullptr, frame.Pixels, frame.Pitch);
+  hasFrame_ = true;
+  Draw();
+}
+
+void SdlHost::Repaint() {
+  if (hasFrame_) Draw();
+}
+
+void SdlHost::Draw() {
   const FrameRect r = Geometry().Frame;
   // A whole factor is always sampled sharp: every frame pixel an exact block.
   SDL_SetTextureScaleMode(
@@ -169,7 +185,10 @@ void SdlHost::Present(const TPixelView& frame) {
 void SdlHost::SetFullScreen(bool fullScreen) {
   if (fullScreen == fullScreen_) return;
   fullScreen_ = fullScreen;
+  gate_.Invalidate();
   if (fullScreen) {
+    // Back from full screen, the window gets the size the player gave it.
+    SDL_GetWindowSize(window_, &windowedW_, &windowedH_);
     if (HasWindowManager(window_)) {
       SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP);
     } else {
@@ -190,8 +209,8 @@ void SdlHost::SetFullScreen(bool fullScreen) {
     } else {
       SDL_SetWindowFullscreen(window_, 0);
     }
-    int w = 0, h = 0;
-    WindowedSize(w, h);
+    int w = windowedW_, h = windowedH_;
+    if (w <= 0 || h <= 0) WindowedSize(w, h);
     SDL_SetWindowSize(window_, w, h);
     SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
   }
@@ -339,7 +358,12 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
           minimized_ = true;
           ev.HostSysCommand(TSysCommand::Minimize);
           break;
-        case SDL_WINDOWEVENT_RESTORED: minimized_ = false; break;
+        case SDL_WINDOWEVENT_RESTORED:
+          minimized_ = false;
+          Repaint();
+          break;
+        case SDL_WINDOWEVENT_SHOWN:
+        case SDL_WINDOWEVENT_EXPOSED: Repaint(); break;
         case SDL_WINDOWEVENT_MAXIMIZED:
           // Maximising means full screen in this game.
           SDL_RestoreWindow(window_);
@@ -350,15 +374,11 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
           }
           ev.HostSysCommand(TSysCommand::Maximize);
           break;
-        case SDL_WINDOWEVENT_SIZE_CHANGED: {
-          // The window keeps its client area: the frame at the window scale.
-          int w = 0, h = 0;
-          WindowedSize(w, h);
-          if (!fullScreen_ && (e.window.data1 != w || e.window.data2 != h) &&
-              !(SDL_GetWindowFlags(window_) & SDL_WINDOW_MAXIMIZED))
-            SDL_SetWindowSize(window_, w, h);
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+          // Whatever size the window manager gives is the player's choice:
+          // the frame is placed in it anew (letterboxed, as scale says).
+          Repaint();
           break;
-        }
         default: break;
       }
       break;
@@ -395,6 +415,12 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
       }
       break;
     }
+    case SDL_RENDER_TARGETS_RESET:
+    case SDL_RENDER_DEVICE_RESET:
+      // The texture's pixels may be gone: upload the next frame whatever it is.
+      gate_.Invalidate();
+      hasFrame_ = false;
+      break;
     case SDL_JOYDEVICEADDED: OpenJoystick(); break;
     case SDL_JOYDEVICEREMOVED:
       if (joystick_ && !SDL_JoystickGetAttached(joystick_)) {
@@ -414,6 +440,10 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
 }
 
 void SdlHost::Run(HostEvents& ev) {
+  // With a joystick open, SDL's own wait would wake every millisecond to read
+  // it; the loop reads joysticks itself at each delivery instead, so waiting
+  // sleeps until an event or the next tick.
+  SDL_SetHint(SDL_HINT_AUTO_UPDATE_JOYSTICKS, "0");
   running_ = &ev;
   while (!quit_) RunLoopPass(*this, ev);
   running_ = nullptr;
@@ -426,6 +456,7 @@ void SdlHost::Wait(uint32_t ms) {
 }
 
 void SdlHost::Deliver() {
+  SDL_JoystickUpdate();
   SDL_Event e;
   while (!quit_ && SDL_PollEvent(&e)) Handle(e, *running_);
   // Releases a timer handler queued.

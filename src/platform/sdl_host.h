@@ -9,6 +9,7 @@
 #include "platform/display_math.h"
 #include "platform/host.h"
 #include "platform/main_loop.h"
+#include "platform/present_gate.h"
 #include "platform/sdl_pads.h"
 
 class SdlHost : public Host, private PadKeys::Sink, private LoopDriver {
@@ -57,6 +58,10 @@ private:
   OutputGeometry Geometry() const;
   // The window's client size in window mode: the frame at the window scale.
   void WindowedSize(int& w, int& h) const;
+  // Draws the frame texture into the window, letterboxed, and shows it.
+  void Draw();
+  // The window needs painting again (exposed, resized): the frame last shown.
+  void Repaint();
   void PadKeyDown(uint16_t vk) override;
   void PadKeyUp(uint16_t vk) override;
   static void AudioCallback(void* user, Uint8* stream, int len);
@@ -85,7 +90,10 @@ private:
   std::string padMappingFile_;
   bool padKeys_[256] = {};  // keys a pad holds down
   DisplayOptions display_;
-  int windowScale_ = 1;  // display_.WindowScale capped to the desktop
+  PresentGate gate_;
+  bool hasFrame_ = false;              // the texture holds a frame
+  int windowScale_ = 1;                // display_.WindowScale capped to the desktop
+  int windowedW_ = 0, windowedH_ = 0;  // the window's size before full screen
 };
 
 // Windows virtual-key code of an SDL key, as the game's key handler expects.

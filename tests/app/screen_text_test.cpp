@@ -284,3 +284,45 @@ TEST(ScreenText, ScoreLabelsRiseOnePixelATick) {
     EXPECT_EQ(f.ScoreLabels[0].Y, 399 - t);
   }
 }
+
+// The scores of the table stand in one column: the units of every row under
+// one another, the tens too, whatever digits the rows hold and however wide
+// the font draws each digit.
+TEST(ScreenText, TheTableScoresLineUpDigitByDigit) {
+  ASSERT_TRUE(HaveAssets());
+  TestGame g;
+  TForm1& f = g.Form();
+  const uint32_t scores[10] = {99999999, 11111111, 2222222, 333333, 44444, 5555, 666, 77, 8, 10};
+  for (int n = 0; n < 10; n++) f.Config.HighScores[n].Score = MaskScore(scores[n]);
+  f.ScreenName = "HiScores";
+  const Drawn d = TextOnly(f);
+  // The centre column of each glyph of a row's score, rightmost first; glyphs
+  // are told apart by the empty columns between them.
+  auto glyphCentres = [&](int n) {
+    const int top = 200 + 25 * n, bottom = top + 24;
+    auto ink = [&](int x) {
+      for (int y = top; y < bottom; y++)
+        if (d.px[static_cast<size_t>(y) * 800 + x] != 0) return true;
+      return false;
+    };
+    std::vector<int> centres;
+    for (int x = 700; x >= 400 && centres.size() < 2; x--) {
+      if (!ink(x)) continue;
+      const int right = x;
+      while (x > 400 && ink(x - 1)) x--;
+      centres.push_back((x + right) / 2);
+    }
+    return centres;
+  };
+  const std::vector<int> first = glyphCentres(1);
+  ASSERT_EQ(first.size(), 2u);
+  for (int n = 2; n <= 10; n++) {
+    const std::vector<int> c = glyphCentres(n);
+    ASSERT_FALSE(c.empty()) << "row " << n;
+    EXPECT_NEAR(c[0], first[0], 2) << "the units of row " << n;
+    if (scores[n - 1] >= 10) {
+      ASSERT_EQ(c.size(), 2u) << "row " << n;
+      EXPECT_NEAR(c[1], first[1], 2) << "the tens of row " << n;
+    }
+  }
+}

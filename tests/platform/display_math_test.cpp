@@ -225,3 +225,54 @@ TEST(PointerMapping, APointerOnAButtonsEdgeSelectsThatButton) {
     EXPECT_EQ(f.Selection, 2) << name << ": the edge point is on it";
   }
 }
+
+// Windows a player drags to any size: the frame is letterboxed into each,
+// and the pointer meets the frame's edges where they are drawn.
+TEST(FramePlacement, WindowsOfAnySize) {
+  const struct {
+    int w, h;
+    ScaleMode mode;
+    FrameRect want;
+  } cases[] = {
+      {1000, 700, ScaleMode::Fit, {33, 0, 933, 700}},
+      {1000, 700, ScaleMode::Integer, {100, 50, 800, 600}},
+      {1700, 1250, ScaleMode::Integer, {50, 25, 1600, 1200}},
+      {1700, 1250, ScaleMode::Fit, {17, 0, 1666, 1250}},
+      {801, 601, ScaleMode::Fit, {0, 0, 801, 600}},
+      {801, 601, ScaleMode::Integer, {0, 0, 800, 600}},
+      {400, 300, ScaleMode::Integer, {0, 0, 400, 300}},  // smaller than 1x: fit
+      {200, 150, ScaleMode::Fit, {0, 0, 200, 150}},      // the smallest window
+      {1200, 500, ScaleMode::Fit, {267, 0, 666, 500}},   // wide: bars left and right
+      {1200, 500, ScaleMode::Integer, {267, 0, 666, 500}},
+      {500, 1200, ScaleMode::Fit, {0, 412, 500, 375}},  // tall: bars above and below
+      {799, 1, ScaleMode::Fit, {399, 0, 1, 1}},         // a sliver still draws a pixel
+  };
+  for (const auto& c : cases) {
+    const std::string name =
+        std::to_string(c.w) + "x" + std::to_string(c.h) + (c.mode == ScaleMode::Fit ? " fit" : " integer");
+    const FrameRect r = FramePlacement(c.w, c.h, c.mode);
+    EXPECT_EQ(r, c.want) << name;
+    const OutputGeometry g = Screen(c.w, c.h, c.w, c.h, c.mode);
+    // The frame's corner points show its corner pixels; in a shrunk frame
+    // one point covers several pixels and shows the one under its centre.
+    const int slackX = r.W >= kFrameWidth ? 0 : kFrameWidth / r.W,
+              slackY = r.H >= kFrameHeight ? 0 : kFrameHeight / r.H;
+    int fx = 0, fy = 0;
+    WindowToFrame(g, r.X, r.Y, fx, fy);
+    EXPECT_TRUE(fx >= 0 && fx <= slackX) << name << ": " << fx;
+    EXPECT_TRUE(fy >= 0 && fy <= slackY) << name << ": " << fy;
+    WindowToFrame(g, r.X + r.W - 1, r.Y + r.H - 1, fx, fy);
+    EXPECT_TRUE(fx <= kFrameWidth - 1 && fx >= kFrameWidth - 1 - slackX) << name << ": " << fx;
+    EXPECT_TRUE(fy <= kFrameHeight - 1 && fy >= kFrameHeight - 1 - slackY) << name << ": " << fy;
+    if (r.X > 0) {
+      WindowToFrame(g, r.X - 1, r.Y, fx, fy);
+      EXPECT_LT(fx, 0) << name << ": the left bar is left of the frame";
+      WindowToFrame(g, r.X + r.W, r.Y, fx, fy);
+      EXPECT_GE(fx, kFrameWidth) << name << ": the right bar is right of it";
+    }
+    if (r.Y > 0) {
+      WindowToFrame(g, r.X, r.Y - 1, fx, fy);
+      EXPECT_LT(fy, 0) << name;
+    }
+  }
+}

@@ -25,6 +25,8 @@
 #include <thread>
 #include <vector>
 
+#include <SDL_image.h>
+
 #include "app/form.h"
 #include "app/portal.h"
 #include "persist/config.h"
@@ -281,6 +283,56 @@ protected:
   std::unique_ptr<ProgramFolder> folder_;
   std::string dir_, state_, window_;
 };
+
+// The colour of a pixel of the game's window, from a picture of it; 0 when
+// no picture could be taken.
+uint32_t WindowPixel(const std::string& window, const std::string& png, int x, int y) {
+  std::system(("import -window " + window + " '" + png + "' >/dev/null 2>&1").c_str());
+  SDL_Surface* raw = IMG_Load(png.c_str());
+  if (!raw) return 0;
+  SDL_Surface* s = SDL_ConvertSurfaceFormat(raw, SDL_PIXELFORMAT_XRGB8888, 0);
+  SDL_FreeSurface(raw);
+  if (!s) return 0;
+  uint32_t v = 0;
+  if (x >= 0 && y >= 0 && x < s->w && y < s->h)
+    v = static_cast<const uint32_t*>(s->pixels)[static_cast<size_t>(y) * (s->pitch / 4) + x] & 0xFFFFFF;
+  SDL_FreeSurface(s);
+  return v;
+}
+
+TEST_F(RealWindow, AResizedWindowKeepsItsSizeAndLetterboxesTheFrame) {
+  EXPECT_NE(Geometry().find("800x600"), std::string::npos) << Geometry();
+  // Wholly on the screen, so a picture of it holds every pixel.
+  X("windowmove --sync " + window_ + " 0 0");
+  X("windowsize --sync " + window_ + " 1000 700");
+  Sleep(800);
+  EXPECT_NE(Geometry().find("1000x700"), std::string::npos) << "the size was undone: " << Geometry();
+  Shot("resized-1000x700");
+  // Fit: the frame is 933x700 from x = 33, black bars left and right.
+  const std::string png = dir_ + "window.png";
+  EXPECT_EQ(WindowPixel(window_, png, 16, 350), 0u) << "left bar";
+  EXPECT_EQ(WindowPixel(window_, png, 984, 350), 0u) << "right bar";
+  EXPECT_NE(WindowPixel(window_, png, 40, 350), 0u) << "the frame's left edge";
+  EXPECT_NE(WindowPixel(window_, png, 960, 350), 0u) << "the frame's right edge";
+  // The pointer finds the frame's buttons where they are drawn now: NO of
+  // "Exit?" at frame (440, 325) is at window (33 + 440 * 933 / 800, 325 * 700 / 600).
+  Key("Escape");
+  ASSERT_TRUE(WaitState("screen=Exit? ", 3000)) << State();
+  X("mousemove --window " + window_ + " 546 379");
+  EXPECT_TRUE(WaitState("selection=2 ", 3000)) << State();
+  Key("Escape");
+  ASSERT_TRUE(WaitState("screen=Menu ", 3000)) << State();
+  // Full screen and back: the window gets the player's size again.
+  for (const char* expect : {"fullscreen=1 ", "fullscreen=0 "}) {
+    X("keydown alt");
+    Sleep(60);
+    Key("Return");
+    X("keyup alt");
+    ASSERT_TRUE(WaitState(expect, 3000)) << State();
+    Sleep(500);
+  }
+  EXPECT_NE(Geometry().find("1000x700"), std::string::npos) << Geometry();
+}
 
 TEST_F(RealWindow, MessageBoxPointerAndDisplayMode) {
   // "Exit?" answered NO with the pointer, then a click on empty sky: the
