@@ -260,11 +260,12 @@ void SaveConfig(const ConfigRecord& config, const std::string& programDir) {
 }
 
 std::string ConfigDamage::Message() const {
-  std::string m = "Config.cfg was damaged (" + What + "). ";
-  m += RowsKept == HighScoreRows ? std::string("Every row of the high-score table was kept")
-                                 : Format("%d of the 10 high scores could be read and were kept", RowsKept);
-  if (!CopyPath.empty()) m += "; the damaged file is kept as " + CopyPath + ".";
-  else m += "; the damaged file could not be kept (" + CopyError + ").";
+  // Short lines: a message box does not wrap them.
+  std::string m = "Config.cfg is damaged (" + What + ").\n";
+  m += RowsKept == HighScoreRows ? std::string("Every row of the high-score table was kept.\n")
+                                 : Format("%d of the 10 high scores could be read and were kept.\n", RowsKept);
+  if (!CopyPath.empty()) m += "The damaged file is kept as\n" + CopyPath;
+  else m += "The damaged file could not be kept:\n" + CopyError;
   return m;
 }
 

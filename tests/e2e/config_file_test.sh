@@ -57,7 +57,7 @@ cmp -s "$a/Config.cfg.damaged" "$work/damaged.orig" || fail "Config.cfg.damaged 
 echo "$t" | grep -q '"highScores":\[{"name":"Keeper","score":5000},{"name":"Second","score":4000}' ||
   fail "the readable rows were not kept: $t"
 echo "$t" | grep -q '73710663' && fail "the impossible row 10 was kept: $t"
-echo "$t" | grep -Eq '"messageBoxes":\["Config.cfgwasdamaged[^"]*Config.cfg.damaged' ||
+echo "$t" | grep -Eq '"messageBoxes":\["Config.cfgisdamaged[^"]*Config.cfg.damaged' ||
   fail "the player was not told: $t"
 
 # Told once: the next start finds a sound file and says nothing.
