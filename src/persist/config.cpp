@@ -265,7 +265,7 @@ std::string ConfigDamage::Message() const {
   m += RowsKept == HighScoreRows ? std::string("Every row of the high-score table was kept.\n")
                                  : Format("%d of the 10 high scores could be read and were kept.\n", RowsKept);
   if (!CopyPath.empty()) m += "The damaged file is kept as\n" + CopyPath;
-  else m += "The damaged file could not be kept:\n" + CopyError;
+  else m += "The damaged file could not be kept and is replaced at the next save:\n" + CopyError;
   return m;
 }
 

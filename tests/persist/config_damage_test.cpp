@@ -1,9 +1,12 @@
 // A damaged Config.cfg: kept as Config.cfg.damaged, its readable rows kept,
 // the repaired record written at once.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -214,4 +217,38 @@ TEST(ConfigDamageCopy, AMissingFileIsAFirstStartNotDamage) {
   LoadConfig(c, dir.Dir, nullptr, &damage);
   EXPECT_FALSE(damage.Found);
   EXPECT_FALSE(fs::exists(dir.Dir + "Config.cfg.damaged"));
+}
+
+// A Config.cfg the player may not read is not overwritten: it is moved aside
+// as Config.cfg.damaged, whole, and the game starts from the defaults. Run as
+// a user the file refuses (root reads everything, so as root the load runs in
+// a child as nobody).
+TEST(ConfigDamageCopy, AnUnreadableFileIsMovedAsideNotOverwritten) {
+  TempDir dir;
+  const Bytes bytes = FileBytes(Good());
+  dir.Write("Config.cfg", bytes);
+  ASSERT_EQ(::chmod((dir.Dir + "Config.cfg").c_str(), 0), 0);
+  ASSERT_EQ(::chmod(dir.Dir.c_str(), 0777), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+    ConfigRecord c{};
+    ConfigDamage damage;
+    try {
+      LoadConfig(c, dir.Dir, nullptr, &damage);
+    } catch (...) {
+      ::_exit(3);
+    }
+    const bool fine = damage.Found && damage.What.find(std::strerror(EACCES)) != std::string::npos &&
+                      damage.RowsKept == 0 && UnmaskScore(c.HighScores[0].Score) == 1000;
+    ::_exit(fine ? 0 : 4);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  ::chmod((dir.Dir + "Config.cfg.damaged").c_str(), 0600);
+  EXPECT_EQ(dir.Read("Config.cfg.damaged"), bytes);
+  EXPECT_EQ(dir.Read("Config.cfg").size(), sizeof(ConfigRecord));
 }
