@@ -181,3 +181,18 @@ TEST_F(ConfigMergeFileTest, ManyCopiesSavingAtOnceLoseNoRecord) {
   for (int k = Copies - 1; k >= 0; k--) want.emplace_back(5000 + k, "P" + std::to_string(k));
   EXPECT_EQ(Shown(c.HighScores, Copies), want);
 }
+
+TEST_F(ConfigMergeFileTest, AFileRemovedWhileTheGameRunsGetsThisCopysTableBack) {
+  ConfigRecord c{};
+  ConfigSync s;
+  LoadConfig(c, dir_, &s);
+  InsertHighScore(c, MaskScore(2500), "Solo");
+  fs::remove(dir_ + "Config.cfg");
+  SaveConfigMerged(c, dir_, s);
+  ConfigRecord later{};
+  ConfigDamage damage;
+  LoadConfig(later, dir_, nullptr, &damage);
+  EXPECT_FALSE(damage.Found);
+  EXPECT_EQ(Shown(later.HighScores, 2), (std::vector<Row>{{2500, "Solo"}, {1000, "Anonymous"}}));
+  EXPECT_EQ(later.StartCount, 2u) << "the file written holds this copy's one start";
+}
