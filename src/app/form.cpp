@@ -61,7 +61,17 @@ void TForm1::FormCreate() {
     Settings = LoadSettingsIni(StateDir);
     RumbleOn = ParseOnOff(Setting("rumble", "on")).value_or(true);
     ApplyPortalSetting(*this);
-    if (!SettingsFixed) LoadConfig(Config, StateDir);
+    if (!SettingsFixed) {
+      ConfigDamage damage;
+      try {
+        LoadConfig(Config, StateDir, &Sync, &damage);
+      } catch (...) {
+        if (damage.Found) ShowError(damage.Message());
+        throw;
+      }
+      // Said once: the next start reads the repaired file.
+      if (damage.Found) ShowError(damage.Message());
+    }
     if (RunWindowMode) {
       SavedWindowMode = Config.WindowMode;
       Config.WindowMode = *RunWindowMode;
@@ -149,7 +159,13 @@ void TForm1::StoreConfig() {
   if (SettingsFixed) return;
   ConfigRecord stored = Config;
   if (RunWindowMode) stored.WindowMode = SavedWindowMode;
-  SaveConfig(stored, StateDir);
+  // Another copy of the game may have entered records since: they are merged
+  // in, and the table shown is the one written.
+  uint64_t startCount = 0;
+  const TableMerge merge = SaveConfigMerged(stored, StateDir, Sync, &startCount);
+  std::copy(merge.Rows, merge.Rows + HighScoreRows, Config.HighScores);
+  Config.StartCount = startCount;
+  Tap.PruneBeatenReplays(merge.Beaten);
 }
 
 std::string TForm1::Setting(std::string_view key, std::string_view fallback) const {

@@ -174,6 +174,8 @@ public:
   THttpClient IdHTTP1;
   TRandom Rng;
   ConfigRecord Config{};
+  // What Config.cfg held when last read or written, for merging at each save.
+  ConfigSync Sync{};
   bool RumbleOn = true;  // quorvane.ini: rumble=on|off
 
   // --- game state (ScreenName, Level, Paused, GameEnded: WorldState) -------

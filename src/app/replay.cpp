@@ -785,32 +785,29 @@ void ReplayTap::KeepTopTenReplay(const std::vector<uint8_t>& bytes, uint32_t sco
   std::strftime(stamp, sizeof stamp, "%Y%m%d%H%M%S", &tm);
   const std::string path = folder + "top-" + std::to_string(score) + "-" + SafeName(kept) + "-" + stamp + ".qvr";
   if (!WriteReplayFile(path, bytes)) std::fprintf(stderr, "quorvane: cannot write %s\n", path.c_str());
-  PruneTopTenReplays();
 }
 
-void ReplayTap::PruneTopTenReplays() {
+void ReplayTap::PruneBeatenReplays(const std::vector<HighScoreRow>& beaten) {
   const std::string folder = Folder();
-  if (folder.empty() || !form_) return;
+  if (folder.empty() || beaten.empty()) return;
   namespace fs = std::filesystem;
   std::error_code ec;
-  std::vector<std::pair<uint32_t, std::string>> rows;
-  for (const HighScoreRow& r : form_->Config.HighScores)
-    rows.emplace_back(UnmaskScore(r.Score), SafeName(HighScoreName(r)));
-  // Newest first, so of two files for one row the newer stays.
   std::vector<std::string> files;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
     files.push_back(it->path().filename().string());
+  // Newest first: of two games kept for equal rows, the later one went below
+  // the earlier and is the one beaten.
   std::sort(files.rbegin(), files.rend());
-  for (const std::string& file : files) {
-    uint32_t score = 0;
-    std::string name;
-    if (!ParseTopName(file, score, name)) continue;
-    auto row = std::find(rows.begin(), rows.end(), std::make_pair(score, name));
-    if (row != rows.end()) {
-      rows.erase(row);
-      continue;
+  for (const HighScoreRow& row : beaten) {
+    const auto wanted = std::make_pair(UnmaskScore(row.Score), SafeName(HighScoreName(row)));
+    for (auto it = files.begin(); it != files.end(); ++it) {
+      uint32_t score = 0;
+      std::string name;
+      if (!ParseTopName(*it, score, name) || std::make_pair(score, name) != wanted) continue;
+      fs::remove(folder + *it, ec);
+      files.erase(it);
+      break;
     }
-    fs::remove(folder + file, ec);
   }
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "media/dxtimer.h"
+#include "persist/config.h"
 #include "platform/host.h"
 
 class TForm1;
@@ -140,8 +141,9 @@ public:
   const std::vector<uint8_t>& LastRecording() const { return last_; }
   // Called once the ended game's score is in the high-score table.
   void KeepTopTenReplay(const std::vector<uint8_t>& bytes, uint32_t score, const std::string& name);
-  // Removes kept top-ten replays whose score left the table.
-  void PruneTopTenReplays();
+  // Removes one kept top-ten replay (the newest) for each row that was
+  // beaten out of the table; nothing else.
+  void PruneBeatenReplays(const std::vector<HighScoreRow>& beaten);
 
   // --- playback ---------------------------------------------------------------
   // The game reads the recorded machine from now on; nothing is recorded,

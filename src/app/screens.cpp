@@ -113,7 +113,9 @@ void TForm1::AnswerExit(bool yes) {
 void TForm1::AnswerClear(bool yes) {
   if (yes) {
     ResetHighScores(Config);
-    Tap.PruneTopTenReplays();
+    // The kept games of the cleared rows stay: a replay goes only when its
+    // row is beaten.
+    Sync.Cleared = true;
   }
   Selection = 1;
   ScreenName = kScreenHiScores;

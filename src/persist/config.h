@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 static_assert(std::endian::native == std::endian::little,
               "Config.cfg is written straight from memory and is little-endian");
@@ -67,6 +68,54 @@ inline constexpr const char* ConfigFileName = "Config.cfg";
 constexpr uint32_t MaskScore(uint32_t score) { return score ^ ScoreMask; }
 constexpr uint32_t UnmaskScore(uint32_t masked) { return masked ^ ScoreMask; }
 
+// The highest score a table row may hold. A game earns at most a few hundred
+// points a minute (an imp is worth 10 to 20, a bonus at most 50, each level
+// opens with a two-second intro), so ten million points would take weeks of
+// one unbroken game, longer than the day a recorded game may last. A row
+// above it comes from damage, never from play; this catches random bytes
+// (which almost always give a score in the hundreds of millions or a
+// "negative" one above 2^31) without ever refusing a played record.
+constexpr uint32_t MaxTableScore = 9'999'999;
+
+// What LoadConfig found wrong with Config.cfg, for the one message the player
+// gets at start-up.
+struct ConfigDamage {
+  bool Found = false;
+  std::string What;      // what was wrong with it
+  int RowsKept = 0;      // rows of the table that were readable and kept
+  std::string CopyPath;  // where the damaged file was kept; empty if it could not be
+  std::string CopyError;
+  std::string Message() const;
+};
+
+// Reads the bytes of a Config.cfg: every readable field is kept, every
+// damaged one falls back to its default (a damaged row becomes the default
+// row of its place). `damage` (when given) says what was wrong. The names of
+// the result are unscrambled; the table is not sorted.
+ConfigRecord ParseConfigBytes(std::string_view bytes, ConfigDamage* damage);
+
+// What this copy of the game last knew of the file, so that a save can tell
+// its own new records from those another copy wrote meanwhile.
+struct ConfigSync {
+  HighScoreRow Rows[10]{};  // the table as the file held it when last read or written
+  uint64_t StartCount = 0;  // StartCount as the file held it then
+  bool Cleared = false;     // the player cleared the table since
+};
+
+struct TableMerge {
+  HighScoreRow Rows[10]{};
+  // Rows that were in the file or entered here and lost their place to
+  // better ones; their kept replays may go.
+  std::vector<HighScoreRow> Beaten;
+};
+
+// The table to write: the file's table `disk` with this copy's new records
+// (rows of `mine` not in `synced`) entered. When this copy cleared the table,
+// the default table takes the place of what it knew and only the rows another
+// copy entered since (rows of `disk` not in `synced`) are kept from the file.
+TableMerge MergeHighScores(const HighScoreRow (&synced)[10], bool cleared, const HighScoreRow (&mine)[10],
+                           const HighScoreRow (&disk)[10]);
+
 // The record a first start (or an unreadable file) begins with.
 ConfigRecord DefaultConfigRecord();
 void SetDefaultConfig(ConfigRecord& config);
@@ -78,7 +127,22 @@ std::string ConfigFilePath(const std::string& programDir);
 // written at once. Then StartCount += 1 and the table is sorted. When the
 // default file cannot be written the record is still completed before the
 // EInOutError is raised, so the caller may report it and go on.
-void LoadConfig(ConfigRecord& config, const std::string& programDir);
+// A damaged file (wrong size, impossible values, unreadable) is kept as
+// Config.cfg.damaged (the last one only), its readable rows are kept and the
+// repaired record is written at once; `damage` says what happened. `sync`
+// (when given) remembers the file's table for SaveConfigMerged.
+void LoadConfig(ConfigRecord& config, const std::string& programDir, ConfigSync* sync = nullptr,
+                ConfigDamage* damage = nullptr);
+
+// Saves `config` for a game that may run more than once at a time: under a
+// lock on Config.cfg.lock the file is read again and the table written is
+// MergeHighScores of it, so no record entered by any copy is lost. The
+// settings, `AddText` and the padding are this copy's (the player's last
+// choice); StartCount adds this copy's starts to the file's. Raises
+// EInOutError when the write fails (nothing in `sync` changes then). Returns
+// the table written and its StartCount in `written`.
+TableMerge SaveConfigMerged(const ConfigRecord& config, const std::string& programDir, ConfigSync& sync,
+                            uint64_t* writtenStartCount = nullptr);
 
 // Writes the whole record with scrambled names through a temporary file and a
 // rename, so Config.cfg is either the old or the new record, never a torn one.

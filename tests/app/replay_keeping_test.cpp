@@ -96,7 +96,7 @@ TEST(ReplayKeeping, ATopTenScoreKeepsItsGameUntilPushedOutAndLastIsAlwaysTheLast
   EXPECT_EQ(FinalScore(g.Dir + "replays/last.qvr"), 9100u);
 }
 
-TEST(ReplayKeeping, PruningKeepsOneFileForEachRowOfTheTableAndNothingElse) {
+TEST(ReplayKeeping, OnlyABeatenRowLosesItsKeptGameAndClearingTheTableKeepsThemAll) {
   if (!HaveAssets()) GTEST_SKIP() << "the game's archives are not built";
   TestGame g;
   KnownTable(g);
@@ -110,27 +110,29 @@ TEST(ReplayKeeping, PruningKeepsOneFileForEachRowOfTheTableAndNothingElse) {
     bool Kept;
   };
   const Case cases[] = {
-      {"top-10000-Ann_Lee-20260101000000.qvr", false},  // an older file for the same row
-      {"top-10000-Ann_Lee-20260102000000.qvr", true},   // the newest for the row stays
+      {"top-10000-Ann_Lee-20260101000000.qvr", true},   // an older file for the beaten row
+      {"top-10000-Ann_Lee-20260102000000.qvr", false},  // the newest for the beaten row goes
       {"top-9900-Row-20260101000000.qvr", true},
-      {"top-9900-Bob-20260101000000.qvr", false},  // no such row
-      {"top-9901-Row-20260101000000.qvr", false},  // no such score
-      {"top-9100-Row-20260101000000.qvr", true},   // the last row
-      {"top-9000-Row-20260101000000.qvr", false},  // below the table
-      {"top-x-Row-1.qvr", true},                   // not one of ours: left alone
+      {"top-9900-Bob-20260101000000.qvr", true},  // no such row, but not beaten either
+      {"top-9000-Row-20260101000000.qvr", true},  // below the table, not beaten here
+      {"top-x-Row-1.qvr", true},                  // not one of ours: left alone
       {"notes.txt", true},
   };
   for (const Case& c : cases)
     std::ofstream(dir + c.File, std::ios::binary)
         .write(reinterpret_cast<const char*>(game.data()), static_cast<std::streamsize>(game.size()));
-  g.Form().Tap.PruneTopTenReplays();
+  HighScoreRow beaten{};
+  beaten.Name.Assign("Ann Lee");
+  beaten.Score = MaskScore(10000);
+  g.Form().Tap.PruneBeatenReplays({beaten});
   for (const Case& c : cases) EXPECT_EQ(fs::exists(dir + c.File), c.Kept) << c.File;
   EXPECT_TRUE(fs::exists(dir + "last.qvr"));
 
-  // Clearing the table (yes on "Clear?") removes every kept game but the last.
-  ResetHighScores(g.Form().Config);
-  g.Form().Tap.PruneTopTenReplays();
-  EXPECT_EQ(TopFiles(g), std::vector<std::string>{"top-x-Row-1.qvr"});
+  // Clearing the table (yes on "Clear?") and saving keeps every kept game.
+  const std::vector<std::string> before = TopFiles(g);
+  g.Form().AnswerClear(true);
+  g.Form().StoreConfig();
+  EXPECT_EQ(TopFiles(g), before);
   EXPECT_TRUE(fs::exists(dir + "last.qvr"));
 }
 
