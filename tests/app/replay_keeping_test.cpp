@@ -138,7 +138,7 @@ TEST(ReplayKeeping, PruningKeepsOneFileForEachRowOfTheTableAndNothingElse) {
 // the headless host, the viewer attached to the host's events.
 struct ViewerOn {
   ViewerOn(const std::string& dir, const TReplay& replay)
-      : form(host, dir), player(Started(form, replay), replay), viewer(host, player, replay.Header.StartClock) {
+      : form(host, dir), player(Started(form, replay), replay), viewer(host, form, player, replay.Header.StartClock) {
     host.Attach(&viewer);
   }
   ~ViewerOn() { host.Attach(nullptr); }
