@@ -6,6 +6,7 @@
 
 void HeadlessHost::Present(const TPixelView& frame) {
   presentCount_++;
+  now_ += presentCost_;
   if (!keepFrames_) return;
   frameWidth_ = frame.Width;
   frameHeight_ = frame.Height;
