@@ -35,7 +35,7 @@ std::string ToCp1252(const std::string& utf8) {
   return out;
 }
 
-// Halves the brightness under a caption so white text reads on any picture.
+// Dims the picture under a caption to a quarter so white text reads on any picture.
 void Darken(TDirectDrawSurface& s, int left, int top, int right, int bottom) {
   left = std::max(left, 0);
   top = std::max(top, 0);
@@ -43,7 +43,7 @@ void Darken(TDirectDrawSurface& s, int left, int top, int right, int bottom) {
   bottom = std::min(bottom, s.Height());
   for (int y = top; y < bottom; y++) {
     uint32_t* row = s.Bits() + static_cast<size_t>(y) * static_cast<size_t>(s.Width());
-    for (int x = left; x < right; x++) row[x] = (row[x] >> 1) & 0x7F7F7F;
+    for (int x = left; x < right; x++) row[x] = (row[x] >> 2) & 0x3F3F3F;
   }
 }
 
