@@ -66,7 +66,7 @@ int WatchReplay(const std::string& programDir, const std::string& stateDir, cons
   form->Tap.BeginPlayback(replay);
   form->FormCreate();
   ApplyDisplaySettings(host, *form);
-  // The recording's own display choice is the player's who made it.
+  // The window follows the watching player's display choice, not the recording's.
   if (PlayerWantsFullScreen(stateDir, cl)) host.SetFullScreen(true);
   host.ShowWindow();
   form->FormShow();
