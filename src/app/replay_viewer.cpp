@@ -38,9 +38,10 @@ void ReplayViewer::HostIdle() {
   // refresh: then the loop delivers the events and the picture goes out.
   while (player_.NextStepTime(t) && t - start_ <= at_) {
     if (host_.Milliseconds() - now >= kFrameMs) {
-      // The machine cannot keep this speed: run as fast as it can instead
+      // Behind the clock: a moment of load is caught up later, but a
+      // machine that cannot keep this speed runs as fast as it can instead
       // of piling up a debt that a pause would still have to pay.
-      at_ = t - start_;
+      at_ = std::min<uint64_t>(at_, (t - start_) + kMaxBehindMs);
       break;
     }
     player_.Step();

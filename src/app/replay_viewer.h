@@ -20,6 +20,8 @@ class ReplayViewer : public HostEvents {
 public:
   // The shortest time between two pictures: one refresh of a 60 Hz display.
   static constexpr uint32_t kFrameMs = 17;
+  // How far (replay milliseconds) the game may fall behind the clock.
+  static constexpr uint64_t kMaxBehindMs = 250;
 
   // Holds the form's presents from now on (the form lives longer).
   ReplayViewer(Host& host, TForm1& form, ReplayPlayer& player, uint32_t start);
