@@ -22,6 +22,7 @@ bool NameChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') 
 // $HOME or ${HOME} at s[i] (s[i] == '$'): appends the home folder and moves
 // past it. Any other variable is beyond what we expand: false.
 bool ExpandHome(std::string_view s, size_t& i, const std::string& home, std::string& out) {
+  if (home.empty()) return false;  // "$HOME/x" must not become "/x"
   const std::string_view rest = s.substr(i + 1);
   if (rest.substr(0, 6) == "{HOME}") {
     i += 7;
@@ -40,6 +41,7 @@ std::optional<std::string> ShellWord(std::string_view s, const std::string& home
   std::string out;
   size_t i = 0;
   if (!s.empty() && s[0] == '~' && (s.size() == 1 || s[1] == '/')) {
+    if (home.empty()) return std::nullopt;
     out = home;
     i = 1;
   }

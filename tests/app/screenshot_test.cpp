@@ -114,6 +114,10 @@ TEST(Screenshot, UserDirsFileIsReadAsTheShellSourcesIt) {
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(UserDirFromText(c.Text, "PICTURES", "/home/p"), c.Want) << c.Text;
+  // Without a known home, nothing that names it is taken.
+  EXPECT_EQ(UserDirFromText("XDG_PICTURES_DIR=\"$HOME/x\"\n", "PICTURES", ""), "");
+  EXPECT_EQ(UserDirFromText("XDG_PICTURES_DIR=~/x\n", "PICTURES", ""), "");
+  EXPECT_EQ(UserDirFromText("XDG_PICTURES_DIR=/abs\n", "PICTURES", ""), "/abs");
 }
 
 TEST(Screenshot, ThePicturesFolderComesFromTheEnvironmentElseFromUserDirs) {
