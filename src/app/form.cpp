@@ -19,7 +19,8 @@
 #include "world/scenery.h"
 
 TForm1::TForm1(Host& h, std::string programDir)
-    : Tap(h),
+    : Overlay(h),
+      Tap(Overlay),
       host(Tap),
       DXDraw1(Tap),
       DXTimer1(Tap),
@@ -41,6 +42,7 @@ TForm1::TForm1(Host& h, std::string programDir)
   Timer2.OnTimer = [this] { Dispatch([&] { Timer2Timer(); }); };
   Timer3.OnTimer = [this] { Dispatch([&] { Timer3Timer(); }); };
   DXDraw1.Fonts = &Fonts;
+  Overlay.SetFonts(&Fonts);
   Fonts.SetConfigFile(ProgramDir + "fonts.conf");
   Tap.SetForm(this);
 }
@@ -335,8 +337,15 @@ void TForm1::TakeScreenshot() {
   const std::time_t now = std::time(nullptr);
   std::tm t{};
   localtime_r(&now, &t);
-  LastScreenshot = SaveScreenshot(ScreenshotFolder(std::getenv("XDG_PICTURES_DIR"), StateDir), t, frame->Bits(),
-                                  frame->Width(), frame->Height());
+  try {
+    const std::string folder = ScreenshotFolder(PicturesDir(std::getenv).c_str(), StateDir);
+    LastScreenshot = SaveScreenshot(folder, t, frame->Bits(), frame->Width(), frame->Height(), ScreenshotWriter);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorvane: screenshot not saved: %s\n", e.what());
+    Overlay.ShowNote(std::string("Screenshot not saved: ") + e.what());
+    return;
+  }
+  Overlay.ShowNote("Screenshot saved: " + LastScreenshot);
   PlaySound(kSoundBeep);
 }
 

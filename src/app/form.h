@@ -9,8 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/present_overlay.h"
 #include "app/random.h"
 #include "app/replay.h"
+#include "app/screenshot.h"
 #include "app/timers.h"
 #include "base/key_codes.h"
 #include "base/names.h"
@@ -128,10 +130,13 @@ public:
     }
   }
   void ShowError(const std::string& message);
-  // F12: the frame as last drawn into a PNG (see app/screenshot.h); a beep
-  // when sound is on.
+  // F12: the frame as last drawn into a PNG (see app/screenshot.h) in the
+  // pictures folder; a beep when sound is on, and a note on the screen that
+  // says where it went or why it could not be saved.
   void TakeScreenshot();
   std::string LastScreenshot;  // the path of the last one taken
+  // How screenshots reach the disk (tests put a failing one here).
+  FileWriter ScreenshotWriter;
   bool Closed() const { return closed_; }
 
   // --- HostEvents -----------------------------------------------------------
@@ -150,6 +155,9 @@ public:
   bool HostPlaying() override { return ScreenName == kScreenGame; }
 
   // --- components ---------------------------------------------------------
+  // Notes for the player drawn over the frames that leave the game (never
+  // into its surface); below the tap, so replays never see them.
+  PresentOverlay Overlay;
   // Every host call passes through the tap, which records games and plays
   // them back (app/replay.h).
   ReplayTap Tap;

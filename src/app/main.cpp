@@ -15,6 +15,7 @@
 #include "app/replay.h"
 #include "app/replay_viewer.h"
 #include "app/url_file.h"
+#include "persist/config.h"
 #include "platform/sdl_host.h"
 
 namespace {
@@ -26,6 +27,27 @@ std::string ProgramFolder(const char* argv0) {
   return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
+// Where a player puts extra controller mappings: the writable folder, for
+// play and replays alike.
+std::string PadMappingFile(const std::string& stateDir) { return stateDir + "gamecontrollerdb.txt"; }
+
+// Scale, filter, window size and vsync from quorvane.ini and the command line.
+void ApplyDisplaySettings(SdlHost& host, const TForm1& form) {
+  std::string problems;
+  host.SetDisplayOptions(DisplayOptionsFrom([&](const char* key) { return form.Setting(key); }, problems));
+  if (!problems.empty()) std::fprintf(stderr, "quorvane: %s", problems.c_str());
+}
+
+// The display the player chose for the game: --window or --fullscreen, else
+// the choice kept in Config.cfg. Read only: watching a replay writes nothing.
+bool PlayerWantsFullScreen(const std::string& stateDir, const CommandLine& cl) {
+  if (cl.WindowMode) return !*cl.WindowMode;
+  ConfigRecord c{};
+  std::ifstream in(ConfigFilePath(stateDir), std::ios::binary);
+  if (!in.read(reinterpret_cast<char*>(&c), sizeof c)) return false;
+  return c.WindowMode == 0;
+}
+
 int WatchReplay(const std::string& programDir, const std::string& stateDir, const CommandLine& cl) {
   TReplay replay;
   try {
@@ -35,7 +57,7 @@ int WatchReplay(const std::string& programDir, const std::string& stateDir, cons
     return 1;
   }
   SdlHost host;
-  host.SetPadMappingFile(programDir + "gamecontrollerdb.txt");
+  host.SetPadMappingFile(PadMappingFile(stateDir));
   if (!host.Init()) return 1;
   auto form = std::make_unique<TForm1>(host, programDir);
   form->StateDir = stateDir;
@@ -43,15 +65,19 @@ int WatchReplay(const std::string& programDir, const std::string& stateDir, cons
   form->SettingOverrides = cl.Settings;
   form->Tap.BeginPlayback(replay);
   form->FormCreate();
+  ApplyDisplaySettings(host, *form);
+  // The window follows the watching player's display choice, not the recording's.
+  if (PlayerWantsFullScreen(stateDir, cl)) host.SetFullScreen(true);
   host.ShowWindow();
   form->FormShow();
   ReplayPlayer player(*form, replay);
-  ReplayViewer viewer(host, player, replay.Header.StartClock);
+  ReplayViewer viewer(host, *form, player, replay.Header.StartClock);
   host.Attach(&viewer);
   host.Run(viewer);
   host.Attach(nullptr);
+  const bool matched = player.Mismatch().empty();
   form.reset();
-  return player.Mismatch().empty() ? 0 : 1;
+  return matched ? 0 : 1;
 }
 }  // namespace
 
@@ -70,8 +96,7 @@ int main(int argc, char** argv) {
   std::string url;
   {
     SdlHost host;
-    // The writable folder, where a player puts extra controller mappings.
-    host.SetPadMappingFile(stateDir + "gamecontrollerdb.txt");
+    host.SetPadMappingFile(PadMappingFile(stateDir));
     if (!host.Init()) return 1;
     auto form = std::make_unique<TForm1>(host, data.Dir);
     form->StateDir = stateDir;
@@ -79,9 +104,7 @@ int main(int argc, char** argv) {
     form->SettingOverrides = cl.Settings;
     host.Attach(form.get());
     form->FormCreate();
-    std::string problems;
-    host.SetDisplayOptions(DisplayOptionsFrom([&](const char* key) { return form->Setting(key); }, problems));
-    if (!problems.empty()) std::fprintf(stderr, "quorvane: %s", problems.c_str());
+    ApplyDisplaySettings(host, *form);
     host.ShowWindow();
     form->FormShow();
     host.Run(*form);

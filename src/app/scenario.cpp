@@ -240,6 +240,8 @@ void ScenarioRunner::LastPicture(const uint32_t*& pixels, int& width, int& heigh
     pixels = surface->Bits();
     width = surface->Width();
     height = surface->Height();
+    // A note went out over it: the overlay keeps that picture.
+    if (form_->Overlay.LastHadNotes()) pixels = form_->Overlay.LastComposed(width, height);
   }
 }
 

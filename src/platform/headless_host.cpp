@@ -7,6 +7,7 @@
 void HeadlessHost::Present(const TPixelView& frame) {
   presentCount_++;
   if (countShown_) gate_.ShouldShow(frame);
+  now_ += presentCost_;
   if (!keepFrames_) return;
   frameWidth_ = frame.Width;
   frameHeight_ = frame.Height;

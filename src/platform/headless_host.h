@@ -78,6 +78,9 @@ public:
   bool SetPadButton(PadButton button, bool down);
   bool SetPadAxis(PadAxis axis, int value);
   void SetAudioAvailable(bool available) { audioAvailable_ = available; }
+  // Each present takes this long on the virtual clock, as one that waits
+  // for the display's vertical blank does (0 by default).
+  void SetPresentCost(uint32_t ms) { presentCost_ = ms; }
   // How the player closes each message box. By default as on SDL: the box
   // takes both the press and the release of its key (or the click), and the
   // game sees neither. With a key here, the box closes on that key's press
@@ -147,4 +150,5 @@ private:
   std::vector<uint32_t> rumbles_;
   uint64_t keptPresent_ = 0;
   bool keepFrames_ = true;
+  uint32_t presentCost_ = 0;
 };

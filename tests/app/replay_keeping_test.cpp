@@ -140,7 +140,7 @@ TEST(ReplayKeeping, OnlyABeatenRowLosesItsKeptGameAndClearingTheTableKeepsThemAl
 // the headless host, the viewer attached to the host's events.
 struct ViewerOn {
   ViewerOn(const std::string& dir, const TReplay& replay)
-      : form(host, dir), player(Started(form, replay), replay), viewer(host, player, replay.Header.StartClock) {
+      : form(host, dir), player(Started(form, replay), replay), viewer(host, form, player, replay.Header.StartClock) {
     host.Attach(&viewer);
   }
   ~ViewerOn() { host.Attach(nullptr); }
@@ -217,4 +217,112 @@ TEST(ReplayViewerKeys, ARecordingPlaysToItsEndMatchesAndTheWindowClosesAMomentLa
   host.Advance(3100);
   EXPECT_TRUE(host.QuitRequested());
   EXPECT_FALSE(fs::exists(ConfigFilePath(dir.Dir)));
+}
+
+namespace {
+// Pixels of the last presented frame that differ from the game's surface,
+// inside and outside a rectangle.
+struct Difference {
+  int Inside = 0, Outside = 0;
+};
+Difference FrameAgainstSurface(ViewerOn& v, int left, int top, int right, int bottom) {
+  Difference d;
+  const auto& frame = v.host.LastFrame();
+  const uint32_t* surface = v.form.DXDraw1.Surface()->Bits();
+  for (int y = 0; y < 600; y++)
+    for (int x = 0; x < 800; x++) {
+      const size_t i = static_cast<size_t>(y) * 800 + static_cast<size_t>(x);
+      if ((frame[i] & 0xFFFFFF) == (surface[i] & 0xFFFFFF)) continue;
+      (x >= left && x < right && y >= top && y < bottom ? d.Inside : d.Outside)++;
+    }
+  return d;
+}
+}  // namespace
+
+TEST(ReplayViewerPace, EveryTickIsShownAt1xAndNoMoreThanOnePictureARefreshFaster) {
+  if (!HaveAssets()) GTEST_SKIP() << "the game's archives are not built";
+  ProgramFolder dir;
+  const TReplay replay = ReadReplayFile(std::string(QV_TEST_SOURCE_DIR) + "scenarios/game_to_level_two.qvr");
+  ViewerOn v(dir.Dir, replay);
+  for (int speed : {1, 2, 4, 8}) {
+    while (v.viewer.Speed() != speed) v.host.KeyUp(VK_RIGHT);
+    v.host.Advance(40);  // the "×1" after the wrap has gone by the time it matters
+    const uint32_t ticks = v.player.Ticks();
+    const uint64_t presents = v.host.PresentCount();
+    v.host.Advance(2000);
+    const int ran = static_cast<int>(v.player.Ticks() - ticks);
+    const auto shown = static_cast<int>(v.host.PresentCount() - presents);
+    EXPECT_NEAR(ran, 100 * speed, 4) << speed << "x";
+    EXPECT_LE(shown, static_cast<int>(2000 / ReplayViewer::kFrameMs) + 2) << speed << "x";
+    if (speed == 1) {
+      EXPECT_GE(shown, ran - 2) << "at 1x every tick is seen";
+    }
+  }
+}
+
+// A present that waits for the vertical blank (16 ms) must not slow the
+// replay down, nor keep the loop from the keys for long.
+TEST(ReplayViewerPace, PresentsThatWaitForTheDisplayLeaveTheSpeedAndTheKeysAlone) {
+  if (!HaveAssets()) GTEST_SKIP() << "the game's archives are not built";
+  ProgramFolder dir;
+  const TReplay replay = ReadReplayFile(std::string(QV_TEST_SOURCE_DIR) + "scenarios/game_to_level_two.qvr");
+  ViewerOn v(dir.Dir, replay);
+  v.host.SetPresentCost(16);
+  for (int speed : {1, 8}) {
+    while (v.viewer.Speed() != speed) v.host.KeyUp(VK_RIGHT);
+    const uint32_t ticks = v.player.Ticks();
+    const uint32_t start = v.host.Milliseconds();
+    v.host.Advance(1000);
+    const double elapsed = v.host.Milliseconds() - start;
+    const double pace = (v.player.Ticks() - ticks) * 20.0 / elapsed;
+    EXPECT_NEAR(pace, speed, speed * 0.1) << speed << "x";
+    // One pass of the loop (the longest the keys wait) stays near a refresh.
+    const uint32_t before = v.host.Milliseconds();
+    v.host.Advance(1);
+    EXPECT_LE(v.host.Milliseconds() - before, 3 * ReplayViewer::kFrameMs) << speed << "x";
+  }
+  EXPECT_FALSE(v.viewer.Ended());
+}
+
+TEST(ReplayViewerCaptions, PauseAndSpeedShowOnTheFrameOnlyAndF12SavesTheGamesPicture) {
+  if (!HaveAssets()) GTEST_SKIP() << "the game's archives are not built";
+  ProgramFolder dir;
+  const TReplay replay = ReadReplayFile(std::string(QV_TEST_SOURCE_DIR) + "scenarios/interrupted_game.qvr");
+  ViewerOn v(dir.Dir, replay);
+  v.host.Advance(1500);
+  EXPECT_EQ(v.viewer.StatusText(), "");
+  EXPECT_EQ(FrameAgainstSurface(v, 0, 0, 800, 600).Outside, 0) << "1x playing: no caption";
+
+  v.host.KeyUp(VK_SPACE);
+  v.host.Advance(100);
+  EXPECT_EQ(v.viewer.StatusText(), "Paused");
+  // The caption sits in the top right corner and nowhere else.
+  Difference d = FrameAgainstSurface(v, 600, 0, 800, 100);
+  EXPECT_GT(d.Inside, 200);
+  EXPECT_EQ(d.Outside, 0);
+
+  v.host.KeyUp(VK_SPACE);
+  v.host.KeyUp(VK_RIGHT);
+  v.host.KeyUp(VK_RIGHT);
+  v.host.Advance(100);
+  EXPECT_EQ(v.viewer.StatusText(), "\u00D74");
+  EXPECT_GT(FrameAgainstSurface(v, 600, 0, 800, 100).Inside, 100);
+
+  // F12 works while watching: the game's own picture, caption-free.
+  const std::string pictures = dir.Dir + "pictures";
+  setenv("XDG_PICTURES_DIR", pictures.c_str(), 1);
+  v.host.KeyUp(VK_F12);
+  unsetenv("XDG_PICTURES_DIR");
+  const std::string shot = v.form.LastScreenshot;
+  ASSERT_EQ(shot.rfind(pictures + "/Quorvane/", 0), 0u) << shot;
+  EXPECT_TRUE(fs::exists(shot));
+  EXPECT_EQ(v.form.Overlay.Note(), "Screenshot saved: " + shot);
+  v.host.Advance(100);
+  d = FrameAgainstSurface(v, 0, 0, 800, 600);
+  EXPECT_GT(d.Inside, 2000) << "the note and the speed are on the frame";
+
+  // None of it reaches the game: the recording still plays to its end and matches.
+  for (int i = 0; i < 600 && !v.viewer.Ended(); i++) v.host.Advance(1000);
+  EXPECT_TRUE(v.viewer.Ended());
+  EXPECT_EQ(v.player.Mismatch(), "");
 }
