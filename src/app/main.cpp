@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Quorvane", data.Error.c_str(), nullptr);
     return 1;
   }
-  const std::string stateDir = ChooseStateDir(data.Dir, UserStateDir());
+  const std::string stateDir = ChooseStateDir(data, UserStateDir());
   if (!cl.Replay.empty()) return WatchReplay(data.Dir, stateDir, cl);
   std::string url;
   {

@@ -40,14 +40,15 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >"$work
 out=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man6/quorvane.6.gz" 2>&1 >/dev/null) || fail "man: $out"
 [ -z "$out" ] || fail "man warns: $out"
 
-chmod -R a-w "$dest"
 export HOME=$work/home XDG_DATA_HOME=$work/xdg
 mkdir -p "$HOME"
 state=$XDG_DATA_HOME/quorvane
 
 # The installed program: --version, and a start that finds the data through
 # its relative path (the DESTDIR tree is a moved prefix) and makes its state
-# folder; it is stopped after a few seconds.
+# folder; it is stopped after a few seconds. The tree is still writable here
+# (as for root, or a prefix in the player's home): the state goes to the XDG
+# folder all the same.
 "$prefix/bin/quorvane" --version | grep -q '^quorvane ' || fail "--version"
 set +e
 "$prefix/bin/quorvane" --no-such-option 2>"$work/usage.txt"; rc=$?
@@ -58,7 +59,10 @@ SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout -k 5 8 "$prefix/bin/quorvane
 set -e
 [ $rc -eq 124 ] || [ $rc -eq 137 ] || { cat "$work/game.log"; fail "the installed game ended with $rc instead of running"; }
 [ -f "$state/Config.cfg" ] || fail "the installed game made no $state/Config.cfg"
+written=$(find "$dest" -newer "$work/install.log" ! -type d)
+[ -z "$written" ] || fail "the installed game wrote into its writable install tree: $written"
 rm -rf "$state"
+chmod -R a-w "$dest"
 
 # Without its data the program says where it looked, once, and ends.
 mkdir -p "$work/lonely"
