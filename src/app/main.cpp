@@ -15,6 +15,7 @@
 #include "app/replay.h"
 #include "app/replay_viewer.h"
 #include "app/url_file.h"
+#include "platform/message_text.h"
 #include "platform/sdl_host.h"
 
 namespace {
@@ -24,6 +25,13 @@ std::string ProgramFolder(const char* argv0) {
   std::string path = n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string(argv0);
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+// The message has been shown and read; a game without its data cannot go
+// on, and a black window would only wait to be closed.
+int StartupFailed(const TForm1& form) {
+  std::fprintf(stderr, "quorvane: %s\n", form.StartupError.c_str());
+  return 1;
 }
 
 int WatchReplay(const std::string& programDir, const std::string& stateDir, const CommandLine& cl) {
@@ -43,6 +51,7 @@ int WatchReplay(const std::string& programDir, const std::string& stateDir, cons
   form->SettingOverrides = cl.Settings;
   form->Tap.BeginPlayback(replay);
   form->FormCreate();
+  if (form->StartupFailed) return StartupFailed(*form);
   host.ShowWindow();
   form->FormShow();
   ReplayPlayer player(*form, replay);
@@ -62,7 +71,8 @@ int main(int argc, char** argv) {
   if (data.Dir.empty()) {
     // Said once, on the terminal and in a box, rather than a black window.
     std::fprintf(stderr, "%s\n", data.Error.c_str());
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Quorvane", data.Error.c_str(), nullptr);
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Quorvane", WrapMessageText(data.Error, kMessageBoxColumns).c_str(),
+                             nullptr);
     return 1;
   }
   const std::string stateDir = ChooseStateDir(data, UserStateDir());
@@ -79,6 +89,10 @@ int main(int argc, char** argv) {
     form->SettingOverrides = cl.Settings;
     host.Attach(form.get());
     form->FormCreate();
+    if (form->StartupFailed) {
+      host.Attach(nullptr);
+      return StartupFailed(*form);
+    }
     std::string problems;
     host.SetDisplayOptions(DisplayOptionsFrom([&](const char* key) { return form->Setting(key); }, problems));
     if (!problems.empty()) std::fprintf(stderr, "quorvane: %s", problems.c_str());

@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 
 #include "base/key_codes.h"
+#include "platform/message_text.h"
 
 namespace {
 constexpr int kWidth = 800;
@@ -282,7 +283,8 @@ int SdlHost::ShowCursor(bool show) {
 }
 
 void SdlHost::MessageBox(const std::string& text, const std::string& caption) {
-  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption.c_str(), text.c_str(), window_) != 0)
+  const std::string wrapped = WrapMessageText(text, kMessageBoxColumns);
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption.c_str(), wrapped.c_str(), window_) != 0)
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   // The box read its keys on its own connection; bring the key table up to
   // date, so the game can tell whether a release is still to come for it.

@@ -5,7 +5,7 @@
 # own folder clean, should the game start after all.
 # usage: no_display_test.sh GAME_DIR
 set -euo pipefail
-game=$1
+game=$(cd "$1" && pwd)
 work=$(mktemp -d /tmp/quorvane-nodisplay-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
