@@ -16,6 +16,7 @@
 #include "app/replay_viewer.h"
 #include "app/url_file.h"
 #include "platform/message_text.h"
+#include "platform/open_url.h"
 #include "platform/sdl_host.h"
 
 namespace {
@@ -105,9 +106,9 @@ int main(int argc, char** argv) {
     url = ReadUrlFile("play.url");
   }
   if (!url.empty()) {
-    SDL_Init(0);
-    if (SDL_OpenURL(url.c_str()) != 0) std::fprintf(stderr, "quorvane: cannot open %s\n", url.c_str());
-    SDL_Quit();
+    // The window has gone: the terminal is the only place left to say it.
+    const std::string why = OpenInBrowser(url);
+    if (!why.empty()) std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), why.c_str());
   }
   return 0;
 }

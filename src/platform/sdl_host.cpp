@@ -10,6 +10,7 @@
 
 #include "base/key_codes.h"
 #include "platform/message_text.h"
+#include "platform/open_url.h"
 
 namespace {
 constexpr int kWidth = 800;
@@ -291,9 +292,10 @@ void SdlHost::MessageBox(const std::string& text, const std::string& caption) {
   SDL_PumpEvents();
 }
 
-void SdlHost::OpenUrl(const std::string& url) {
-  if (SDL_OpenURL(url.c_str()) != 0)
-    std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), SDL_GetError());
+std::string SdlHost::OpenUrl(const std::string& url) {
+  const std::string why = OpenInBrowser(url);
+  if (!why.empty()) std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), why.c_str());
+  return why;
 }
 
 void SdlHost::AudioCallback(void* user, Uint8* stream, int len) {
