@@ -39,6 +39,12 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >"$work
   { cat "$work/as.log"; fail "appstreamcli validate"; }
 out=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man6/quorvane.6.gz" 2>&1 >/dev/null) || fail "man: $out"
 [ -z "$out" ] || fail "man warns: $out"
+# The page names every option of --help, the keys and where files go.
+MANWIDTH=250 man -l "$prefix/share/man/man6/quorvane.6.gz" 2>/dev/null | sed 's/\xe2\x80\x90/-/g' >"$work/man.txt"
+for word in $("$prefix/bin/quorvane" --help | grep -o '^  --[a-z_-]*') F12 Alt+Enter Space Esc \
+            quorvane/replays/ XDG_PICTURES_DIR user-dirs.dirs XDG_DATA_HOME SDL_VIDEODRIVER "EXIT STATUS"; do
+  grep -qF -- "$word" "$work/man.txt" || fail "the manual page does not mention $word"
+done
 
 export HOME=$work/home XDG_DATA_HOME=$work/xdg
 mkdir -p "$HOME"
