@@ -58,6 +58,37 @@ void TForm1::ShowError(const std::string& message) { host.MessageBox(message, "Q
 // ---------------------------------------------------------------------------
 // Start-up and shutdown
 
+namespace {
+// The readers' own messages ("Stream read error") say neither which file nor
+// what a player can do; this one names the file and its folder.
+template <typename Load>
+void LoadArchive(const std::string& programDir, const char* file, Load load) {
+  // The reader's innermost word is enough for the box; the whole chain
+  // ("Error reading TPictureCollectionItem.Picture.Data: ...") is for the
+  // terminal.
+  auto innermost = [](const std::string& m) {
+    const size_t colon = m.rfind(": ");
+    return colon == std::string::npos ? m : m.substr(colon + 2);
+  };
+  std::string problem;
+  try {
+    load(programDir + file);
+    return;
+  } catch (const EFOpenError& e) {
+    problem = "cannot be opened (" + (e.Reason.empty() ? std::string(e.what()) : e.Reason) + ")";
+  } catch (const EReadError& e) {
+    std::fprintf(stderr, "quorvane: %s%s: %s\n", programDir.c_str(), file, e.what());
+    problem = "is cut short (" + innermost(e.what()) + ")";
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorvane: %s%s: %s\n", programDir.c_str(), file, e.what());
+    problem = "is damaged (" + innermost(e.what()) + ")";
+  }
+  throw EStreamError(
+      Format("Quorvane cannot start:\n%s %s.\n\nThe file belongs in %s\nReinstalling the game brings it back.", file,
+             problem.c_str(), programDir.c_str()));
+}
+}  // namespace
+
 void TForm1::FormCreate() {
   try {
     Settings = LoadSettingsIni(StateDir);
@@ -89,9 +120,9 @@ void TForm1::FormCreate() {
               &DXDraw1.DefColorTable[0][0]);
     DXDraw1.UpdatePalette();
     ApplyStartupKeyAssigns(DXInput1);
-    DXImageList1.LoadFromFile(ProgramDir + "Data/MData.dxg");
-    GameImgs.LoadFromFile(ProgramDir + "Data/GData.dxg");
-    DXWaveList1.LoadFromFile(ProgramDir + "Sound/GSnd.dxg");
+    LoadArchive(ProgramDir, "Data/MData.dxg", [&](const std::string& p) { DXImageList1.LoadFromFile(p); });
+    LoadArchive(ProgramDir, "Data/GData.dxg", [&](const std::string& p) { GameImgs.LoadFromFile(p); });
+    LoadArchive(ProgramDir, "Sound/GSnd.dxg", [&](const std::string& p) { DXWaveList1.LoadFromFile(p); });
     Paused = false;
     Background = new TFon(&DXSpriteEngine1, kPictureFonMenu);
     Selection = 1;
@@ -100,8 +131,10 @@ void TForm1::FormCreate() {
     DXWaveList1.Items().Find(kSoundShum).SetLooped(true);
     ShowMenu();
   } catch (const std::exception& e) {
-    // The remaining steps are skipped; the form is still shown.
+    // The remaining steps are skipped; the program body ends the run once
+    // the player has read why.
     StartupFailed = true;
+    StartupError = e.what();
     ShowError(e.what());
   }
 }

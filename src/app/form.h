@@ -269,6 +269,7 @@ public:
 
   // A start-up step failed: the close request then simply closes.
   bool StartupFailed = false;
+  std::string StartupError;  // what FormCreate showed when it failed
   // The settings were given (a replay): Config.cfg is neither read nor written.
   bool SettingsFixed = false;
 

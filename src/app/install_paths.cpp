@@ -83,8 +83,11 @@ DataLookup FindDataDir(const std::string& exeDir, const std::string& dataDirOpti
                        const std::string& relativeDataDir) {
   DataLookup r;
   if (!dataDirOption.empty()) {
-    if (HasGameData(dataDirOption)) r.Dir = WithSlash(dataDirOption);
-    else
+    if (HasGameData(dataDirOption)) {
+      r.Dir = WithSlash(dataDirOption);
+      std::error_code ec;
+      r.Portable = !exeDir.empty() && std::filesystem::equivalent(dataDirOption, exeDir, ec);
+    } else
       r.Error = "Quorvane cannot find its data: there is no Data folder in " + WithSlash(dataDirOption) +
                 " (given with --data-dir).";
     return r;
@@ -94,6 +97,7 @@ DataLookup FindDataDir(const std::string& exeDir, const std::string& dataDirOpti
   for (const std::string& dir : {beside, installed}) {
     if (HasGameData(dir)) {
       r.Dir = dir;
+      r.Portable = dir == beside;
       return r;
     }
   }
@@ -117,10 +121,10 @@ std::string UserStateDir() {
   return WithSlash(home) + ".local/share/quorvane/";
 }
 
-std::string ChooseStateDir(const std::string& programDir, const std::string& userStateDir) {
+std::string ChooseStateDir(const std::string& programDir, const std::string& userStateDir, bool portable) {
   const std::string dir = WithSlash(programDir);
   const std::string config = ConfigFilePath(dir);
-  if (Writable(dir) || Writable(config) || userStateDir.empty()) return dir;
+  if (userStateDir.empty() || (portable && (Writable(dir) || Writable(config)))) return dir;
   const std::string state = WithSlash(userStateDir);
   // When the folder cannot be made, the saves name it in their error.
   if (!MakeDirectories(state.substr(0, state.size() - 1))) return state;

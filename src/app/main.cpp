@@ -16,6 +16,8 @@
 #include "app/replay_viewer.h"
 #include "app/url_file.h"
 #include "persist/config.h"
+#include "platform/message_text.h"
+#include "platform/open_url.h"
 #include "platform/sdl_host.h"
 
 namespace {
@@ -48,6 +50,13 @@ bool PlayerWantsFullScreen(const std::string& stateDir, const CommandLine& cl) {
   return c.WindowMode == 0;
 }
 
+// The message has been shown and read; a game without its data cannot go
+// on, and a black window would only wait to be closed.
+int StartupFailed(const TForm1& form) {
+  std::fprintf(stderr, "quorvane: %s\n", form.StartupError.c_str());
+  return 1;
+}
+
 int WatchReplay(const std::string& programDir, const std::string& stateDir, const CommandLine& cl) {
   TReplay replay;
   try {
@@ -65,6 +74,7 @@ int WatchReplay(const std::string& programDir, const std::string& stateDir, cons
   form->SettingOverrides = cl.Settings;
   form->Tap.BeginPlayback(replay);
   form->FormCreate();
+  if (form->StartupFailed) return StartupFailed(*form);
   ApplyDisplaySettings(host, *form);
   // The window follows the watching player's display choice, not the recording's.
   if (PlayerWantsFullScreen(stateDir, cl)) host.SetFullScreen(true);
@@ -88,10 +98,11 @@ int main(int argc, char** argv) {
   if (data.Dir.empty()) {
     // Said once, on the terminal and in a box, rather than a black window.
     std::fprintf(stderr, "%s\n", data.Error.c_str());
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Quorvane", data.Error.c_str(), nullptr);
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Quorvane", WrapMessageText(data.Error, kMessageBoxColumns).c_str(),
+                             nullptr);
     return 1;
   }
-  const std::string stateDir = ChooseStateDir(data.Dir, UserStateDir());
+  const std::string stateDir = ChooseStateDir(data, UserStateDir());
   if (!cl.Replay.empty()) return WatchReplay(data.Dir, stateDir, cl);
   std::string url;
   {
@@ -104,6 +115,10 @@ int main(int argc, char** argv) {
     form->SettingOverrides = cl.Settings;
     host.Attach(form.get());
     form->FormCreate();
+    if (form->StartupFailed) {
+      host.Attach(nullptr);
+      return StartupFailed(*form);
+    }
     ApplyDisplaySettings(host, *form);
     host.ShowWindow();
     form->FormShow();
@@ -114,9 +129,9 @@ int main(int argc, char** argv) {
     url = ReadUrlFile("play.url");
   }
   if (!url.empty()) {
-    SDL_Init(0);
-    if (SDL_OpenURL(url.c_str()) != 0) std::fprintf(stderr, "quorvane: cannot open %s\n", url.c_str());
-    SDL_Quit();
+    // The window has gone: the terminal is the only place left to say it.
+    const std::string why = OpenInBrowser(url);
+    if (!why.empty()) std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), why.c_str());
   }
   return 0;
 }

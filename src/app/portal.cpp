@@ -66,8 +66,20 @@ void ApplyPortalSetting(TForm1& form) {
   if (!message.empty()) std::fprintf(stderr, "quorvane: %s\n", message.c_str());
 }
 
-void OpenWorldHighScores(TForm1& form) {
-  form.host.OpenUrl(form.PortalBase + "/cgi/version.pl?prg=Quorvane&show&type=0");
+namespace {
+// A click that opens nothing must say so, with the address, so the player
+// can open it some other way.
+void OpenPage(TForm1& form, const std::string& url) {
+  const std::string why = form.host.OpenUrl(url);
+  if (why.empty()) return;
+  form.host.MessageBox("Can't open the page\n" + url + "\n\n" + why + "\nOpen the address in a web browser yourself.",
+                       "Quorvane");
+  // As after "Can't connect to server!": the release of the key that
+  // closed the box is not a new click on the item.
+  form.SwallowKey = form.AnswerKeyHeld();
 }
+}  // namespace
 
-void OpenPortalHomePage(TForm1& form) { form.host.OpenUrl(form.PortalBase); }
+void OpenWorldHighScores(TForm1& form) { OpenPage(form, form.PortalBase + "/cgi/version.pl?prg=Quorvane&show&type=0"); }
+
+void OpenPortalHomePage(TForm1& form) { OpenPage(form, form.PortalBase); }

@@ -17,9 +17,10 @@ bool SubmitScore(TForm1& form);
 // portal= line of quorvane.ini; a bad address is named on standard error
 // and the default kept.
 void ApplyPortalSetting(TForm1& form);
-// Opens the world high score table in the browser.
+// Opens the world high score table in the browser; when nothing can open
+// it, a message box names the address and why.
 void OpenWorldHighScores(TForm1& form);
-// Opens the portal's home page in the browser.
+// Opens the portal's home page in the browser, as above.
 void OpenPortalHomePage(TForm1& form);
 
 // The form's HTTP client (form.IdHTTP1), and closing its connection ahead of

@@ -54,7 +54,7 @@ public:
   void QueueKeyRelease(uint16_t vk) override { inner_.QueueKeyRelease(vk); }
   void Rumble(uint32_t ms) override { inner_.Rumble(ms); }
   void MessageBox(const std::string& text, const std::string& caption) override { inner_.MessageBox(text, caption); }
-  void OpenUrl(const std::string& url) override { inner_.OpenUrl(url); }
+  std::string OpenUrl(const std::string& url) override { return inner_.OpenUrl(url); }
   bool OpenAudio(AudioSource* source, int& sampleRate) override { return inner_.OpenAudio(source, sampleRate); }
   void CloseAudio() override { inner_.CloseAudio(); }
   void LockAudio() override { inner_.LockAudio(); }

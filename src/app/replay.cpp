@@ -930,8 +930,10 @@ void ReplayTap::MessageBox(const std::string& text, const std::string& caption) 
   inner_->MessageBox(text, caption);
 }
 
-void ReplayTap::OpenUrl(const std::string& url) {
-  if (mode_ != Mode::Play) inner_->OpenUrl(url);
+std::string ReplayTap::OpenUrl(const std::string& url) {
+  // Pages open from the menus only, never inside a recorded game.
+  if (mode_ != Mode::Play) return inner_->OpenUrl(url);
+  return {};
 }
 
 void ReplayTap::Quit() {

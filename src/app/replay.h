@@ -169,7 +169,7 @@ public:
     if (mode_ != Mode::Play) inner_->Rumble(ms);
   }
   void MessageBox(const std::string& text, const std::string& caption) override;
-  void OpenUrl(const std::string& url) override;
+  std::string OpenUrl(const std::string& url) override;
   bool OpenAudio(AudioSource* source, int& sampleRate) override { return inner_->OpenAudio(source, sampleRate); }
   void CloseAudio() override { inner_->CloseAudio(); }
   void LockAudio() override { inner_->LockAudio(); }

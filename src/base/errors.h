@@ -3,6 +3,7 @@
 // them and shows the message in a message box; the program then goes on.
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 class Exception : public std::runtime_error {
 public:
@@ -13,7 +14,14 @@ public:
 // clang-format off
 class EStreamError : public Exception { using Exception::Exception; };
 class EReadError : public EStreamError { using EStreamError::EStreamError; };
-class EFOpenError : public EStreamError { using EStreamError::EStreamError; };
+// clang-format on
+// A file that cannot be opened; Reason is the system's word for why.
+class EFOpenError : public EStreamError {
+public:
+  EFOpenError(const std::string& message, std::string reason = {}) : EStreamError(message), Reason(std::move(reason)) {}
+  std::string Reason;
+};
+// clang-format off
 class EPropertyError : public Exception { using Exception::Exception; };
 class EInvalidGraphic : public Exception { using Exception::Exception; };
 // Lookups by name, list indices, drawing-component set-up.

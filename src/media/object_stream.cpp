@@ -331,7 +331,7 @@ void TArchiveBudget::Spend(uint64_t& left, uint64_t n, uint64_t total, const cha
 namespace {
 
 [[noreturn]] void CannotOpen(const std::string& path, int err) {
-  throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(err)));
+  throw EFOpenError(Format("Cannot open file \"%s\". %s", path.c_str(), std::strerror(err)), std::strerror(err));
 }
 
 // A pipe or a device in the file's place would block the open or never end.

@@ -40,7 +40,10 @@ public:
   int ShowCursor(bool show) override { return cursorCount_ += show ? 1 : -1; }
   void QueueKeyRelease(uint16_t vk) override { queuedReleases_.push_back(vk); }
   void MessageBox(const std::string& text, const std::string& caption) override;
-  void OpenUrl(const std::string& url) override { urls_.push_back(url); }
+  std::string OpenUrl(const std::string& url) override {
+    urls_.push_back(url);
+    return openUrlFailure_;
+  }
   bool OpenAudio(AudioSource* source, int& sampleRate) override;
   void CloseAudio() override { audio_ = nullptr; }
   void LockAudio() override {}
@@ -109,6 +112,8 @@ public:
   uint64_t ShownCount() const { return gate_.Shown(); }
   const std::vector<std::string>& MessageBoxes() const { return messages_; }
   const std::vector<std::string>& Urls() const { return urls_; }
+  // What OpenUrl answers from now on: empty (opened) or why not.
+  void FailOpenUrl(std::string why) { openUrlFailure_ = std::move(why); }
   int CursorCount() const { return cursorCount_; }
   bool QuitRequested() const { return quit_; }
   int AudioRate() const { return audioRate_; }
@@ -137,6 +142,7 @@ private:
   std::vector<std::string> messages_;
   uint16_t boxCloser_ = 0;
   std::vector<std::string> urls_;
+  std::string openUrlFailure_;
   AudioSource* audio_ = nullptr;
   bool audioAvailable_ = true;
   int audioRate_ = 44100;

@@ -95,8 +95,9 @@ public:
 
   // A modal message box with one OK button.
   virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
-  // Opens a URL in the user's browser.
-  virtual void OpenUrl(const std::string& url) = 0;
+  // Opens a URL in the user's browser; returns why it could not (for the
+  // player), empty when a program took it.
+  virtual std::string OpenUrl(const std::string& url) = 0;
 
   // Opens the audio device; false when there is none (the game runs silent).
   virtual bool OpenAudio(AudioSource* source, int& sampleRate) = 0;

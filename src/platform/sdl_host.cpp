@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include "base/key_codes.h"
+#include "platform/message_text.h"
+#include "platform/open_url.h"
 
 namespace {
 constexpr int kWidth = 800;
@@ -46,6 +49,13 @@ bool HasWindowManager(SDL_Window* window) {
   XSetErrorHandler(old);
   return alive;
 }
+
+// SDL's drivers that draw into memory only ("evdev" is the dummy one with
+// console input).
+bool IsInvisibleVideoDriver(const char* name) {
+  const std::string n = name;
+  return n == "offscreen" || n == "dummy" || n == "evdev";
+}
 }  // namespace
 
 SdlHost::SdlHost() = default;
@@ -66,8 +76,19 @@ bool SdlHost::Init() {
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   // Closing the window is a question for the game, not a quit.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+  const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);
   if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER) != 0) {
-    std::fprintf(stderr, "quorvane: cannot open the display: %s\n", SDL_GetError());
+    std::fprintf(stderr, "quorvane: no display could be opened: %s\n", SDL_GetError());
+    return false;
+  }
+  // Without a display SDL falls back to drivers that show nothing; a game
+  // nobody can see would run on forever. Only an explicit choice gets them.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!(asked && *asked) && driver && IsInvisibleVideoDriver(driver)) {
+    std::fprintf(stderr,
+                 "quorvane: no display could be opened: neither X (DISPLAY) nor Wayland (WAYLAND_DISPLAY) "
+                 "answered.\nRun the game on a desktop, or choose a video driver with SDL_VIDEODRIVER.\n");
+    SDL_Quit();
     return false;
   }
   // Audio and joystick are welcome, not required.
@@ -282,16 +303,18 @@ int SdlHost::ShowCursor(bool show) {
 }
 
 void SdlHost::MessageBox(const std::string& text, const std::string& caption) {
-  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption.c_str(), text.c_str(), window_) != 0)
+  const std::string wrapped = WrapMessageText(text, kMessageBoxColumns);
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_INFORMATION, caption.c_str(), wrapped.c_str(), window_) != 0)
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   // The box read its keys on its own connection; bring the key table up to
   // date, so the game can tell whether a release is still to come for it.
   SDL_PumpEvents();
 }
 
-void SdlHost::OpenUrl(const std::string& url) {
-  if (SDL_OpenURL(url.c_str()) != 0)
-    std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), SDL_GetError());
+std::string SdlHost::OpenUrl(const std::string& url) {
+  const std::string why = OpenInBrowser(url);
+  if (!why.empty()) std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), why.c_str());
+  return why;
 }
 
 void SdlHost::AudioCallback(void* user, Uint8* stream, int len) {

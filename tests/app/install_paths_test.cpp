@@ -56,11 +56,24 @@ TEST(FindDataDir, PortableInstalledAndGivenFolders) {
   const std::string given = t.Dir("elsewhere");
   t.Dir("elsewhere/Data");
 
-  EXPECT_EQ(FindDataDir(portable, "", "../share/quorvane").Dir, portable);
-  EXPECT_EQ(FindDataDir(bin, "", "../share/quorvane").Dir, t.Root + "usr/share/quorvane/");
-  // --data-dir is the player's word, even where the executable has data beside it.
-  EXPECT_EQ(FindDataDir(portable, given, "../share/quorvane").Dir, given + "/");
-  EXPECT_EQ(FindDataDir(bin, given + "/", "../share/quorvane").Dir, given + "/");
+  struct Case {
+    std::string exeDir, option, dir;
+    bool portable;
+  } cases[] = {
+      {portable, "", portable, true},
+      {bin, "", t.Root + "usr/share/quorvane/", false},
+      // --data-dir is the player's word, even where the executable has data beside it.
+      {portable, given, given + "/", false},
+      {bin, given + "/", given + "/", false},
+      // Naming the executable's own folder is still the portable layout.
+      {portable, t.Root + "portable/../portable", t.Root + "portable/../portable/", true},
+      {"", given, given + "/", false},
+  };
+  for (const Case& c : cases) {
+    const DataLookup r = FindDataDir(c.exeDir, c.option, "../share/quorvane");
+    EXPECT_EQ(r.Dir, c.dir) << c.exeDir << " " << c.option;
+    EXPECT_EQ(r.Portable, c.portable) << c.exeDir << " " << c.option;
+  }
 }
 
 TEST(FindDataDir, MissingDataNamesEveryPlaceLookedIn) {
@@ -104,8 +117,8 @@ TEST(UserStateDir, FollowsTheBaseDirectoryRules) {
 TEST(ChooseStateDir, AWritableProgramFolderKeepsItsFiles) {
   Tree t;
   const std::string game = t.Dir("game/");
-  EXPECT_EQ(ChooseStateDir(game, t.Root + "xdg/quorvane/"), game);
-  EXPECT_EQ(ChooseStateDir(t.Root + "game", t.Root + "xdg/quorvane/"), game);
+  EXPECT_EQ(ChooseStateDir(game, t.Root + "xdg/quorvane/", true), game);
+  EXPECT_EQ(ChooseStateDir(t.Root + "game", t.Root + "xdg/quorvane/", true), game);
   EXPECT_FALSE(fs::exists(t.Root + "xdg")) << "nothing is made in the user's folder";
 }
 
@@ -117,7 +130,7 @@ TEST(ChooseStateDir, AReadOnlyInstallUsesTheUserFolderAndCopiesTheOldFiles) {
   ::chmod((game + "Config.cfg").c_str(), 0444);
   ::chmod(game.c_str(), 0555);
   const std::string xdg = t.Root + "home/.local/share/quorvane/";
-  EXPECT_EQ(ChooseStateDir(game, xdg), xdg);
+  EXPECT_EQ(ChooseStateDir(game, xdg, true), xdg);
   EXPECT_EQ(t.Read("home/.local/share/quorvane/Config.cfg"), std::string(232, '\x01'));
   EXPECT_EQ(t.Read("home/.local/share/quorvane/quorvane.ini"), "# site default\nportal=http://127.0.0.1/\n");
   EXPECT_TRUE(fs::exists(game + "Config.cfg")) << "copied, never moved";
@@ -127,7 +140,7 @@ TEST(ChooseStateDir, AReadOnlyInstallUsesTheUserFolderAndCopiesTheOldFiles) {
 
   // Later runs keep the user's own files.
   t.File("home/.local/share/quorvane/Config.cfg", std::string(232, '\x02'));
-  EXPECT_EQ(ChooseStateDir(game, xdg), xdg);
+  EXPECT_EQ(ChooseStateDir(game, xdg, true), xdg);
   EXPECT_EQ(t.Read("home/.local/share/quorvane/Config.cfg"), std::string(232, '\x02'));
 }
 
@@ -136,8 +149,24 @@ TEST(ChooseStateDir, AWritableConfigInAReadOnlyFolderStaysWhereItIs) {
   const std::string game = t.Dir("game/");
   t.File("game/Config.cfg", std::string(232, '\x01'));
   ::chmod(game.c_str(), 0555);
-  EXPECT_EQ(ChooseStateDir(game, t.Root + "xdg/quorvane/"), game);
+  EXPECT_EQ(ChooseStateDir(game, t.Root + "xdg/quorvane/", true), game);
   // Without a home folder the program folder is kept, and its saves report their errors as ever.
   ::chmod((game + "Config.cfg").c_str(), 0444);
-  EXPECT_EQ(ChooseStateDir(game, ""), game);
+  EXPECT_EQ(ChooseStateDir(game, "", true), game);
+}
+
+TEST(ChooseStateDir, AnInstalledGameKeepsItsStateInTheUserFolderEvenWhenItCouldWrite) {
+  // Root, or a prefix in the player's own home: the data folder is writable,
+  // yet the installed tree is never written.
+  Tree t;
+  const std::string game = t.Dir("usr/share/quorvane/");
+  t.File("usr/share/quorvane/Config.cfg", std::string(232, '\x03'));
+  const std::string xdg = t.Root + "xdg/quorvane/";
+  EXPECT_EQ(ChooseStateDir(game, xdg, false), xdg);
+  // A table left there by an older version comes along once.
+  EXPECT_EQ(t.Read("xdg/quorvane/Config.cfg"), std::string(232, '\x03'));
+  EXPECT_EQ(ChooseStateDir(DataLookup{game, "", false}, xdg), xdg);
+  EXPECT_EQ(ChooseStateDir(DataLookup{game, "", true}, xdg), game);
+  // Without any home folder there is nowhere else.
+  EXPECT_EQ(ChooseStateDir(game, "", false), game);
 }

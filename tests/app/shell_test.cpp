@@ -119,8 +119,13 @@ TEST(ShellTest, FailedStartUpShowsTheErrorAndStillLetsTheWindowClose) {
   ASSERT_EQ(host.MessageBoxes().size(), 2u);
   EXPECT_EQ(host.MessageBoxes()[0], "Can't load music.");
   EXPECT_EQ(form.Config.MusicOn, 0);
-  EXPECT_NE(host.MessageBoxes()[1].find("Cannot open file"), std::string::npos) << host.MessageBoxes()[1];
-  EXPECT_NE(host.MessageBoxes()[1].find("MData.dxg"), std::string::npos);
+  // The box names the file, what is wrong with it and where it belongs.
+  EXPECT_NE(host.MessageBoxes()[1].find("Data/MData.dxg cannot be opened (No such file or directory)"),
+            std::string::npos)
+      << host.MessageBoxes()[1];
+  EXPECT_NE(host.MessageBoxes()[1].find(p.Dir), std::string::npos) << host.MessageBoxes()[1];
+  EXPECT_TRUE(form.StartupFailed);
+  EXPECT_EQ(form.StartupError, host.MessageBoxes()[1]);
   EXPECT_TRUE(form.ScreenName.empty());
   // The loop keeps running and presenting frames.
   host.Ticks(5);

@@ -39,6 +39,12 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >"$work
   { cat "$work/as.log"; fail "appstreamcli validate"; }
 out=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man6/quorvane.6.gz" 2>&1 >/dev/null) || fail "man: $out"
 [ -z "$out" ] || fail "man warns: $out"
+# The page names every option of --help, the keys and where files go.
+MANWIDTH=250 man -l "$prefix/share/man/man6/quorvane.6.gz" 2>/dev/null | sed 's/\xe2\x80\x90/-/g' >"$work/man.txt"
+for word in $("$prefix/bin/quorvane" --help | grep -o '^  --[a-z_-]*') F12 Alt+Enter Space Esc \
+            quorvane/replays/ XDG_PICTURES_DIR user-dirs.dirs XDG_DATA_HOME SDL_VIDEODRIVER "EXIT STATUS"; do
+  grep -qF -- "$word" "$work/man.txt" || fail "the manual page does not mention $word"
+done
 
 # The portal: the daemon in sbin, its manual page, its settings, and a unit
 # that runs the installed program and stays hardened (exposure at most 2.0).
@@ -56,14 +62,15 @@ if command -v systemd-analyze >/dev/null; then
     { cat "$work/security.log"; fail "the portal's unit is exposed more than 2.0"; }
 fi
 
-chmod -R a-w "$dest"
 export HOME=$work/home XDG_DATA_HOME=$work/xdg
 mkdir -p "$HOME"
 state=$XDG_DATA_HOME/quorvane
 
 # The installed program: --version, and a start that finds the data through
 # its relative path (the DESTDIR tree is a moved prefix) and makes its state
-# folder; it is stopped after a few seconds.
+# folder; it is stopped after a few seconds. The tree is still writable here
+# (as for root, or a prefix in the player's home): the state goes to the XDG
+# folder all the same.
 "$prefix/bin/quorvane" --version | grep -q '^quorvane ' || fail "--version"
 set +e
 "$prefix/bin/quorvane" --no-such-option 2>"$work/usage.txt"; rc=$?
@@ -74,7 +81,10 @@ SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout -k 5 8 "$prefix/bin/quorvane
 set -e
 [ $rc -eq 124 ] || [ $rc -eq 137 ] || { cat "$work/game.log"; fail "the installed game ended with $rc instead of running"; }
 [ -f "$state/Config.cfg" ] || fail "the installed game made no $state/Config.cfg"
+written=$(find "$dest" -newer "$work/install.log" ! -type d)
+[ -z "$written" ] || fail "the installed game wrote into its writable install tree: $written"
 rm -rf "$state"
+chmod -R a-w "$dest"
 
 # Without its data the program says where it looked, once, and ends.
 mkdir -p "$work/lonely"

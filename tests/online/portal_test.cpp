@@ -278,6 +278,28 @@ TEST_F(SubmitScoreTest, PortalSettingSources) {
   }
 }
 
+TEST_F(SubmitScoreTest, APageNothingCanOpenIsSaidWithItsAddress) {
+  host_.FailOpenUrl("Nothing here can open web pages: xdg-open is not installed.");
+  const std::string world = std::string(kDefaultPortalBase) + "/cgi/version.pl?prg=Quorvane&show&type=0";
+  OpenWorldHighScores(*form_);
+  ASSERT_EQ(host_.MessageBoxes().size(), 1u);
+  EXPECT_NE(host_.MessageBoxes()[0].find(world), std::string::npos) << host_.MessageBoxes()[0];
+  EXPECT_NE(host_.MessageBoxes()[0].find("xdg-open is not installed"), std::string::npos) << host_.MessageBoxes()[0];
+  EXPECT_FALSE(form_->SwallowKey) << "a box that took its key leaves no release to ignore";
+  // Closed with Enter, whose release is still to come: it is not a new click.
+  host_.CloseMessageBoxesOnPressOf(VK_RETURN);
+  OpenPortalHomePage(*form_);
+  ASSERT_EQ(host_.MessageBoxes().size(), 2u);
+  EXPECT_NE(host_.MessageBoxes()[1].find(kDefaultPortalBase), std::string::npos) << host_.MessageBoxes()[1];
+  EXPECT_TRUE(form_->SwallowKey);
+  // A page that opens says nothing.
+  host_.FailOpenUrl("");
+  form_->SwallowKey = false;
+  OpenPortalHomePage(*form_);
+  EXPECT_EQ(host_.MessageBoxes().size(), 2u);
+  EXPECT_FALSE(form_->SwallowKey);
+}
+
 TEST_F(SubmitScoreTest, BrowserLinks) {
   OpenWorldHighScores(*form_);
   OpenPortalHomePage(*form_);

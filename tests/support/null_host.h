@@ -21,7 +21,7 @@ public:
   int ShowCursor(bool show) override { return show ? 0 : -1; }
   void QueueKeyRelease(uint16_t) override {}
   void MessageBox(const std::string&, const std::string&) override {}
-  void OpenUrl(const std::string&) override {}
+  std::string OpenUrl(const std::string&) override { return {}; }
   bool OpenAudio(AudioSource*, int&) override { return false; }
   void CloseAudio() override {}
   void LockAudio() override {}

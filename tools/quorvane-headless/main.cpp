@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     programDir = data.Dir;
-    stateDir = ChooseStateDir(data.Dir, UserStateDir());
+    stateDir = ChooseStateDir(data, UserStateDir());
   }
   std::ifstream in(script, std::ios::binary);
   if (!in) {
