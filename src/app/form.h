@@ -147,7 +147,10 @@ public:
   void HostTerminate() override;
   void HostIdle() override;
   uint32_t HostMsUntilDue() override;
-  bool HostPlaying() override { return ScreenName == kScreenGame; }
+  PadMode HostPadMode() override {
+    if (ScreenName == kScreenGame) return PadMode::Play;
+    return ScreenName == kScreenEnterName ? PadMode::Naming : PadMode::Menus;
+  }
 
   // --- components ---------------------------------------------------------
   // Every host call passes through the tap, which records games and plays
@@ -208,6 +211,11 @@ public:
   // --- menu and input state -------------------------------------------------
   uint32_t KeySum = 0;
   std::string EnteredName;
+  // The letter a pad picks with up and down on name entry and adds with A: a
+  // key that types, 'A' to 'Z' or a keypad digit.
+  uint16_t PickedKey = 'A';
+  // What adding the picked letter now would add to the name.
+  char PickedLetter() const;
   bool AddTextEditing = false;
   bool ExitConfirmed = false;
   bool SwallowKey = false;

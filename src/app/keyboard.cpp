@@ -29,6 +29,17 @@ const TScreenLayout* SteppedLayout(const std::string& s) {
   return nullptr;
 }
 
+// The letters a pad picks from, in the order up walks them: A to Z, then the
+// keypad's digits.
+uint16_t NextPickedKey(uint16_t key, int delta) {
+  constexpr int kLetters = 26, kCount = kLetters + 10;
+  int i = key >= VK_NUMPAD0 && key <= VK_NUMPAD9 ? kLetters + (key - VK_NUMPAD0)
+          : key >= 'A' && key <= 'Z'             ? key - 'A'
+                                                 : 0;
+  i = (i + delta + kCount) % kCount;
+  return static_cast<uint16_t>(i < kLetters ? 'A' + i : VK_NUMPAD0 + (i - kLetters));
+}
+
 uint8_t StepWrapping(uint8_t selection, int delta, int count) {
   int s = selection + delta;
   if (s < 1) s = count;
@@ -36,6 +47,8 @@ uint8_t StepWrapping(uint8_t selection, int delta, int count) {
   return static_cast<uint8_t>(s);
 }
 }  // namespace
+
+char TForm1::PickedLetter() const { return TypedChar(PickedKey, !EnteredName.empty()); }
 
 bool TForm1::AnswerKeyHeld() {
   uint8_t table[256];
@@ -113,6 +126,9 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       PlaySound(kSoundBeep);
       Selection = 1;
       HighlightOnly(1, 3);
+    } else if (ScreenName == kScreenEnterName) {
+      PlaySound(kSoundBeep);
+      PickedKey = NextPickedKey(PickedKey, 1);
     }
   }
 
@@ -127,13 +143,17 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       PlaySound(kSoundBeep);
       Selection = 3;
       HighlightOnly(3, 3);
+    } else if (ScreenName == kScreenEnterName) {
+      PlaySound(kSoundBeep);
+      PickedKey = NextPickedKey(PickedKey, -1);
     }
   }
 
   KeySum += key;
 
-  if (dialog) {
-    // Y stands for Enter and N for Escape on the questions.
+  if (dialog && ScreenName != kScreenEnterName) {
+    // Y stands for Enter and N for Escape on the questions; in a name they
+    // are letters like any other.
     if (key == 'Y') key = VK_RETURN;
     else if (key == 'N') key = VK_ESCAPE;
   }
@@ -182,7 +202,9 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
   }
 
   if (ScreenName == kScreenEnterName) {
-    if (const char ch = TypedChar(key, !EnteredName.empty())) {
+    // A pad's A adds the letter its up and down picked.
+    const uint16_t typed = key == VK_GAMEPAD_A ? PickedKey : key;
+    if (const char ch = TypedChar(typed, !EnteredName.empty())) {
       // The first letter stays upper case, the following ones go lower case.
       if (EnteredName.size() < MaxEnteredNameLength) EnteredName += ch;
     } else if (key == VK_BACK && !EnteredName.empty()) {

@@ -78,6 +78,7 @@ public:
     }
   }
   uint32_t HostMsUntilDue() override { return form_.HostMsUntilDue(); }
+  PadMode HostPadMode() override { return form_.HostPadMode(); }
 
   void Write() {
     std::ostringstream s;
