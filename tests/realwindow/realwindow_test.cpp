@@ -338,4 +338,43 @@ TEST_F(RealWindow, MessageBoxPointerAndDisplayMode) {
   EXPECT_TRUE(WaitState("screen=HiScores ", 3000)) << State();
 }
 
+TEST_F(RealWindow, ARecordAfterANoToLeavingIsKeptWithYAndNInTheName) {
+  // Start lit by the pointer, wherever the X server left it, and chosen with
+  // Enter; then leaving is asked and answered NO with the keys, which leaves
+  // NO lit there.
+  X("mousemove --window " + window_ + " 400 185");
+  ASSERT_TRUE(WaitState("screen=Menu selection=1 ", 3000)) << State();
+  Key("Return");
+  ASSERT_TRUE(WaitState("screen=Game ", 3000)) << State();
+  ASSERT_TRUE(WaitState("timer2=0 ", 4000)) << State();
+  Key("Escape");
+  ASSERT_TRUE(WaitState("screen=ExitGame? ", 3000)) << State();
+  Key("Right");
+  ASSERT_TRUE(WaitState("selection=2 ", 3000)) << State();
+  Key("Return");
+  ASSERT_TRUE(WaitState("screen=Game ", 3000)) << State();
+  // Unsteered, the pilot sinks into the lava three times (about 15 s).
+  ASSERT_TRUE(WaitState("screen=EnterName ", 60000)) << State();
+  EXPECT_NE(State().find("selection=1 "), std::string::npos) << "name entry must open on YES: " << State();
+  Shot("name-entry-after-no");
+  for (const char* key : {"n", "y", "a", "n"}) Key(key);
+  ASSERT_TRUE(WaitState("name=Nyan", 3000)) << State();
+  EXPECT_NE(State().find("screen=EnterName "), std::string::npos) << State();
+  Shot("name-typed");
+  Key("Return");
+  ASSERT_TRUE(WaitState("screen=Send ", 3000)) << State();
+  // Kept without sending it.
+  Key("Right");
+  Key("Return");
+  ASSERT_TRUE(WaitState("screen=HiScores ", 3000)) << State();
+  Shot("table-after-name-entry");
+  ConfigRecord saved{};
+  std::ifstream in(ConfigFilePath(dir_), std::ios::binary);
+  in.read(reinterpret_cast<char*>(&saved), sizeof saved);
+  ASSERT_EQ(in.gcount(), static_cast<std::streamsize>(sizeof saved));
+  UnscrambleNames(saved);
+  EXPECT_EQ(HighScoreName(saved.HighScores[0]), "Nyan");
+  EXPECT_EQ(UnmaskScore(saved.HighScores[0].Score), 5000u);
+}
+
 }  // namespace
