@@ -50,6 +50,41 @@ uint8_t StepWrapping(uint8_t selection, int delta, int count) {
 
 char TForm1::PickedLetter() const { return TypedChar(PickedKey, !EnteredName.empty()); }
 
+void TForm1::StepPickedLetter(int delta) {
+  PlaySound(kSoundBeep);
+  PickedKey = NextPickedKey(PickedKey, delta);
+}
+
+void TForm1::PickKeyReleased(int delta) {
+  // A hold that walked on by itself ends where it is shown, and one from
+  // before name entry picked nothing.
+  if (!pickRepeated_ && pickHeld_ != kPickHoldStale) StepPickedLetter(delta);
+  pickRepeated_ = false;
+}
+
+void TForm1::RepeatPickedLetter() {
+  // Held for 400 ms, a direction walks on every 80 ms, as a held key repeats.
+  constexpr int kDelayTicks = 20, kEveryTicks = 4;
+  const bool up = InputState(isUp), down = InputState(isDown);
+  const int held = up == down ? 0 : up ? 1 : -1;
+  if (pickHeld_ == kPickHoldStale) {
+    // A direction still held from play walks nothing until it is let go.
+    if (held == 0) pickHeld_ = 0;
+    return;
+  }
+  if (held != pickHeld_) {
+    pickHeld_ = held;
+    pickHeldTicks_ = 0;
+    pickRepeated_ = false;
+  }
+  if (held == 0) return;
+  pickHeldTicks_++;
+  if (pickHeldTicks_ >= kDelayTicks && (pickHeldTicks_ - kDelayTicks) % kEveryTicks == 0) {
+    StepPickedLetter(held);
+    pickRepeated_ = true;
+  }
+}
+
 bool TForm1::AnswerKeyHeld() {
   uint8_t table[256];
   host.ReadScanCodes(table);
@@ -127,8 +162,7 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       Selection = 1;
       HighlightOnly(1, 3);
     } else if (ScreenName == kScreenEnterName) {
-      PlaySound(kSoundBeep);
-      PickedKey = NextPickedKey(PickedKey, 1);
+      PickKeyReleased(1);
     }
   }
 
@@ -144,8 +178,7 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       Selection = 3;
       HighlightOnly(3, 3);
     } else if (ScreenName == kScreenEnterName) {
-      PlaySound(kSoundBeep);
-      PickedKey = NextPickedKey(PickedKey, -1);
+      PickKeyReleased(-1);
     }
   }
 

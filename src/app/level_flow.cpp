@@ -112,6 +112,7 @@ void TForm1::LeaveGame() {
     // The record is kept unless the player turns it down here: a NO left lit
     // by the question to leave must not answer this one.
     Selection = 1;
+    ForgetPickHold();
     LoadMusic("Sound/1.xm");
     Paused = true;
     EnableTimer(Timer2, true);

@@ -411,6 +411,37 @@ TEST(PadScript, ANameIsSpelledWithThePadAndTheRecordKept) {
   EXPECT_EQ(UnmaskScore(f.Config.HighScores[0].Score), 5000u);
 }
 
+TEST(PadScript, UpOrDownHeldOnNameEntryWalksOnAndStopsWhereItIsLetGo) {
+  ASSERT_TRUE(HaveAssets());
+  const struct {
+    const char* what;
+    const char* before;  // before the game ends
+    const char* keys;    // on name entry
+    char picked;
+  } cases[] = {
+      // 400 ms before the first step, then one every 80 ms; the release adds none.
+      {"held 380 ms", "", "pad button dpup down\ntick 19\npad button dpup up\ntick 1\n", 'B'},
+      {"held 400 ms", "", "pad button dpup down\ntick 20\npad button dpup up\ntick 1\n", 'B'},
+      {"held 640 ms", "", "pad button dpup down\ntick 32\npad button dpup up\ntick 1\n", 'E'},
+      {"down held 480 ms", "", "pad button dpdown down\ntick 24\npad button dpdown up\ntick 1\n", '8'},
+      // Steering up as the game ended picks nothing, held or let go.
+      {"held from play", "pad button dpup down\n", "tick 40\npad button dpup up\ntick 1\n", 'A'},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestGame g;
+    g.Run("pad attach\n");
+    g.Run("key press Enter\nwait 2100\n");
+    g.Run(c.before);
+    g.Form().Score = MaskScore(5000);
+    g.Form().Dispatch([&] { g.Form().EnterGameOver(); });
+    g.Run("wait 2600\ntick 1\n");
+    ASSERT_EQ(g.Form().ScreenName, "EnterName");
+    g.Run(c.keys);
+    EXPECT_EQ(g.Form().PickedLetter(), c.picked);
+  }
+}
+
 TEST(PadScript, BackLeavesNameEntryWithoutTheRecord) {
   ASSERT_TRUE(HaveAssets());
   TestGame g;
