@@ -141,9 +141,15 @@ void TForm1::DrawScreenText() {
       c.TextOut(x, y, EnteredName);
       c.Font.Color = kNavy;
       c.TextOut(x + c.TextWidth(EnteredName), y, std::string_view(&picked, 1));
-      // Below the box, on the sky, what each button does.
-      SetFont(c, 14, HighlightColor);
-      DrawCenteredText(c, "UP/DOWN: LETTER   A: ADD   B: DELETE   START: DONE", 385);
+      // Below the box, on the sky, what each button does; a navy shadow keeps
+      // it readable on the day sky as on the night one.
+      constexpr std::string_view kHint = "UP/DOWN: LETTER   A: ADD   B: DELETE   START: DONE";
+      SetFont(c, 14, kNavy);
+      const TSize hint = c.TextExtent(kHint);
+      const int hx = 400 - hint.cx / 2, hy = 385 - hint.cy / 2;
+      c.TextOut(hx + 1, hy + 1, kHint);
+      c.Font.Color = HighlightColor;
+      c.TextOut(hx, hy, kHint);
     } else {
       std::string name = EnteredName;
       if (FrameCounter % 32 >= 16) name = (name + "|").substr(0, 13);
