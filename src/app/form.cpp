@@ -249,6 +249,7 @@ void TForm1::DXTimer1Timer(int /*lagCount*/) {
   Tap.NoteTick();
   if (!DXDraw1.CanDraw()) return;
   DXInput1.Update();
+  if (ScreenName == kScreenEnterName) RepeatPickedLetter();
   TDirectDrawSurface* surface = DXDraw1.Surface();
   surface->Fill(0);
   FrameCounter = static_cast<uint8_t>(FrameCounter + 1);

@@ -152,7 +152,10 @@ public:
   void HostTerminate() override;
   void HostIdle() override;
   uint32_t HostMsUntilDue() override;
-  bool HostPlaying() override { return ScreenName == kScreenGame; }
+  PadMode HostPadMode() override {
+    if (ScreenName == kScreenGame) return PadMode::Play;
+    return ScreenName == kScreenEnterName ? PadMode::Naming : PadMode::Menus;
+  }
 
   // --- components ---------------------------------------------------------
   // Notes for the player drawn over the frames that leave the game (never
@@ -218,6 +221,22 @@ public:
   // --- menu and input state -------------------------------------------------
   uint32_t KeySum = 0;
   std::string EnteredName;
+  // The letter a pad picks with up and down on name entry and adds with A: a
+  // key that types, 'A' to 'Z' or a keypad digit.
+  uint16_t PickedKey = 'A';
+  // What adding the picked letter now would add to the name.
+  char PickedLetter() const;
+  // Up (+1) or down (-1) one letter, with a beep.
+  void StepPickedLetter(int delta);
+  // Each tick on name entry: up or down held walks on by itself.
+  void RepeatPickedLetter();
+  // Name entry opens: a direction held now is not a pick.
+  void ForgetPickHold() {
+    pickHeld_ = kPickHoldStale;
+    pickRepeated_ = false;
+  }
+  // Up (+1) or down (-1) let go on name entry.
+  void PickKeyReleased(int delta);
   bool AddTextEditing = false;
   bool ExitConfirmed = false;
   bool SwallowKey = false;
@@ -275,4 +294,10 @@ public:
 
 private:
   bool closed_ = false;
+  // Up or down held on name entry: which (+1, -1, 0), for how many ticks, and
+  // whether it has walked on by itself (its release then adds no step).
+  static constexpr int kPickHoldStale = 2;  // held since before name entry
+  int pickHeld_ = 0;
+  int pickHeldTicks_ = 0;
+  bool pickRepeated_ = false;
 };

@@ -29,6 +29,17 @@ const TScreenLayout* SteppedLayout(const std::string& s) {
   return nullptr;
 }
 
+// The letters a pad picks from, in the order up walks them: A to Z, then the
+// keypad's digits.
+uint16_t NextPickedKey(uint16_t key, int delta) {
+  constexpr int kLetters = 26, kCount = kLetters + 10;
+  int i = key >= VK_NUMPAD0 && key <= VK_NUMPAD9 ? kLetters + (key - VK_NUMPAD0)
+          : key >= 'A' && key <= 'Z'             ? key - 'A'
+                                                 : 0;
+  i = (i + delta + kCount) % kCount;
+  return static_cast<uint16_t>(i < kLetters ? 'A' + i : VK_NUMPAD0 + (i - kLetters));
+}
+
 uint8_t StepWrapping(uint8_t selection, int delta, int count) {
   int s = selection + delta;
   if (s < 1) s = count;
@@ -36,6 +47,43 @@ uint8_t StepWrapping(uint8_t selection, int delta, int count) {
   return static_cast<uint8_t>(s);
 }
 }  // namespace
+
+char TForm1::PickedLetter() const { return TypedChar(PickedKey, !EnteredName.empty()); }
+
+void TForm1::StepPickedLetter(int delta) {
+  PlaySound(kSoundBeep);
+  PickedKey = NextPickedKey(PickedKey, delta);
+}
+
+void TForm1::PickKeyReleased(int delta) {
+  // A hold that walked on by itself ends where it is shown, and one from
+  // before name entry picked nothing.
+  if (!pickRepeated_ && pickHeld_ != kPickHoldStale) StepPickedLetter(delta);
+  pickRepeated_ = false;
+}
+
+void TForm1::RepeatPickedLetter() {
+  // Held for 400 ms, a direction walks on every 80 ms, as a held key repeats.
+  constexpr int kDelayTicks = 20, kEveryTicks = 4;
+  const bool up = InputState(isUp), down = InputState(isDown);
+  const int held = up == down ? 0 : up ? 1 : -1;
+  if (pickHeld_ == kPickHoldStale) {
+    // A direction still held from play walks nothing until it is let go.
+    if (held == 0) pickHeld_ = 0;
+    return;
+  }
+  if (held != pickHeld_) {
+    pickHeld_ = held;
+    pickHeldTicks_ = 0;
+    pickRepeated_ = false;
+  }
+  if (held == 0) return;
+  pickHeldTicks_++;
+  if (pickHeldTicks_ >= kDelayTicks && (pickHeldTicks_ - kDelayTicks) % kEveryTicks == 0) {
+    StepPickedLetter(held);
+    pickRepeated_ = true;
+  }
+}
 
 bool TForm1::AnswerKeyHeld() {
   uint8_t table[256];
@@ -113,6 +161,8 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       PlaySound(kSoundBeep);
       Selection = 1;
       HighlightOnly(1, 3);
+    } else if (ScreenName == kScreenEnterName) {
+      PickKeyReleased(1);
     }
   }
 
@@ -127,13 +177,16 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
       PlaySound(kSoundBeep);
       Selection = 3;
       HighlightOnly(3, 3);
+    } else if (ScreenName == kScreenEnterName) {
+      PickKeyReleased(-1);
     }
   }
 
   KeySum += key;
 
-  if (dialog) {
-    // Y stands for Enter and N for Escape on the questions.
+  if (dialog && ScreenName != kScreenEnterName) {
+    // Y stands for Enter and N for Escape on the questions; in a name they
+    // are letters like any other.
     if (key == 'Y') key = VK_RETURN;
     else if (key == 'N') key = VK_ESCAPE;
   }
@@ -182,7 +235,9 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
   }
 
   if (ScreenName == kScreenEnterName) {
-    if (const char ch = TypedChar(key, !EnteredName.empty())) {
+    // A pad's A adds the letter its up and down picked.
+    const uint16_t typed = key == VK_GAMEPAD_A ? PickedKey : key;
+    if (const char ch = TypedChar(typed, !EnteredName.empty())) {
       // The first letter stays upper case, the following ones go lower case.
       if (EnteredName.size() < MaxEnteredNameLength) EnteredName += ch;
     } else if (key == VK_BACK && !EnteredName.empty()) {

@@ -109,6 +109,10 @@ void TForm1::LeaveGame() {
     if (Player) Player->Kill();
     Player = nullptr;
     ScreenName = kScreenEnterName;
+    // The record is kept unless the player turns it down here: a NO left lit
+    // by the question to leave must not answer this one.
+    Selection = 1;
+    ForgetPickHold();
     LoadMusic("Sound/1.xm");
     Paused = true;
     EnableTimer(Timer2, true);

@@ -168,6 +168,7 @@ public:
   void Rumble(uint32_t ms) override {
     if (mode_ != Mode::Play) inner_->Rumble(ms);
   }
+  bool PadPresent() override { return inner_->PadPresent(); }
   void MessageBox(const std::string& text, const std::string& caption) override;
   std::string OpenUrl(const std::string& url) override;
   bool OpenAudio(AudioSource* source, int& sampleRate) override { return inner_->OpenAudio(source, sampleRate); }

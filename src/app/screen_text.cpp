@@ -145,9 +145,30 @@ void TForm1::DrawScreenText() {
     DrawCenteredText(c, "PLEASE ENTER YOUR NAME", 230);
     DrawCenteredText(c, "THEN PRESS \"ENTER\"", 260);
     SetFont(c, 20, HighlightColor);
-    std::string name = EnteredName;
-    if (FrameCounter % 32 >= 16) name = (name + "|").substr(0, 13);
-    DrawCenteredText(c, name, 290);
+    const char picked = host.PadPresent() && EnteredName.size() < MaxEnteredNameLength ? PickedLetter() : 0;
+    if (picked) {
+      // With a pad the letter it would add stands after the name, in navy
+      // until it is added; the typing mark gives way to it.
+      const std::string shown = EnteredName + picked;
+      const TSize size = c.TextExtent(shown);
+      const int x = 400 - size.cx / 2, y = 290 - size.cy / 2;
+      c.TextOut(x, y, EnteredName);
+      c.Font.Color = kNavy;
+      c.TextOut(x + c.TextWidth(EnteredName), y, std::string_view(&picked, 1));
+      // Below the box, on the sky, what each button does; a navy shadow keeps
+      // it readable on the day sky as on the night one.
+      constexpr std::string_view kHint = "UP/DOWN: LETTER   A: ADD   B: DELETE   START: DONE";
+      SetFont(c, 14, kNavy);
+      const TSize hint = c.TextExtent(kHint);
+      const int hx = 400 - hint.cx / 2, hy = 385 - hint.cy / 2;
+      c.TextOut(hx + 1, hy + 1, kHint);
+      c.Font.Color = HighlightColor;
+      c.TextOut(hx, hy, kHint);
+    } else {
+      std::string name = EnteredName;
+      if (FrameCounter % 32 >= 16) name = (name + "|").substr(0, 13);
+      DrawCenteredText(c, name, 290);
+    }
     answers();
   }
   // 6. "Clear?".

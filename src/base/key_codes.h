@@ -19,6 +19,8 @@ enum : uint16_t {
   VK_OEM_1 = 186, VK_OEM_PLUS = 187, VK_OEM_COMMA = 188, VK_OEM_MINUS = 189,
   VK_OEM_PERIOD = 190, VK_OEM_2 = 191, VK_OEM_3 = 192, VK_OEM_4 = 219, VK_OEM_5 = 220,
   VK_OEM_6 = 221, VK_OEM_7 = 222,
+  // No key of a keyboard: a pad's A on name entry, which adds the picked letter.
+  VK_GAMEPAD_A = 195,
 };
 // clang-format on
 
@@ -95,3 +97,4 @@ constexpr int VirtualKeyToScanCode(int vk) {
     if (ScanCodeToVirtualKey[static_cast<size_t>(sc)] == vk) return sc;
   return -1;
 }
+static_assert(VirtualKeyToScanCode(VK_GAMEPAD_A) < 0, "the pad's letter key must be no keyboard key");

@@ -143,17 +143,17 @@ void HeadlessHost::Terminate() {
 }
 
 void HeadlessHost::PadAttach() {
-  if (!pad_.HasPad(0)) pad_.Set(0, PadState{}, Playing(), *this);
+  if (!pad_.HasPad(0)) pad_.Set(0, PadState{}, Mode(), *this);
 }
 
-void HeadlessHost::PadDetach() { pad_.Remove(0, Playing(), *this); }
+void HeadlessHost::PadDetach() { pad_.Remove(0, Mode(), *this); }
 
 bool HeadlessHost::SetPadButton(PadButton button, bool down) {
   const PadState* old = pad_.State(0);
   if (!old) return false;
   PadState s = *old;
   s.Buttons[static_cast<int>(button)] = down;
-  pad_.Set(0, s, Playing(), *this);
+  pad_.Set(0, s, Mode(), *this);
   return true;
 }
 
@@ -162,6 +162,6 @@ bool HeadlessHost::SetPadAxis(PadAxis axis, int value) {
   if (!old) return false;
   PadState s = *old;
   (axis == PadAxis::LeftX ? s.LeftX : s.LeftY) = value;
-  pad_.Set(0, s, Playing(), *this);
+  pad_.Set(0, s, Mode(), *this);
   return true;
 }

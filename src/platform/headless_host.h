@@ -50,6 +50,7 @@ public:
   void UnlockAudio() override {}
   void Quit() override { quit_ = true; }
   void Rumble(uint32_t ms) override { rumbles_.push_back(ms); }
+  bool PadPresent() override { return pad_.HasPad(0); }
 
   // --- driving the game -------------------------------------------------------
   // Advances the virtual clock, running the game's timers as a real loop would.
@@ -128,7 +129,7 @@ private:
   uint32_t remaining_ = 0;
   void PadKeyDown(uint16_t vk) override { KeyDown(vk); }
   void PadKeyUp(uint16_t vk) override { KeyUp(vk); }
-  bool Playing() { return events_ && events_->HostPlaying(); }
+  PadMode Mode() { return events_ ? events_->HostPadMode() : PadMode::Menus; }
 
   HostEvents* events_ = nullptr;
   uint32_t now_ = 1000;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/pad_keys.h"
+
 // A finished frame as plain pixels: 0x00RRGGBB words, Pitch bytes from the
 // start of one row to the next. Valid only during the call it is passed to.
 struct TPixelView {
@@ -39,8 +41,8 @@ public:
   virtual void HostIdle() = 0;
   // Milliseconds until HostIdle has something to do (0 = now).
   virtual uint32_t HostMsUntilDue() = 0;
-  // Is a game being played (a pad's buttons mean play keys, not menu keys)?
-  virtual bool HostPlaying() { return false; }
+  // What a pad's buttons mean now: menu keys, play keys or spelling a name.
+  virtual PadMode HostPadMode() { return PadMode::Menus; }
 };
 
 // Raw joystick reading in the form of the system joystick functions: axes
@@ -92,6 +94,8 @@ public:
 
   // A short rumble on every pad that has one.
   virtual void Rumble(uint32_t /*ms*/) {}
+  // Is a game controller plugged in?
+  virtual bool PadPresent() { return false; }
 
   // A modal message box with one OK button.
   virtual void MessageBox(const std::string& text, const std::string& caption) = 0;

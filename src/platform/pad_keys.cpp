@@ -25,16 +25,19 @@ std::optional<PadAxis> PadAxisFromName(const std::string& name) {
   return std::nullopt;
 }
 
-uint16_t PadKeys::KeyFor(int control, bool playing) {
+uint16_t PadKeys::KeyFor(int control, PadMode mode) {
+  const bool playing = mode == PadMode::Play, naming = mode == PadMode::Naming;
   switch (control) {
-    case 0: return playing ? 0 : VK_RETURN;  // A
-    case 1: return playing ? 0 : VK_ESCAPE;  // B
-    case 2: return playing ? 'P' : 0;        // Start
-    case 3: return VK_ESCAPE;                // Back
+    case 0: return playing ? 0 : naming ? VK_GAMEPAD_A : VK_RETURN;  // A
+    case 1: return playing ? 0 : naming ? VK_BACK : VK_ESCAPE;       // B
+    case 2: return playing ? uint16_t{'P'} : uint16_t{VK_RETURN};    // Start
+    case 3: return VK_ESCAPE;                                        // Back
     case 4: return VK_UP;
     case 5: return VK_DOWN;
-    case 6: return VK_LEFT;
-    case 7: return VK_RIGHT;
+    // On name entry a pad never lights NO: left and right spell, and only
+    // Back leaves without the record.
+    case 6: return naming ? VK_BACK : VK_LEFT;
+    case 7: return naming ? VK_GAMEPAD_A : VK_RIGHT;
     default: return 0;
   }
 }
@@ -44,7 +47,7 @@ const PadState* PadKeys::State(int pad) const {
   return it == pads_.end() ? nullptr : &it->second.State;
 }
 
-void PadKeys::Set(int pad, const PadState& state, bool playing, Sink& sink) {
+void PadKeys::Set(int pad, const PadState& state, PadMode mode, Sink& sink) {
   Pad& p = pads_[pad];
   p.State = state;
   auto latch = [](bool was, int v) { return was ? v >= kStickRelease : v >= kStickPress; };
@@ -52,14 +55,14 @@ void PadKeys::Set(int pad, const PadState& state, bool playing, Sink& sink) {
   p.Stick[1] = latch(p.Stick[1], state.LeftY);
   p.Stick[2] = latch(p.Stick[2], -state.LeftX);
   p.Stick[3] = latch(p.Stick[3], state.LeftX);
-  Refresh(playing, sink);
+  Refresh(mode, sink);
 }
 
-void PadKeys::Remove(int pad, bool playing, Sink& sink) {
-  if (pads_.erase(pad)) Refresh(playing, sink);
+void PadKeys::Remove(int pad, PadMode mode, Sink& sink) {
+  if (pads_.erase(pad)) Refresh(mode, sink);
 }
 
-void PadKeys::Refresh(bool playing, Sink& sink) {
+void PadKeys::Refresh(PadMode mode, Sink& sink) {
   bool now[kControls] = {};
   for (const auto& [id, p] : pads_) {
     const PadState& s = p.State;
@@ -86,7 +89,7 @@ void PadKeys::Refresh(bool playing, Sink& sink) {
     held_[c] = true;
     // The key is chosen on the press and released as that key, even when
     // play starts or ends in between.
-    const uint16_t vk = KeyFor(c, playing);
+    const uint16_t vk = KeyFor(c, mode);
     heldKey_[c] = vk;
     if (vk && keyCount_[vk]++ == 0) sink.PadKeyDown(vk);
   }

@@ -452,7 +452,7 @@ void SdlHost::Handle(const SDL_Event& e, HostEvents& ev) {
         OpenJoystick();
       }
       break;
-    default: pads_.Handle(e, ev.HostPlaying(), *this); break;
+    default: pads_.Handle(e, ev.HostPadMode(), *this); break;
   }
   // Releases queued by a handler arrive after it has returned.
   while (!queued_.empty() && !quit_) {

@@ -50,6 +50,7 @@ public:
   void UnlockAudio() override;
   void Quit() override { quit_ = true; }
   void Rumble(uint32_t ms) override { pads_.Rumble(ms); }
+  bool PadPresent() override { return pads_.Count() > 0; }
 
 private:
   void Handle(const SDL_Event& e, HostEvents& events);

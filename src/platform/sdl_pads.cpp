@@ -35,7 +35,7 @@ constexpr SDL_GameControllerButton kButtons[] = {SDL_CONTROLLER_BUTTON_A,       
 static_assert(sizeof kButtons / sizeof kButtons[0] == static_cast<size_t>(PadButton::Count));
 }  // namespace
 
-void SdlPads::Update(const SDL_Event& e, bool playing, PadKeys::Sink& sink) {
+void SdlPads::Update(const SDL_Event& e, PadMode mode, PadKeys::Sink& sink) {
   const SDL_JoystickID id = e.type == SDL_CONTROLLERAXISMOTION ? e.caxis.which : e.cbutton.which;
   auto it = open_.find(id);
   if (it == open_.end()) return;
@@ -61,10 +61,10 @@ void SdlPads::Update(const SDL_Event& e, bool playing, PadKeys::Sink& sink) {
     if (i == static_cast<int>(PadButton::Count)) return;
     s.Buttons[i] = e.cbutton.state == SDL_PRESSED;
   }
-  keys_.Set(id, s, playing, sink);
+  keys_.Set(id, s, mode, sink);
 }
 
-bool SdlPads::Handle(const SDL_Event& e, bool playing, PadKeys::Sink& sink) {
+bool SdlPads::Handle(const SDL_Event& e, PadMode mode, PadKeys::Sink& sink) {
   switch (e.type) {
     case SDL_CONTROLLERDEVICEADDED: Open(e.cdevice.which); return true;
     case SDL_CONTROLLERDEVICEREMOVED: {
@@ -73,12 +73,12 @@ bool SdlPads::Handle(const SDL_Event& e, bool playing, PadKeys::Sink& sink) {
         SDL_GameControllerClose(it->second);
         open_.erase(it);
       }
-      keys_.Remove(e.cdevice.which, playing, sink);
+      keys_.Remove(e.cdevice.which, mode, sink);
       return true;
     }
     case SDL_CONTROLLERBUTTONDOWN:
     case SDL_CONTROLLERBUTTONUP:
-    case SDL_CONTROLLERAXISMOTION: Update(e, playing, sink); return true;
+    case SDL_CONTROLLERAXISMOTION: Update(e, mode, sink); return true;
     default: return false;
   }
 }

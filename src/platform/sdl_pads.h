@@ -23,7 +23,7 @@ public:
   // already present. Needs SDL's game controller subsystem.
   void Init(const std::string& mappingFile);
   // Handles controller events; false for any other event.
-  bool Handle(const SDL_Event& e, bool playing, PadKeys::Sink& sink);
+  bool Handle(const SDL_Event& e, PadMode mode, PadKeys::Sink& sink);
   // Rumbles every controller that can.
   void Rumble(uint32_t ms);
   // Closes the controllers and forgets what they held, without a word to
@@ -33,7 +33,7 @@ public:
 
 private:
   void Open(int deviceIndex);
-  void Update(const SDL_Event& e, bool playing, PadKeys::Sink& sink);
+  void Update(const SDL_Event& e, PadMode mode, PadKeys::Sink& sink);
 
   std::map<SDL_JoystickID, SDL_GameController*> open_;
   PadKeys keys_;

@@ -29,26 +29,45 @@ PadState Pressed(std::initializer_list<PadButton> buttons, int x = 0, int y = 0)
 }
 }  // namespace
 
-TEST(PadKeys, ButtonsGiveTheKeysOfMenusAndPlay) {
+TEST(PadKeys, ButtonsGiveTheKeysOfMenusPlayAndNameEntry) {
+  constexpr PadMode M = PadMode::Menus, P = PadMode::Play, N = PadMode::Naming;
   const struct {
     PadButton button;
-    bool playing;
+    PadMode mode;
     int vk;  // 0: nothing
   } cases[] = {
-      {PadButton::A, false, 13},      {PadButton::B, false, 27},     {PadButton::Start, false, 0},
-      {PadButton::Back, false, 27},   {PadButton::A, true, 0},       {PadButton::B, true, 0},
-      {PadButton::Start, true, 'P'},  {PadButton::Back, true, 27},   {PadButton::DpUp, true, 38},
-      {PadButton::DpDown, false, 40}, {PadButton::DpLeft, true, 37}, {PadButton::DpRight, false, 39},
+      {PadButton::A, M, 13},
+      {PadButton::B, M, 27},
+      {PadButton::Start, M, 13},
+      {PadButton::Back, M, 27},
+      {PadButton::A, P, 0},
+      {PadButton::B, P, 0},
+      {PadButton::Start, P, 'P'},
+      {PadButton::Back, P, 27},
+      {PadButton::DpUp, P, 38},
+      {PadButton::DpDown, M, 40},
+      {PadButton::DpLeft, P, 37},
+      {PadButton::DpRight, M, 39},
+      // Name entry: A and right add the picked letter, B and left delete,
+      // Start answers, Back leaves; up and down pick.
+      {PadButton::A, N, VK_GAMEPAD_A},
+      {PadButton::DpRight, N, VK_GAMEPAD_A},
+      {PadButton::B, N, 8},
+      {PadButton::DpLeft, N, 8},
+      {PadButton::Start, N, 13},
+      {PadButton::Back, N, 27},
+      {PadButton::DpUp, N, 38},
+      {PadButton::DpDown, N, 40},
   };
   for (const auto& c : cases) {
     PadKeys keys;
     KeyLog sink;
-    keys.Set(7, Pressed({c.button}), c.playing, sink);
-    keys.Set(7, PadState{}, c.playing, sink);
+    keys.Set(7, Pressed({c.button}), c.mode, sink);
+    keys.Set(7, PadState{}, c.mode, sink);
     const std::vector<std::string> want =
         c.vk ? std::vector<std::string>{"down " + std::to_string(c.vk), "up " + std::to_string(c.vk)}
              : std::vector<std::string>{};
-    EXPECT_EQ(sink.log, want) << static_cast<int>(c.button) << (c.playing ? " in play" : " in menus");
+    EXPECT_EQ(sink.log, want) << static_cast<int>(c.button) << " in mode " << static_cast<int>(c.mode);
   }
 }
 
@@ -70,7 +89,7 @@ TEST(PadKeys, TheStickHasADeadZoneAndLetsGoBelowItsPressLine) {
   };
   for (const auto& s : steps) {
     sink.log.clear();
-    keys.Set(1, Pressed({}, s.x, s.y), true, sink);
+    keys.Set(1, Pressed({}, s.x, s.y), PadMode::Play, sink);
     EXPECT_EQ(sink.log, s.log) << s.x << "," << s.y;
   }
 }
@@ -78,29 +97,29 @@ TEST(PadKeys, TheStickHasADeadZoneAndLetsGoBelowItsPressLine) {
 TEST(PadKeys, APressIsReleasedAsTheKeyItPressedEvenWhenPlayStartsBetween) {
   PadKeys keys;
   KeyLog sink;
-  keys.Set(1, Pressed({PadButton::A}), false, sink);  // Enter in the menu starts a game...
-  keys.Set(1, PadState{}, true, sink);                // ...and is let go in play
+  keys.Set(1, Pressed({PadButton::A}), PadMode::Menus, sink);  // Enter in the menu starts a game...
+  keys.Set(1, PadState{}, PadMode::Play, sink);                // ...and is let go in play
   EXPECT_EQ(sink.log, (std::vector<std::string>{"down 13", "up 13"}));
 }
 
 TEST(PadKeys, SeveralPadsShareTheKeysAndAnUnpluggedPadLetsGoOfOnlyItsOwn) {
   PadKeys keys;
   KeyLog sink;
-  keys.Set(1, Pressed({PadButton::DpLeft}), true, sink);
-  keys.Set(2, Pressed({}, -30000, 0), true, sink);  // the second pad's stick also says left
-  keys.Set(2, Pressed({PadButton::Back}, -30000, 0), true, sink);
+  keys.Set(1, Pressed({PadButton::DpLeft}), PadMode::Play, sink);
+  keys.Set(2, Pressed({}, -30000, 0), PadMode::Play, sink);  // the second pad's stick also says left
+  keys.Set(2, Pressed({PadButton::Back}, -30000, 0), PadMode::Play, sink);
   EXPECT_EQ(sink.log, (std::vector<std::string>{"down 37", "down 27"}));
   sink.log.clear();
-  keys.Remove(1, true, sink);  // left is still held by pad 2
+  keys.Remove(1, PadMode::Play, sink);  // left is still held by pad 2
   EXPECT_TRUE(sink.log.empty());
-  keys.Remove(2, true, sink);
+  keys.Remove(2, PadMode::Play, sink);
   EXPECT_EQ(sink.log, (std::vector<std::string>{"up 27", "up 37"}));
   // B and Back both mean Escape in the menus: one press until both let go.
   sink.log.clear();
-  keys.Set(3, Pressed({PadButton::B}), false, sink);
-  keys.Set(3, Pressed({PadButton::B, PadButton::Back}), false, sink);
-  keys.Set(3, Pressed({PadButton::Back}), false, sink);
-  keys.Set(3, PadState{}, false, sink);
+  keys.Set(3, Pressed({PadButton::B}), PadMode::Menus, sink);
+  keys.Set(3, Pressed({PadButton::B, PadButton::Back}), PadMode::Menus, sink);
+  keys.Set(3, Pressed({PadButton::Back}), PadMode::Menus, sink);
+  keys.Set(3, PadState{}, PadMode::Menus, sink);
   EXPECT_EQ(sink.log, (std::vector<std::string>{"down 27", "up 27"}));
 }
 
@@ -167,7 +186,7 @@ protected:
   void Pump() {
     SDL_GameControllerUpdate();
     SDL_Event e;
-    while (SDL_PollEvent(&e)) pads.Handle(e, game && game->Form().HostPlaying(), *this);
+    while (SDL_PollEvent(&e)) pads.Handle(e, game ? game->Form().HostPadMode() : PadMode::Menus, *this);
   }
   void PadKeyDown(uint16_t vk) override {
     if (game) game->Host().KeyDown(vk);
@@ -339,6 +358,99 @@ TEST(PadScript, ScriptsPlugInAPadAndPressItsButtons) {
   EXPECT_FALSE(g.Host().KeyIsDown(39)) << "unplugging lets go of the stick";
   g.Run("pad attach\npad button start down\npad button start up\n");
   EXPECT_TRUE(g.Form().Paused);
+}
+
+namespace {
+// Presses and lets go of a pad button n times.
+std::string PadPress(const std::string& button, int n = 1) {
+  std::string s;
+  for (int i = 0; i < n; i++) s += "pad button " + button + " down\npad button " + button + " up\n";
+  return s;
+}
+}  // namespace
+
+TEST(PadScript, StartActsOnMenusAsEnterDoes) {
+  ASSERT_TRUE(HaveAssets());
+  TestGame g;
+  g.Run("pad attach\n" + PadPress("dpdown") + PadPress("start"));
+  EXPECT_EQ(g.Form().ScreenName, "Options");
+  g.Run(PadPress("b") + PadPress("dpup") + PadPress("start"));
+  EXPECT_EQ(g.Form().ScreenName, "Game");
+}
+
+TEST(PadScript, ANameIsSpelledWithThePadAndTheRecordKept) {
+  ASSERT_TRUE(HaveAssets());
+  TestGame g;
+  g.Run("pad attach\n");
+  ui_test::PlayToGameOver(g, 5000);
+  TForm1& f = g.Form();
+  ASSERT_EQ(f.ScreenName, "EnterName");
+  EXPECT_EQ(f.HostPadMode(), PadMode::Naming);
+  // Up walks A, B, C ...: thirteen steps up is N, added with A.
+  g.Run(PadPress("dpup", 13) + PadPress("a"));
+  EXPECT_EQ(f.EnteredName, "N");
+  // Eleven more is Y, added lower case after the first letter; right adds too.
+  g.Run(PadPress("dpup", 11) + PadPress("a") + PadPress("dpright"));
+  EXPECT_EQ(f.EnteredName, "Nyy");
+  // B and left delete one letter each.
+  g.Run(PadPress("b") + PadPress("dpleft"));
+  EXPECT_EQ(f.EnteredName, "N");
+  // Down from A wraps to the keypad's digits, 9 first.
+  g.Run(PadPress("dpdown", 25) + PadPress("a"));
+  EXPECT_EQ(f.EnteredName, "N9");
+  g.Run(PadPress("dpup", 2) + PadPress("a") + PadPress("b"));
+  EXPECT_EQ(f.EnteredName, "N9");
+  EXPECT_EQ(f.ScreenName, "EnterName") << "nothing the letters did answered the question";
+  // Start finishes: the question to send comes, and the pad answers it NO.
+  g.Run(PadPress("start"));
+  ASSERT_EQ(f.ScreenName, "Send");
+  EXPECT_EQ(f.HostPadMode(), PadMode::Menus);
+  g.Run(PadPress("dpright") + PadPress("a") + "tick 1\n");
+  EXPECT_EQ(f.ScreenName, "HiScores");
+  EXPECT_EQ(HighScoreName(f.Config.HighScores[0]), "N9");
+  EXPECT_EQ(UnmaskScore(f.Config.HighScores[0].Score), 5000u);
+}
+
+TEST(PadScript, UpOrDownHeldOnNameEntryWalksOnAndStopsWhereItIsLetGo) {
+  ASSERT_TRUE(HaveAssets());
+  const struct {
+    const char* what;
+    const char* before;  // before the game ends
+    const char* keys;    // on name entry
+    char picked;
+  } cases[] = {
+      // 400 ms before the first step, then one every 80 ms; the release adds none.
+      {"held 380 ms", "", "pad button dpup down\ntick 19\npad button dpup up\ntick 1\n", 'B'},
+      {"held 400 ms", "", "pad button dpup down\ntick 20\npad button dpup up\ntick 1\n", 'B'},
+      {"held 640 ms", "", "pad button dpup down\ntick 32\npad button dpup up\ntick 1\n", 'E'},
+      {"down held 480 ms", "", "pad button dpdown down\ntick 24\npad button dpdown up\ntick 1\n", '8'},
+      // Steering up as the game ended picks nothing, held or let go.
+      {"held from play", "pad button dpup down\n", "tick 40\npad button dpup up\ntick 1\n", 'A'},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestGame g;
+    g.Run("pad attach\n");
+    g.Run("key press Enter\nwait 2100\n");
+    g.Run(c.before);
+    g.Form().Score = MaskScore(5000);
+    g.Form().Dispatch([&] { g.Form().EnterGameOver(); });
+    g.Run("wait 2600\ntick 1\n");
+    ASSERT_EQ(g.Form().ScreenName, "EnterName");
+    g.Run(c.keys);
+    EXPECT_EQ(g.Form().PickedLetter(), c.picked);
+  }
+}
+
+TEST(PadScript, BackLeavesNameEntryWithoutTheRecord) {
+  ASSERT_TRUE(HaveAssets());
+  TestGame g;
+  g.Run("pad attach\n");
+  ui_test::PlayToGameOver(g, 5000);
+  ASSERT_EQ(g.Form().ScreenName, "EnterName");
+  g.Run(PadPress("a") + PadPress("back") + "tick 1\n");
+  EXPECT_EQ(g.Form().ScreenName, "HiScores");
+  EXPECT_EQ(UnmaskScore(g.Form().Config.HighScores[0].Score), 1000u);
 }
 
 TEST(PadScript, BadPadLinesAreClearErrors) {

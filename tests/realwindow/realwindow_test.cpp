@@ -80,12 +80,14 @@ public:
     }
   }
   uint32_t HostMsUntilDue() override { return form_.HostMsUntilDue(); }
+  PadMode HostPadMode() override { return form_.HostPadMode(); }
 
   void Write() {
     std::ostringstream s;
     s << "screen=" << form_.ScreenName << " selection=" << int(form_.Selection)
       << " windowmode=" << int(form_.Config.WindowMode) << " fullscreen=" << host_.FullScreen()
-      << " timer2=" << form_.Timer2Enabled() << " boxes=" << host_.Boxes << " name=" << form_.EnteredName << "\n";
+      << " timer2=" << form_.Timer2Enabled() << " boxes=" << host_.Boxes << " score=" << form_.UnmaskedScore()
+      << " name=" << form_.EnteredName << "\n";
     if (s.str() == last_) return;
     last_ = s.str();
     {
@@ -387,6 +389,52 @@ TEST_F(RealWindow, MessageBoxPointerAndDisplayMode) {
   // Escape leaves for the table without entering the score.
   Key("Escape");
   EXPECT_TRUE(WaitState("screen=HiScores ", 3000)) << State();
+}
+
+TEST_F(RealWindow, ARecordAfterANoToLeavingIsKeptWithYAndNInTheName) {
+  // Start lit by the pointer, wherever the X server left it, and chosen with
+  // Enter; then leaving is asked and answered NO with the keys, which leaves
+  // NO lit there.
+  X("mousemove --window " + window_ + " 400 185");
+  ASSERT_TRUE(WaitState("screen=Menu selection=1 ", 3000)) << State();
+  Key("Return");
+  ASSERT_TRUE(WaitState("screen=Game ", 3000)) << State();
+  ASSERT_TRUE(WaitState("timer2=0 ", 4000)) << State();
+  Key("Escape");
+  ASSERT_TRUE(WaitState("screen=ExitGame? ", 3000)) << State();
+  Key("Right");
+  ASSERT_TRUE(WaitState("selection=2 ", 3000)) << State();
+  Key("Return");
+  ASSERT_TRUE(WaitState("screen=Game ", 3000)) << State();
+  // Unsteered, the pilot sinks into the lava three times (about 15 s).
+  ASSERT_TRUE(WaitState("screen=EnterName ", 60000)) << State();
+  EXPECT_NE(State().find("selection=1 "), std::string::npos) << "name entry must open on YES: " << State();
+  Shot("name-entry-after-no");
+  for (const char* key : {"n", "y", "a", "n"}) Key(key);
+  ASSERT_TRUE(WaitState("name=Nyan", 3000)) << State();
+  EXPECT_NE(State().find("screen=EnterName "), std::string::npos) << State();
+  Shot("name-typed");
+  Key("Return");
+  ASSERT_TRUE(WaitState("screen=Send ", 3000)) << State();
+  // Kept without sending it.
+  Key("Right");
+  Key("Return");
+  ASSERT_TRUE(WaitState("screen=HiScores ", 3000)) << State();
+  Shot("table-after-name-entry");
+  ConfigRecord saved{};
+  std::ifstream in(ConfigFilePath(dir_), std::ios::binary);
+  in.read(reinterpret_cast<char*>(&saved), sizeof saved);
+  ASSERT_EQ(in.gcount(), static_cast<std::streamsize>(sizeof saved));
+  UnscrambleNames(saved);
+  EXPECT_EQ(HighScoreName(saved.HighScores[0]), "Nyan");
+  // The points given, and whatever the sinking pilot met on the way (a bonus,
+  // lightning): above the default table's first row.
+  const std::string state = State();
+  const size_t at = state.find(" score=");
+  ASSERT_NE(at, std::string::npos) << state;
+  const unsigned long score = std::stoul(state.substr(at + 7));
+  EXPECT_GT(score, 1000u);
+  EXPECT_EQ(UnmaskScore(saved.HighScores[0].Score), score);
 }
 
 }  // namespace

@@ -106,3 +106,47 @@ TEST(NameEntryFlow, TheFirstIntroIsFullAfterEveryWayBackToTheMenu) {
     EXPECT_FALSE(f.Timer2Enabled());
   }
 }
+
+// A NO to the question to leave, chosen with the keys or the pointer, leaves
+// NO lit on that question only: the name entry after the game opens on YES,
+// and the name typed and Enter keep the record, in the table, in Config.cfg
+// and as a kept replay.
+TEST(NameEntryFlow, NameEntryOpensOnYesAfterANoToLeaving) {
+  ASSERT_TRUE(HaveAssets());
+  const struct {
+    const char* what;
+    const char* answerNo;
+  } cases[] = {
+      {"Right and Enter", "key press Right\nkey press Enter\n"},
+      {"the pointer on NO and a click", "mouse move 440 325\nmouse click left\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestGame g;
+    TForm1& f = g.Form();
+    g.Run("key press Enter\nwait 2100\ntick 5\nkey press Escape\n");
+    ASSERT_EQ(f.ScreenName, "ExitGame?");
+    g.Run(c.answerNo);
+    ASSERT_EQ(f.ScreenName, "Game") << "NO resumes";
+    ASSERT_EQ(f.Selection, 2);
+    f.Score = MaskScore(4321);
+    // The lava takes the three lives; the game-over delay leads to name entry.
+    for (int i = 0; i < 20000 && f.ScreenName != "EnterName"; i++) g.Ticks(1);
+    ASSERT_EQ(f.ScreenName, "EnterName");
+    EXPECT_EQ(f.Selection, 1) << "name entry opens on YES";
+
+    g.Run("key press Z\nkey press O\nkey press E\nkey press Enter\ntick 1\n");
+    ASSERT_EQ(f.ScreenName, "Send");
+    g.Run("key press Right\nkey press Enter\ntick 2\n");
+    EXPECT_EQ(f.ScreenName, "HiScores");
+    EXPECT_EQ(HighScoreName(f.Config.HighScores[0]), "Zoe");
+    EXPECT_EQ(UnmaskScore(f.Config.HighScores[0].Score), 4321u);
+    const ConfigRecord saved = ReadConfigFile(g);
+    EXPECT_EQ(HighScoreName(saved.HighScores[0]), "Zoe");
+    bool kept = false;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(g.Dir + "replays/", ec), end; !ec && it != end; it.increment(ec))
+      kept |= it->path().filename().string().rfind("top-4321-Zoe-", 0) == 0;
+    EXPECT_TRUE(kept) << "the record's game is kept";
+  }
+}

@@ -77,23 +77,41 @@ TEST(Keyboard, UpAndDownOnEachScreenMoveTheLitItem) {
   }
 }
 
-TEST(Keyboard, YAndNAnswerTheNameEntryInsteadOfTypingIt) {
+TEST(Keyboard, YAndNAreLettersInANameAndAnswersOnTheQuestions) {
   ASSERT_TRUE(HaveAssets());
+  const struct {
+    const char* keys;
+    const char* name;
+  } names[] = {
+      {"key press N\nkey press I\nkey press N\nkey press A\n", "Nina"},
+      {"key press Y\nkey press A\nkey press N\nkey press N\nkey press Y\n", "Yanny"},
+  };
+  for (const auto& c : names) {
+    SCOPED_TRACE(c.name);
+    TestGame g;
+    ToEnterName(g);
+    g.Run(std::string(c.keys) + "tick 1\n");
+    EXPECT_EQ(g.Form().ScreenName, "EnterName");
+    EXPECT_EQ(g.Form().EnteredName, c.name);
+    EXPECT_EQ(g.Form().Selection, 1);
+    // Enter still answers, and the record is entered under that name.
+    g.Run("key press Enter\nkey press Right\nkey press Enter\ntick 1\n");
+    EXPECT_EQ(g.Form().ScreenName, "HiScores");
+    EXPECT_EQ(HighScoreName(g.Form().Config.HighScores[0]), c.name);
+  }
+  // On the question to send, as on every other question, Y is yes and N no
+  // (which there leaves without the score).
   {
     TestGame g;
     ToEnterName(g);
-    g.Run("key press A\nkey press Y\n");
-    EXPECT_EQ(g.Form().ScreenName, "Send");
-    EXPECT_EQ(g.Form().EnteredName, "A");
+    g.Run("key press A\nkey press Enter\nkey press N\ntick 1\n");
+    EXPECT_EQ(g.Form().ScreenName, "HiScores");
+    EXPECT_EQ(UnmaskScore(g.Form().Config.HighScores[0].Score), 1000u);
   }
   {
     TestGame g;
-    ToEnterName(g);
-    g.Run("key press A\nkey press N\ntick 1\n");
-    EXPECT_EQ(g.Form().ScreenName, "HiScores");
-    EXPECT_EQ(g.Form().EnteredName, "A");
-    // N left the table as it was.
-    EXPECT_EQ(UnmaskScore(g.Form().Config.HighScores[0].Score), 1000u);
+    g.Run("key press Escape\nkey press N\n");
+    EXPECT_EQ(g.Form().ScreenName, "Menu") << "N answers the question to quit";
   }
 }
 
