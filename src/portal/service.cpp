@@ -262,6 +262,13 @@ TPortalReply TPortalService::Handle(const TPortalRequest& request, int64_t nowMs
   if (path == "/cgi/version.pl") {
     const std::string* prg = query.Get("prg");
     const bool ours = prg && *prg == kPortalProgram;
+    // A token or a score changes the database: not for a HEAD request.
+    if (request.Method == "HEAD" && (query.Has("version") || query.Has("hs"))) {
+      TPortalReply r = Text(405, "Method not allowed\n");
+      r.Headers.emplace_back("Allow", "GET");
+      r.Reason = "HEAD on a route that stores";
+      return r;
+    }
     if (query.Has("version")) return ours ? Token(nowSec) : Rejected("unknown program");
     if (query.Has("hs")) {
       if (!ours) return Rejected("unknown program");
