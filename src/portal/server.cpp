@@ -98,6 +98,7 @@ struct TPortalHttpServer::TConn {
   bool Closing = false;  // we shut it; MHD has yet to notice
   // The request under way.
   std::string Method, Target, ForwardedFor, Body;
+  const char* Uri = nullptr;  // the target in MHD's buffer, while the request is read
   TClock::time_point Start;
   bool HeadersSeen = false, TooLarge = false, Replied = false;
   size_t Limit = 0, ReplyBytes = 0;
@@ -209,6 +210,7 @@ struct TMhdCallbacks {
     if (!conn) return nullptr;
     conn->State = TPortalHttpServer::TConn::EState::Reading;
     conn->Target = uri ? uri : "";
+    conn->Uri = uri;
     conn->Method.clear();
     conn->ForwardedFor.clear();
     conn->Body.clear();
@@ -218,13 +220,14 @@ struct TMhdCallbacks {
     conn->Start = TPortalHttpServer::TClock::now();
     return conn;
   }
-  static MHD_Result Access(void* cls, MHD_Connection* c, const char*, const char* method, const char*,
+  static MHD_Result Access(void* cls, MHD_Connection* c, const char*, const char* method, const char* version,
                            const char* upload, size_t* uploadSize, void** reqCls) {
     auto* conn = static_cast<TPortalHttpServer::TConn*>(*reqCls);
     if (!conn) conn = ConnOf(c);
     if (!conn) return MHD_NO;
     *reqCls = conn;
-    return static_cast<TPortalHttpServer*>(cls)->OnAccess(*conn, c, method, upload, uploadSize) ? MHD_YES : MHD_NO;
+    return static_cast<TPortalHttpServer*>(cls)->OnAccess(*conn, c, method, version, upload, uploadSize) ? MHD_YES
+                                                                                                         : MHD_NO;
   }
   static void Completed(void* cls, MHD_Connection* c, void** reqCls, MHD_RequestTerminationCode toe) {
     auto* conn = static_cast<TPortalHttpServer::TConn*>(*reqCls);
@@ -297,12 +300,13 @@ int TPortalHttpServer::Bind(const std::string& host, int port) {
 
   // MHD's own cap is above ours: connections we have shut stay counted by
   // it until it notices.
-  daemon_ = MHD_start_daemon(
-      MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, &TMhdCallbacks::Accept, this, &TMhdCallbacks::Access, this,
-      MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(options_.MaxConnections + 64),
-      MHD_OPTION_CONNECTION_TIMEOUT, options_.IdleTimeoutSec, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-      options_.MaxHeaderBytes, MHD_OPTION_NOTIFY_CONNECTION, &TMhdCallbacks::Notify, this, MHD_OPTION_NOTIFY_COMPLETED,
-      &TMhdCallbacks::Completed, this, MHD_OPTION_URI_LOG_CALLBACK, &TMhdCallbacks::UriLog, this, MHD_OPTION_END);
+  daemon_ = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, &TMhdCallbacks::Accept, this,
+                             &TMhdCallbacks::Access, this, MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT,
+                             static_cast<unsigned>(options_.MaxConnections + 64), MHD_OPTION_CONNECTION_TIMEOUT,
+                             options_.IdleTimeoutSec, MHD_OPTION_CONNECTION_MEMORY_LIMIT, options_.MaxHeaderBytes,
+                             MHD_OPTION_NOTIFY_CONNECTION, &TMhdCallbacks::Notify, this, MHD_OPTION_NOTIFY_COMPLETED,
+                             &TMhdCallbacks::Completed, this, MHD_OPTION_URI_LOG_CALLBACK, &TMhdCallbacks::UriLog, this,
+                             MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
   if (!daemon_) {
     close(fd);
     return -1;
@@ -440,8 +444,8 @@ size_t TPortalHttpServer::BodyLimit(const std::string& target) const {
   return options_.MaxBodyBytes;
 }
 
-int TPortalHttpServer::OnAccess(TConn& conn, MHD_Connection* c, const char* method, const char* upload,
-                                size_t* uploadSize) {
+int TPortalHttpServer::OnAccess(TConn& conn, MHD_Connection* c, const char* method, const char* version,
+                                const char* upload, size_t* uploadSize) {
   if (conn.Job) {
     // Back from a worker.
     std::shared_ptr<TJob> job = std::move(conn.Job);
@@ -463,6 +467,12 @@ int TPortalHttpServer::OnAccess(TConn& conn, MHD_Connection* c, const char* meth
       conn.State = TConn::EState::Reading;
       conn.Start = TClock::now();
     }
+    // MHD hands the target over as a C string: a NUL byte inside it would cut
+    // it short unseen. The version follows the target in the request line.
+    if (conn.Uri && version && version > conn.Uri && version - conn.Uri < 65536 &&
+        version != conn.Uri + conn.Target.size() + 1)
+      return Queue(conn, c, Plain(400, "Bad request\n", "NUL in the target"));
+    conn.Uri = nullptr;
     MHD_get_connection_values(c, MHD_HEADER_KIND, &TMhdCallbacks::ForwardedFor, &conn.ForwardedFor);
     conn.Limit = BodyLimit(conn.Target);
     const char* length = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);

@@ -73,7 +73,8 @@ private:
   bool Turn(int maxMs);
   void Wake();
   int OnAccept(const struct sockaddr* addr, unsigned addrlen);
-  int OnAccess(TConn& conn, MHD_Connection* c, const char* method, const char* upload, size_t* uploadSize);
+  int OnAccess(TConn& conn, MHD_Connection* c, const char* method, const char* version, const char* upload,
+               size_t* uploadSize);
   void OnCompleted(TConn& conn, int toe);
   bool Queue(TConn& conn, MHD_Connection* c, TPortalReply reply);
   size_t BodyLimit(const std::string& target) const;
