@@ -449,6 +449,7 @@ int TPortalHttpServer::OnAccess(TConn& conn, MHD_Connection* c, const char* meth
   if (conn.Job) {
     // Back from a worker.
     std::shared_ptr<TJob> job = std::move(conn.Job);
+    std::unique_lock<std::mutex> lock(job->Mutex);
     if (job->State == TJob::EState::Abandoned) {
       Log(conn, 503, 0, "stopped before the service answered", nullptr);
       return 0;
