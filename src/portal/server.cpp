@@ -101,6 +101,7 @@ struct TPortalHttpServer::TConn {
   const char* Uri = nullptr;  // the target in MHD's buffer, while the request is read
   TClock::time_point Start;
   bool HeadersSeen = false, TooLarge = false, Replied = false;
+  bool LargeSlot = false;  // holds one of the places for large uploads
   size_t Limit = 0, ReplyBytes = 0;
   std::shared_ptr<TJob> Job;
   TPortalReply Reply;
@@ -115,6 +116,7 @@ struct TPortalHttpServer::TJob {
   TPortalRequest Request;
   TPortalReply Reply;
   std::string Error;  // what the service threw
+  bool LargeSlot = false;
 };
 
 // Threads that run the service. One more is started whenever a request
@@ -196,6 +198,7 @@ struct TMhdCallbacks {
       auto* conn = static_cast<TConn*>(*socketContext);
       if (!conn) return;
       self->Unlist(*conn);
+      self->ReleaseLarge(*conn);
       self->all_.erase(conn->InAll);
       if (!conn->Closing) {
         self->live_--;
@@ -479,6 +482,21 @@ int TPortalHttpServer::OnAccess(TConn& conn, MHD_Connection* c, const char* meth
     const char* length = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
     if (length && std::strtoull(length, nullptr, 10) > conn.Limit)
       return Queue(conn, c, Plain(413, "Request body too large\n", "body too large"));
+    if (conn.Limit > options_.MaxBodyBytes) {
+      // Large uploads are few at a time, so that memory stays bounded.
+      const bool chunked = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING);
+      if (length ? std::strtoull(length, nullptr, 10) > options_.MaxBodyBytes : chunked) {
+        if (largeBodies_.fetch_add(1) >= options_.MaxLargeBodies) {
+          largeBodies_--;
+          TPortalReply busy = Plain(503, "Busy, try again shortly\n", "too many large uploads");
+          busy.Headers.emplace_back("Retry-After", "5");
+          return Queue(conn, c, std::move(busy));
+        }
+        conn.LargeSlot = true;
+      } else {
+        conn.Limit = options_.MaxBodyBytes;
+      }
+    }
     return 1;
   }
   if (*uploadSize > 0) {
@@ -501,6 +519,8 @@ int TPortalHttpServer::OnAccess(TConn& conn, MHD_Connection* c, const char* meth
   job->Mhd = c;
   job->Request = TPortalRequest{conn.Method, conn.Target, conn.Address, conn.ForwardedFor, std::move(conn.Body)};
   conn.Body.clear();
+  job->LargeSlot = conn.LargeSlot;
+  conn.LargeSlot = false;
   conn.Job = job;
   MHD_suspend_connection(c);
   pendingResumes_++;
@@ -515,6 +535,10 @@ int TPortalHttpServer::OnAccess(TConn& conn, MHD_Connection* c, const char* meth
       error = "unknown exception";
     }
     if (!error.empty()) reply = Plain(503, "ERR|service unavailable|\n", "service failed");
+    if (job->LargeSlot) {
+      job->Request.Body = std::string();
+      largeBodies_--;
+    }
     {
       std::lock_guard<std::mutex> lock(job->Mutex);
       if (job->State == TJob::EState::Abandoned) return;
@@ -571,10 +595,17 @@ void TPortalHttpServer::OnCompleted(TConn& conn, int toe) {
   }
   conn.Replied = false;
   conn.HeadersSeen = false;
+  ReleaseLarge(conn);
   conn.Job.reset();
   if (conn.Closing) return;
   MarkReady(conn, TClock::now());
   if (stopping_) Close(conn, false);
+}
+
+void TPortalHttpServer::ReleaseLarge(TConn& conn) {
+  if (!conn.LargeSlot) return;
+  conn.LargeSlot = false;
+  largeBodies_--;
 }
 
 void TPortalHttpServer::MarkReady(TConn& conn, TClock::time_point now) {

@@ -37,6 +37,9 @@ struct TPortalServerOptions {
   // Request body, at most (413 beyond), unless the path has its own limit.
   size_t MaxBodyBytes = 4096;
   std::vector<std::pair<std::string, size_t>> BodyLimits;  // exact path, limit
+  // Requests with a body above MaxBodyBytes being read or handled at once;
+  // 503 with Retry-After beyond.
+  int MaxLargeBodies = 8;
   // Workers that run the service: kept alive, and at most.
   int MinWorkers = 4;
   int MaxWorkers = 64;
@@ -78,6 +81,7 @@ private:
   void OnCompleted(TConn& conn, int toe);
   bool Queue(TConn& conn, MHD_Connection* c, TPortalReply reply);
   size_t BodyLimit(const std::string& target) const;
+  void ReleaseLarge(TConn& conn);
   void MarkReady(TConn& conn, TClock::time_point now);
   void Unlist(TConn& conn);
   void Close(TConn& conn, bool timedOut);
@@ -96,6 +100,7 @@ private:
   TClock::time_point stopDeadline_;
   std::unique_ptr<TWorkers> workers_;
   std::atomic<int> pendingResumes_{0};
+  std::atomic<int> largeBodies_{0};
   // Everything below belongs to the event thread.
   std::list<TConn*> unfinished_;  // waiting for or reading a request, oldest first
   std::list<TConn*> all_;

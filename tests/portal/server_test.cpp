@@ -275,6 +275,30 @@ TEST_F(PortalServerTest, BodiesBeyondTheirLimitGet413) {
   EXPECT_EQ(r.Body, "Request body too large\n");
 }
 
+// Large uploads take turns: one beyond the allowance is told to come back.
+TEST_F(PortalServerTest, LargeUploadsAreFewAtATime) {
+  TPortalServerOptions options;
+  options.MaxBodyBytes = 1000;
+  options.BodyLimits = {{"/api/replays", 200000}};
+  options.MaxLargeBodies = 1;
+  Start(options);
+  const std::string head = "POST /api/replays HTTP/1.1\r\nHost: x\r\nContent-Length: 150000\r\n\r\n";
+  const int first = Connect(port_);
+  SendAll(first, head + std::string(100000, 'a'));
+  std::this_thread::sleep_for(100ms);
+  const TReply busy = Exchange(port_, head + std::string(150000, 'b'));
+  EXPECT_EQ(busy.Status, 503);
+  EXPECT_TRUE(busy.Has("Retry-After: 5")) << busy.Head;
+  // Small bodies are not held up.
+  EXPECT_EQ(Exchange(port_, "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n\r\n0123456789").Status, 404);
+  SendAll(first, std::string(50000, 'a'));
+  const std::vector<TReply> done = ReadReplies(first, 1);
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_EQ(done[0].Status, 404) << "whole, it reached the service";
+  close(first);
+  EXPECT_EQ(Exchange(port_, head + std::string(150000, 'b')).Status, 404) << "its place is free again";
+}
+
 // The service's own error text reaches the client, and a failing database is
 // a 503 the game can read, with the cause in the log only.
 TEST_F(PortalServerTest, ErrorsAreNotRewritten) {

@@ -35,6 +35,7 @@ constexpr const char* kUsage =
     "  --idle-timeout S     seconds without traffic before a connection is closed (default 10)\n"
     "  --max-body BYTES     largest request body (default 4096)\n"
     "  --body-limit PATH=BYTES  a larger body limit for one path (repeatable)\n"
+    "  --large-bodies N     bodies above --max-body read at once (default 8; 503 beyond)\n"
     "  --quiet              no line per request\n"
     "  --help               this text\n"
     "\n"
@@ -90,13 +91,15 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.RateBurst = n;
-    } else if (a == "--max-connections" || a == "--max-per-address") {
+    } else if (a == "--max-connections" || a == "--max-per-address" || a == "--large-bodies") {
       // The HTTP layer's limits.
       if (!Number(value(a.c_str()), 1, 1000000, n)) {
         std::fprintf(stderr, "quorvane-portal: %s wants a number from 1\n", a.c_str());
         return 2;
       }
-      (a == "--max-connections" ? http.MaxConnections : http.MaxPerAddress) = static_cast<int>(n);
+      (a == "--max-connections"   ? http.MaxConnections
+       : a == "--max-per-address" ? http.MaxPerAddress
+                                  : http.MaxLargeBodies) = static_cast<int>(n);
     } else if (a == "--request-deadline" || a == "--idle-timeout") {
       if (!Number(value(a.c_str()), 1, 3600, n)) {
         std::fprintf(stderr, "quorvane-portal: %s wants 1 to 3600 seconds\n", a.c_str());
