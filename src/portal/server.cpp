@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdarg>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -247,6 +248,11 @@ struct TMhdCallbacks {
     return MHD_YES;
   }
   static void FreeBody(void* cls) { delete static_cast<std::string*>(cls); }
+  static void MhdLog(void* cls, const char* format, va_list args) {
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    static_cast<TPortalHttpServer*>(cls)->LibraryMessage(text);
+  }
 };
 
 TPortalHttpServer::TPortalHttpServer(TPortalService& service, std::FILE* log, TPortalServerOptions options)
@@ -303,8 +309,9 @@ int TPortalHttpServer::Bind(const std::string& host, int port) {
 
   // MHD's own cap is above ours: connections we have shut stay counted by
   // it until it notices.
-  daemon_ = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, &TMhdCallbacks::Accept, this,
-                             &TMhdCallbacks::Access, this, MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT,
+  daemon_ = MHD_start_daemon(MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG, 0, &TMhdCallbacks::Accept,
+                             this, &TMhdCallbacks::Access, this, MHD_OPTION_EXTERNAL_LOGGER, &TMhdCallbacks::MhdLog,
+                             this, MHD_OPTION_LISTEN_SOCKET, fd, MHD_OPTION_CONNECTION_LIMIT,
                              static_cast<unsigned>(options_.MaxConnections + 64), MHD_OPTION_CONNECTION_TIMEOUT,
                              options_.IdleTimeoutSec, MHD_OPTION_CONNECTION_MEMORY_LIMIT, options_.MaxHeaderBytes,
                              MHD_OPTION_NOTIFY_CONNECTION, &TMhdCallbacks::Notify, this, MHD_OPTION_NOTIFY_COMPLETED,
@@ -657,6 +664,27 @@ void TPortalHttpServer::Sweep(TClock::time_point now) {
   const auto deadline =
       std::chrono::duration_cast<TClock::duration>(std::chrono::duration<double>(options_.RequestDeadlineSec));
   while (!unfinished_.empty() && now - unfinished_.front()->ReadyAt >= deadline) Close(*unfinished_.front(), true);
+}
+
+// What the library says (a malformed request it answered itself, a failed
+// accept), a few lines a second at most: a flood must not fill the log.
+void TPortalHttpServer::LibraryMessage(const char* text) {
+  if (!log_) return;
+  std::lock_guard<std::mutex> lock(libraryLogMutex_);
+  const auto now = TClock::now();
+  if (now - libraryLogSecond_ >= std::chrono::seconds(1)) {
+    if (librarySkipped_) std::fprintf(log_, "http: %d more message(s) left out\n", librarySkipped_);
+    libraryLogSecond_ = now;
+    libraryLines_ = librarySkipped_ = 0;
+  }
+  if (++libraryLines_ > 5) {
+    librarySkipped_++;
+    return;
+  }
+  std::string line = Printable(text, 300);
+  while (line.size() >= 4 && line.compare(line.size() - 4, 4, "\\x0a") == 0) line.resize(line.size() - 4);
+  std::fprintf(log_, "http: %s\n", line.c_str());
+  std::fflush(log_);
 }
 
 void TPortalHttpServer::Log(const TConn& conn, int status, size_t bytes, const std::string& reason, const char* note) {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -87,6 +88,7 @@ private:
   void Close(TConn& conn, bool timedOut);
   bool EvictOldest(const std::string* key);
   void Sweep(TClock::time_point now);
+  void LibraryMessage(const char* text);
   void Log(const TConn& conn, int status, size_t bytes, const std::string& reason, const char* note);
   void Observe(const TConn& conn, const TPortalReply& reply);
 
@@ -107,6 +109,9 @@ private:
   int live_ = 0;  // open and not being closed by us
   std::unordered_map<std::string, int> perAddress_;
   long long refused_ = 0;
+  std::mutex libraryLogMutex_;
+  TClock::time_point libraryLogSecond_;
+  int libraryLines_ = 0, librarySkipped_ = 0;
   TClock::time_point lastRefusalLog_;
 };
 
