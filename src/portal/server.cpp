@@ -100,7 +100,7 @@ struct TPortalHttpServer::TConn {
   // The request under way.
   std::string Method, Target, ForwardedFor, Body;
   const char* Uri = nullptr;  // the target in MHD's buffer, while the request is read
-  TClock::time_point Start;
+  TClock::time_point Start, WritingSince;
   bool HeadersSeen = false, TooLarge = false, Replied = false;
   bool LargeSlot = false;  // holds one of the places for large uploads
   size_t Limit = 0, ReplyBytes = 0;
@@ -588,6 +588,7 @@ bool TPortalHttpServer::Queue(TConn& conn, MHD_Connection* c, TPortalReply reply
   if (!ok) return false;
   Unlist(conn);
   conn.State = TConn::EState::Writing;
+  conn.WritingSince = TClock::now();
   conn.Replied = true;
   conn.Reply = std::move(reply);  // its body has gone to MHD; the size is kept for the log
   conn.ReplyBytes = bytes;
@@ -646,14 +647,25 @@ void TPortalHttpServer::Close(TConn& conn, bool timedOut) {
 }
 
 // Makes room by closing the connection that has waited longest without a
-// whole request (of this address when key is given); false when none.
+// whole request (of this address when key is given); failing that, the one
+// whose reply has sat unread the longest, past a few seconds. False when
+// none.
 bool TPortalHttpServer::EvictOldest(const std::string* key) {
   for (TConn* c : unfinished_) {
     if (key && c->Key != *key) continue;
     Close(*c, true);
     return true;
   }
-  return false;
+  const auto now = TClock::now();
+  TConn* stalled = nullptr;
+  for (TConn* c : all_) {
+    if (c->Closing || c->State != TConn::EState::Writing || (key && c->Key != *key)) continue;
+    if (now - c->WritingSince < std::chrono::seconds(3)) continue;
+    if (!stalled || c->WritingSince < stalled->WritingSince) stalled = c;
+  }
+  if (!stalled) return false;
+  Close(*stalled, false);
+  return true;
 }
 
 void TPortalHttpServer::Sweep(TClock::time_point now) {

@@ -47,8 +47,9 @@ private:
   std::unique_ptr<TScoreStore> real_;
 };
 
-int Connect(int port, const char* from = "127.0.0.1") {
+int Connect(int port, const char* from = "127.0.0.1", int receiveBuffer = 0) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (receiveBuffer) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in src{};
   src.sin_family = AF_INET;
   inet_pton(AF_INET, from, &src.sin_addr);
@@ -391,6 +392,27 @@ TEST_F(PortalServerTest, CapsCloseTheOldestIdleConnectionFirst) {
   EXPECT_FALSE(ClosedByServer(others[2], 100));
   for (int fd : same) close(fd);
   for (int fd : others) close(fd);
+}
+
+// Connections that never read their replies make room too, once their
+// replies have waited a while.
+TEST_F(PortalServerTest, UnreadRepliesMakeRoomAtTheCap) {
+  TPortalServerOptions options;
+  options.MaxPerAddress = 2;
+  Start(options);
+  std::string many;
+  for (int i = 0; i < 5000; i++) many += Get("/cgi/version.pl?prg=Quorvane&show&type=0");
+  std::vector<int> readers;
+  for (int i = 0; i < 2; i++) {
+    readers.push_back(Connect(port_, "127.0.0.2", 4096));
+    // As much as the socket takes; the server reads more as it answers.
+    [[maybe_unused]] ssize_t n = send(readers.back(), many.data(), many.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  }
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(Exchange(port_, Get("/"), "127.0.0.2").Status, 0) << "no room yet: both are being answered";
+  std::this_thread::sleep_for(3s);
+  EXPECT_EQ(Exchange(port_, Get("/"), "127.0.0.2").Status, 200);
+  for (int fd : readers) close(fd);
 }
 
 // A stalled database holds a worker, not the pages that need none.
