@@ -648,7 +648,7 @@ void TPortalHttpServer::Close(TConn& conn, bool timedOut) {
 
 // Makes room by closing the connection that has waited longest without a
 // whole request (of this address when key is given); failing that, the one
-// whose reply has sat unread the longest, past a few seconds. False when
+// whose reply has sat unread the longest, past UnreadReplySec. False when
 // none.
 bool TPortalHttpServer::EvictOldest(const std::string* key) {
   for (TConn* c : unfinished_) {
@@ -660,7 +660,7 @@ bool TPortalHttpServer::EvictOldest(const std::string* key) {
   TConn* stalled = nullptr;
   for (TConn* c : all_) {
     if (c->Closing || c->State != TConn::EState::Writing || (key && c->Key != *key)) continue;
-    if (now - c->WritingSince < std::chrono::seconds(3)) continue;
+    if (now - c->WritingSince < std::chrono::duration<double>(options_.UnreadReplySec)) continue;
     if (!stalled || c->WritingSince < stalled->WritingSince) stalled = c;
   }
   if (!stalled) return false;

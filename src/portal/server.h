@@ -33,6 +33,9 @@ struct TPortalServerOptions {
   // Seconds without a byte moving either way before a connection is closed
   // (a client that does not read its reply).
   unsigned IdleTimeoutSec = 10;
+  // At a connection cap with no idle connection left, one whose reply has
+  // waited this long to be read makes room.
+  double UnreadReplySec = 3;
   // Request line and headers of one request, at most (431 or 414 beyond).
   size_t MaxHeaderBytes = 16 * 1024;
   // Request body, at most (413 beyond), unless the path has its own limit.
