@@ -342,9 +342,9 @@ void TPortalHttpServer::Stop() {
 }
 
 void TPortalHttpServer::Wake() {
+  if (wakeFd_ < 0) return;
   const uint64_t one = 1;
-  if (wakeFd_ >= 0) [[maybe_unused]]
-    ssize_t n = write(wakeFd_, &one, sizeof one);
+  [[maybe_unused]] ssize_t n = write(wakeFd_, &one, sizeof one);
 }
 
 // Waits for the sockets, a resumed connection or the tick, then lets MHD do
