@@ -296,7 +296,7 @@ public:
   RunningPortal(TPortalService& service) : server_(service, nullptr) {
     port_ = server_.Bind("127.0.0.1", 0);
     thread_ = std::thread([this] { server_.Run(); });
-    // listen_after_bind has begun once a connection is served.
+    // The event loop has begun once a connection is served.
     for (int i = 0; i < 100; i++) {
       httplib::Client c("127.0.0.1", port_);
       if (c.Get("/")) break;
