@@ -1,67 +1,73 @@
 #!/usr/bin/env bash
-# Load over HTTP (wrk) on a Release quorvane-portal: world page views (10,000
-# rows in the table) and token+submit pairs a second, on SQLite and on
-# PostgreSQL with one connection and with the pool. PostgreSQL needs a server
-# in the environment: scripts/with-postgres bench/portal_load.sh build-rel
-#   bench/portal_load.sh BUILD_DIR [SECONDS] [CONNECTIONS]
-# BASELINE=/path/to/an/older/quorvane-portal adds its PostgreSQL figures
-# (an older portal without --db-pool) for comparison.
+# Load and attack figures of quorvane-portal on 127.0.0.1 (Release build):
+#   1. token+submit pairs a second (wrk, the game's own requests); this also
+#      fills the table past 10,000 rows;
+#   2. world page views a second with that table;
+#   3. tests/e2e/portal_attack.py: a fresh client's latency under 500 idle and
+#      100 dribbling connections, unread ranged replies, peak memory, and the
+#      time SIGTERM takes under that attack.
+# usage: bench/portal_load.sh PORTAL [SECONDS] [sqlite|postgresql://...]
+# Needs wrk (Debian package wrk) and python3.
 set -euo pipefail
-build=${1:?usage: portal_load.sh BUILD_DIR [SECONDS] [CONNECTIONS]}
-seconds=${2:-10}
-conns=${3:-8}
+portal=$1 seconds=${2:-10} db=${3:-sqlite}
 here=$(cd "$(dirname "$0")" && pwd)
-portal=$build/quorvane-portal
-command -v wrk >/dev/null || { echo "portal_load: wrk not found (Debian package wrk)" >&2; exit 1; }
-work=$(mktemp -d)
-trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
-pid=
+command -v wrk >/dev/null || { echo "portal_load: needs wrk (apt-get install wrk)" >&2; exit 1; }
 
-serve() {  # db pool (empty: the binary's own default, no --db-pool)
-  "${binary:-$portal}" --listen 127.0.0.1:0 --db "$1" ${2:+--db-pool "$2"} --rate 1000000 --burst 1000000 --quiet \
-    2>"$work/log" &
+tmp=$(mktemp -d)
+pid=
+cleanup() {
+  if [ -n "$pid" ]; then kill -TERM "$pid" 2>/dev/null || true; fi
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+if [ "$db" = sqlite ]; then db="sqlite:$tmp/portal.db"; fi
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+start_portal() {
+  "$portal" --listen 127.0.0.1:"$port" --db "$db" --quiet --rate 1000000 --burst 1000000 "$@" 2>"$tmp/portal.log" &
   pid=$!
-  for _ in $(seq 100); do
-    port=$(sed -n 's|.*listening on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/log")
-    [ -n "$port" ] && return 0
+  for _ in $(seq 50); do
+    if curl -s -o /dev/null "http://127.0.0.1:$port/"; then return 0; fi
     sleep 0.1
   done
-  cat "$work/log" >&2
+  echo "portal_load: the portal did not start" >&2
+  cat "$tmp/portal.log" >&2
   exit 1
 }
-
-fill() {  # db: 10,000 rows in the table
-  local rows="SELECT 'Seed' || i, (i * 7919) % 100000, 'ready', 1765000000 + i, 'seed' || i"
-  local insert="INSERT INTO scores (name, score, motto, created, token)"
-  case $1 in
-    sqlite:*) sqlite3 "${1#sqlite:}" "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000)
-      $insert $rows FROM n WHERE NOT EXISTS (SELECT 1 FROM scores WHERE token = 'seed1')" ;;
-    *) psql -q -c "$insert $rows FROM generate_series(1, 10000) i WHERE NOT EXISTS (SELECT 1 FROM scores WHERE token = 'seed1')" ;;
-  esac
+stop_portal() {
+  kill -TERM "$pid"
+  wait "$pid" || true
+  pid=
 }
 
-rate() {  # wrk output -> requests/s
-  sed -n 's/^Requests\/sec: *//p'
-}
+start_portal
+echo "== token+submit pairs, 8 connections, 2 threads, ${seconds} s"
+wrk -t2 -c8 -d"${seconds}s" -s "$here/portal_submit.lua" "http://127.0.0.1:$port/" >"$tmp/wrk.txt"
+grep -E "pairs|Latency" "$tmp/wrk.txt"
+total=$(sed -n 's/.*pairs: \([0-9]*\) stored.*/\1/p' "$tmp/wrk.txt")
+# The page views below want a table of at least 10,000 rows.
+while [ "${total:-0}" -lt 10000 ]; do
+  wrk -t2 -c8 -d2s -s "$here/portal_submit.lua" "http://127.0.0.1:$port/" >"$tmp/wrk.txt"
+  n=$(sed -n 's/.*pairs: \([0-9]*\) stored.*/\1/p' "$tmp/wrk.txt")
+  [ "${n:-0}" -gt 0 ] || { echo "portal_load: no submission stored" >&2; exit 1; }
+  total=$((total + n))
+done
+echo "table: $total rows"
+echo "== world page views (10k+ rows), 8 connections, 2 threads, ${seconds} s"
+curl -s -o "$tmp/world.html" "http://127.0.0.1:$port/cgi/version.pl?prg=Quorvane&show&type=0"
+echo "page: $(wc -c <"$tmp/world.html") bytes"
+wrk -t2 -c8 -d"${seconds}s" "http://127.0.0.1:$port/cgi/version.pl?prg=Quorvane&show&type=0" |
+  grep -E "Requests/sec|Latency|Non-2xx"
+stop_portal
 
-run() {  # label db pool
-  serve "$2" "$3"
-  fill "$2"
-  local pages pairs
-  pages=$(wrk -t 2 -c "$conns" -d "${seconds}s" "http://127.0.0.1:$port/cgi/version.pl?prg=Quorvane&show&type=0" | rate)
-  pairs=$(wrk -t "$conns" -c "$conns" -d "${seconds}s" -s "$here/portal_pairs.lua" "http://127.0.0.1:$port" | rate)
-  printf '%-28s %10.0f page views/s %10.0f token+submit pairs/s\n' "$1" "$pages" "$(awk -v r="$pairs" 'BEGIN { print r / 2 }')"
-  kill "$pid"
-  wait "$pid" 2>/dev/null || true
-}
-
-run "sqlite (pool 4)" "sqlite:$work/portal.db" 4
-if [ -n "${PGHOST:-}${PGPORT:-}${PGDATABASE:-}" ]; then
-  run "postgresql, one connection" "postgresql://" 1
-  run "postgresql, pool of 4" "postgresql://" 4
-  if [ -n "${BASELINE:-}" ]; then
-    binary=$BASELINE run "postgresql, baseline portal" "postgresql://" ""
-  fi
-else
-  echo "postgresql: skipped (run under scripts/with-postgres)"
-fi
+echo "== attack: ${seconds} s, then SIGTERM under attack"
+start_portal
+set +e
+python3 "$here/../tests/e2e/portal_attack.py" --port "$port" --pid "$pid" --seconds "$seconds" --sigterm
+attack=$?
+wait "$pid"
+code=$?
+pid=
+set -e
+echo "exit status after SIGTERM: $code"
+[ "$attack" -eq 0 ] && [ "$code" -eq 0 ]

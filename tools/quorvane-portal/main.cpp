@@ -1,5 +1,6 @@
 // quorvane-portal: the world high-score table for the game, served over HTTP.
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -35,6 +36,13 @@ constexpr const char* kUsage =
     "                       reverse proxies (addresses or ranges, IPv4 or IPv6) whose\n"
     "                       X-Forwarded-For names the client; the rate applies to that\n"
     "                       client (IPv6: to its /64), not to the proxy\n"
+    "  --max-connections N  connections open at once (default 1000); the longest idle go first\n"
+    "  --max-per-address N  connections from one address or IPv6 /64 (default 32)\n"
+    "  --request-deadline S seconds a connection has for its whole next request (default 10)\n"
+    "  --idle-timeout S     seconds without traffic before a connection is closed (default 10)\n"
+    "  --max-body BYTES     largest request body (default 4096)\n"
+    "  --body-limit PATH=BYTES  a larger body limit for one path (repeatable)\n"
+    "  --large-bodies N     bodies above --max-body read at once (default 8; 503 beyond)\n"
     "  --quiet              no line per request\n"
     "  --help               this text\n"
     "%s"
@@ -55,6 +63,7 @@ int main(int argc, char** argv) {
   std::string listen = "127.0.0.1:8080", db = "sqlite:quorvane-portal.db";
   TPortalOptions options;
   bool quiet = false;
+  TPortalServerOptions http;
   // The database's options and the operator's commands.
   TStoreOptions storeOptions;
   TAdminCommand command;
@@ -104,6 +113,36 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvane-portal: --trust-proxy: %s\n", why.c_str());
         return 2;
       }
+    } else if (a == "--max-connections" || a == "--max-per-address" || a == "--large-bodies") {
+      // The HTTP layer's limits.
+      if (!Number(value(a.c_str()), 1, 1000000, n)) {
+        std::fprintf(stderr, "quorvane-portal: %s wants a number from 1\n", a.c_str());
+        return 2;
+      }
+      (a == "--max-connections"   ? http.MaxConnections
+       : a == "--max-per-address" ? http.MaxPerAddress
+                                  : http.MaxLargeBodies) = static_cast<int>(n);
+    } else if (a == "--request-deadline" || a == "--idle-timeout") {
+      if (!Number(value(a.c_str()), 1, 3600, n)) {
+        std::fprintf(stderr, "quorvane-portal: %s wants 1 to 3600 seconds\n", a.c_str());
+        return 2;
+      }
+      if (a == "--request-deadline") http.RequestDeadlineSec = n;
+      else http.IdleTimeoutSec = static_cast<unsigned>(n);
+    } else if (a == "--max-body") {
+      if (!Number(value("--max-body"), 0, 1 << 30, n)) {
+        std::fprintf(stderr, "quorvane-portal: --max-body wants a number of bytes\n");
+        return 2;
+      }
+      http.MaxBodyBytes = static_cast<size_t>(n);
+    } else if (a == "--body-limit") {
+      const std::string v = value("--body-limit");
+      const size_t eq = v.find('=');
+      if (eq == std::string::npos || v[0] != '/' || !Number(v.c_str() + eq + 1, 0, 1 << 30, n)) {
+        std::fprintf(stderr, "quorvane-portal: --body-limit wants /PATH=BYTES, not \"%s\"\n", v.c_str());
+        return 2;
+      }
+      http.BodyLimits.emplace_back(v.substr(0, eq), static_cast<size_t>(n));
     } else if (a == "--quiet") {
       quiet = true;
     } else {
@@ -137,7 +176,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   TPortalService service(*store, options);
-  TPortalHttpServer server(service, quiet ? nullptr : stderr);
+  // A trusted proxy carries every player's connections: no per-address cap.
+  if (!options.TrustedProxies.empty())
+    http.Unlimited = [trusted = options.TrustedProxies](const std::string& address) {
+      TIpAddress ip;
+      return ParseIpAddress(address, ip) && InRanges(ip, trusted);
+    };
+  TPortalHttpServer server(service, quiet ? nullptr : stderr, http);
   const int bound = server.Bind(host, port);
   if (bound < 0) {
     std::fprintf(stderr, "quorvane-portal: cannot listen on %s\n", listen.c_str());
@@ -164,6 +209,13 @@ int main(int argc, char** argv) {
   const bool ok = server.Run();
   done = true;
   waiter.join();
+  if (const int left = server.Unfinished()) {
+    // Requests stuck in the database cannot be taken back; leave without
+    // tearing the service down under them.
+    std::fprintf(stderr, "quorvane-portal: stopped, %d request(s) left unanswered\n", left);
+    std::fflush(stderr);
+    _exit(ok ? 0 : 1);
+  }
   std::fprintf(stderr, "quorvane-portal: stopped\n");
   return ok ? 0 : 1;
 }
