@@ -15,6 +15,7 @@
 #include "app/replay.h"
 #include "app/replay_viewer.h"
 #include "app/url_file.h"
+#include "online/replay_outbox.h"
 #include "platform/sdl_host.h"
 
 namespace {
@@ -79,6 +80,8 @@ int main(int argc, char** argv) {
     form->SettingOverrides = cl.Settings;
     host.Attach(form.get());
     form->FormCreate();
+    // Replays that could not reach the portal go again, without holding up the window.
+    TOutboxSender outbox(form->Tap.Folder() + "outbox/");
     std::string problems;
     host.SetDisplayOptions(DisplayOptionsFrom([&](const char* key) { return form->Setting(key); }, problems));
     if (!problems.empty()) std::fprintf(stderr, "quorvane: %s", problems.c_str());

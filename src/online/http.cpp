@@ -548,19 +548,41 @@ void THttpClient::StoreCookie(const std::string& setCookie, const THttpUrl& url)
   cookies_.push_back(c);
 }
 
-void THttpClient::Get(const std::string& url, std::string& result) {
-  const THttpUrl u = ParseHttpUrl(url);
-  const int64_t deadline = NowMs() + ExchangeTimeoutMs;
-
-  std::string request = "GET " + u.PathAndQuery + " HTTP/1.1\r\n";
-  request += "Content-Type: text/html\r\n";
+std::string THttpClient::RequestHead(const char* method, const THttpUrl& u, const std::string& contentType) {
+  std::string request = std::string(method) + " " + u.PathAndQuery + " HTTP/1.1\r\n";
+  request += "Content-Type: " + contentType + "\r\n";
   request += "Host: " + u.Host + (u.Port != 80 ? ":" + std::to_string(u.Port) : "") + "\r\n";
   request += std::string("Accept: ") + kAccept + "\r\n";
   request += std::string("User-Agent: ") + kUserAgent + "\r\n";
   std::string cookie = CookieHeader(u);
   if (!cookie.empty()) request += "Cookie: " + cookie + "\r\n";
-  request += "\r\n";
+  return request;
+}
 
+void THttpClient::Get(const std::string& url, std::string& result) {
+  const THttpUrl u = ParseHttpUrl(url);
+  const int64_t deadline = NowMs() + ExchangeTimeoutMs;
+  Send(u, RequestHead("GET", u, "text/html") + "\r\n", result, deadline);
+}
+
+void THttpClient::Post(const std::string& url, const std::string& contentType, const std::string& body,
+                       std::string& result) {
+  const THttpUrl u = ParseHttpUrl(url);
+  // The type goes into a header line: nothing in it may end that line.
+  if (contentType.empty() || std::any_of(contentType.begin(), contentType.end(), [](char c) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7F;
+      }))
+    Fail("Invalid content type");
+  if (body.size() > MaxRequestBodyBytes) Fail("Request too large");
+  const int64_t deadline = NowMs() + ExchangeTimeoutMs;
+  std::string request = RequestHead("POST", u, contentType);
+  request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+  request += body;
+  Send(u, request, result, deadline);
+}
+
+void THttpClient::Send(const THttpUrl& u, const std::string& request, std::string& result, int64_t deadline) {
   const bool reused = ReusableFor(u);
   if (!reused) {
     Disconnect();
@@ -569,9 +591,9 @@ void THttpClient::Get(const std::string& url, std::string& result) {
   try {
     Exchange(u, request, result, deadline);
   } catch (const EHttpConnectionLost&) {
-    // The server closed a kept connection without saying so. A GET may go
-    // once more, on a connection of its own; a fresh connection that fails
-    // this way has no excuse.
+    // The server closed a kept connection without saying so, before a byte
+    // of a reply: the request goes once more, on a connection of its own; a
+    // fresh connection that fails this way has no excuse.
     if (!reused) throw;
     Connect(u, deadline);
     Exchange(u, request, result, deadline);
