@@ -48,7 +48,7 @@ out=$(xmllint --noout "$mime" 2>&1) || fail "xmllint: $out"
 mimedb=$work/mimedb
 mkdir -p "$mimedb/mime/packages"
 cp "$mime" "$mimedb/mime/packages/"
-out=$(update-mime-database "$mimedb/mime" 2>&1) || fail "update-mime-database: $out"
+out=$(XDG_DATA_DIRS=$mimedb update-mime-database "$mimedb/mime" 2>&1) || fail "update-mime-database: $out"
 [ -z "$out" ] || fail "update-mime-database warns: $out"
 grep -q '^50:application/x-quorvane-replay:\*\.qvr$' "$mimedb/mime/globs2" || fail "no *.qvr glob in the database"
 grep -q 'application/x-quorvane-replay' "$mimedb/mime/magic" || fail "no QVREPLAY magic in the database"
