@@ -5,6 +5,7 @@
 // cookies of a run.
 #include <sys/socket.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -88,6 +89,9 @@ public:
   int ReadTimeoutMs = 15000;    // for each wait on the socket
   int ExchangeTimeoutMs = 15000;
   THttpResolver Resolver = SystemResolve;
+  // When set, a wait ends within a tenth of a second of it turning true, with
+  // EHttpError (a thread of its own that is asked to stop).
+  const std::atomic<bool>* Stop = nullptr;
   size_t MaxHeaderBytes = 64 * 1024;
   size_t MaxBodyBytes = 1024 * 1024;
   size_t MaxRequestBodyBytes = 16u << 20;

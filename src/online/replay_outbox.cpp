@@ -303,7 +303,13 @@ TOutboxSender::TOutboxSender(std::string folder, int exchangeTimeoutMs) {
       client.ExchangeTimeoutMs = exchangeTimeoutMs;
       client.ReadTimeoutMs = exchangeTimeoutMs;
       client.ConnectTimeoutMs = std::min(client.ConnectTimeoutMs, exchangeTimeoutMs);
-      TReplayOutbox(folder).SendWaiting(client, &stop_);
+      client.Stop = &stop_;
+      try {
+        TReplayOutbox(folder).SendWaiting(client, &stop_);
+      } catch (const std::exception& e) {
+        // Nothing is lost: what waits goes next time.
+        std::fprintf(stderr, "quorvane: sending waiting replays: %s\n", e.what());
+      }
     });
   } catch (const std::system_error& e) {
     // No thread: the outbox waits for the next successful Send.

@@ -80,8 +80,8 @@ private:
 };
 
 // The outbox at start-up, sent on a thread of its own with a client of its
-// own so the window opens at once; the destructor asks it to stop after the
-// current upload and waits for it (at most one exchange's bounded wait).
+// own so the window opens at once; the destructor stops it (a wait on the
+// network ends within a tenth of a second) and waits for it.
 class TOutboxSender {
 public:
   TOutboxSender(std::string folder, int exchangeTimeoutMs = 5000);

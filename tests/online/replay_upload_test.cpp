@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "app/form.h"
 #include "app/portal.h"
@@ -188,6 +189,22 @@ TEST_F(OutboxTest, VerdictsEndEntriesAndFailuresKeepThem) {
   EXPECT_EQ(left[0].Token, "C");
   EXPECT_EQ(left[1].Token, "D");
   EXPECT_EQ(server.Requests().size(), 3u);
+}
+
+// Quitting the game while the start-up round waits on a portal that never
+// answers: the round ends at once and the replay still waits.
+TEST_F(OutboxTest, StoppingTheStartUpRoundEndsItsWaitAndKeepsTheReplay) {
+  LocalServer server({{"", After::Silent}});
+  TReplayOutbox box(dir_);
+  std::string why;
+  ASSERT_TRUE(box.Add(server.Base(), "T", {1, 2, 3}, why));
+  auto sender = std::make_unique<TOutboxSender>(dir_, 8000);
+  for (int i = 0; i < 100 && server.Requests().empty(); i++) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(server.Requests().size(), 1u);
+  const auto start = std::chrono::steady_clock::now();
+  sender.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_EQ(box.Entries().size(), 1u);
 }
 
 // A game played to the table on a headless host, in a state folder of its
