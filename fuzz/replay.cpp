@@ -32,7 +32,7 @@ void Check(const uint8_t* data, size_t size) {
   const TReplay again = ParseReplay(bytes.data(), bytes.size());
   if (again.Stream != replay.Stream || again.Final.Digest != replay.Final.Digest ||
       again.Final.Ticks != replay.Final.Ticks || again.Final.Score != replay.Final.Score ||
-      again.Header.RngState != replay.Header.RngState)
+      again.Header.RngState != replay.Header.RngState || again.Header.DataDigest != replay.Header.DataDigest)
     __builtin_trap();
   if (SerializeReplay(again) != bytes) __builtin_trap();
 }

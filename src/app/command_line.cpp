@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 const std::vector<CommandLineOption>& CommandLineOptions() {
@@ -62,6 +63,14 @@ CommandLine Fail(std::string why) {
   return cl;
 }
 
+// A path, not an option, whose name ends in ".qvr" (any case).
+bool IsReplayPath(std::string_view arg) {
+  if (arg.empty() || arg[0] == '-' || arg.size() < 5) return false;
+  std::string ext(arg.substr(arg.size() - 4));
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".qvr" && arg[arg.size() - 5] != '/';
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, const std::vector<CommandLineOption>& table) {
@@ -69,6 +78,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const std::vecto
   bool help = false, version = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
+    // A file handed over by the desktop ("quorvane %f"): a recorded game to watch.
+    if (IsReplayPath(arg)) {
+      cl.Replay = std::string(arg);
+      continue;
+    }
     if (arg.size() < 3 || arg.substr(0, 2) != "--")
       return Fail(arg.empty() || arg[0] != '-' ? "unexpected argument: " + std::string(arg)
                                                : "unknown option: " + std::string(arg));
@@ -117,7 +131,7 @@ std::string VersionText() { return std::string("quorvane ") + QV_VERSION; }
 
 std::string HelpText(const std::vector<CommandLineOption>& table) {
   std::string out =
-      "usage: quorvane [OPTION]...\n"
+      "usage: quorvane [OPTION]... [FILE.qvr]\n"
       "A small arcade game: hang under two balloons, pop the imps', keep off the lava.\n\n";
   std::vector<std::pair<std::string, std::string>> rows;
   size_t width = 0;

@@ -15,6 +15,7 @@
 #include "app/replay.h"
 #include "app/replay_viewer.h"
 #include "app/url_file.h"
+#include "online/replay_outbox.h"
 #include "persist/config.h"
 #include "platform/message_text.h"
 #include "platform/open_url.h"
@@ -120,6 +121,8 @@ int main(int argc, char** argv) {
       return StartupFailed(*form);
     }
     ApplyDisplaySettings(host, *form);
+    // Replays that could not reach the portal go again, without holding up the window.
+    TOutboxSender outbox(form->Tap.Folder() + "outbox/");
     host.ShowWindow();
     form->FormShow();
     host.Run(*form);

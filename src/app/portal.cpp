@@ -7,10 +7,34 @@
 #include "app/form.h"
 #include "media/canvas.h"
 #include "online/http.h"
+#include "online/replay_outbox.h"
 
 namespace {
 
 bool StartsWithOK(const std::string& reply) { return reply.size() >= 2 && reply[0] == 'O' && reply[1] == 'K'; }
+
+// The replay of the game whose score was just stored, under the token that
+// stored it: the same bytes the table keeps in replays/ for the row. Once
+// the portal has answered, what waits in the outbox goes too.
+void SendReplay(TForm1& form, const std::string& token) {
+  const std::vector<uint8_t>& replay = form.Tap.LastRecording();
+  const std::string folder = form.Tap.Folder();
+  if (replay.empty() || folder.empty()) return;
+  TReplayOutbox outbox(folder + "outbox/");
+  const TUploadResult r = UploadReplay(form.IdHTTP1, form.PortalBase, token, replay);
+  if (r.Verdict == TUploadVerdict::Failed) {
+    std::string why;
+    if (outbox.Add(form.PortalBase, token, replay, why))
+      std::fprintf(stderr, "quorvane: the replay waits in %s (%s)\n", outbox.Folder().c_str(), r.Detail.c_str());
+    else
+      std::fprintf(stderr, "quorvane: the replay was not sent (%s) and is not kept: %s\n", r.Detail.c_str(),
+                   why.c_str());
+    return;
+  }
+  if (r.Verdict != TUploadVerdict::Accepted)
+    std::fprintf(stderr, "quorvane: the portal did not take the replay: %s\n", r.Detail.c_str());
+  outbox.SendWaiting(form.IdHTTP1);
+}
 
 }  // namespace
 
@@ -37,8 +61,9 @@ bool SubmitScore(TForm1& form) {
     // Any failure leaves the reply as it was; the check below reports it.
   }
   bool ok = false;
+  std::string token;
   if (StartsWithOK(reply)) {
-    const std::string token = ServerTokenOf(reply);
+    token = ServerTokenOf(reply);
     reply = BuildSubmissionText(form.EnteredName, form.UnmaskedScore(), token, form.Config.AddText.Str());
     const std::string inf = InfEncoding(reply);
     try {
@@ -48,6 +73,8 @@ bool SubmitScore(TForm1& form) {
     }
     ok = StartsWithOK(reply);
   }
+  // Still under "Please Wait...": the score is stored whatever becomes of it.
+  if (ok) SendReplay(form, token);
   if (!ok) {
     form.SwallowKey = true;
     form.host.MessageBox("Can't connect to server!", "Quorvane");

@@ -12,6 +12,8 @@ class THttpClient;
 
 // Both requests of a score submission; true on success. On failure sets
 // form.SwallowKey and shows the modal message "Can't connect to server!".
+// After a success, the replay of the game goes to the portal (or into the
+// outbox, replays/outbox/, when it cannot), then what waits in the outbox.
 bool SubmitScore(TForm1& form);
 // Sets form.PortalBase from --portal, else QUORVANE_PORTAL, else the
 // portal= line of quorvane.ini; a bad address is named on standard error

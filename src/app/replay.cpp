@@ -244,6 +244,7 @@ bool SameJoystick(const TJoystickReading& a, const TJoystickReading& b) {
 
 void PutHeader(std::vector<uint8_t>& o, const TReplayHeader& h) {
   PutStr(o, h.ProgramVersion);
+  PutU64(o, h.DataDigest);
   PutU32(o, h.StartClock);
   PutU64(o, h.RngState);
   PutU8(o, h.FrameCounter);
@@ -283,8 +284,9 @@ void PutHeader(std::vector<uint8_t>& o, const TReplayHeader& h) {
   PutBytes(o, h.Pulses, 4);
 }
 
-void ReadHeader(Reader& r, TReplayHeader& h) {
+void ReadHeader(Reader& r, TReplayHeader& h, uint16_t format) {
   h.ProgramVersion = r.Str();
+  h.DataDigest = format >= 2 ? r.U64() : 0;
   h.StartClock = r.U32();
   h.RngState = r.U64();
   h.FrameCounter = r.U8();
@@ -391,9 +393,9 @@ TReplay ParseReplay(const uint8_t* data, size_t size) {
   uint8_t skip[8];
   r.Bytes(skip, 8);
   const uint16_t format = r.U16();
-  if (format != ReplayFormatVersion)
+  if (format < ReplayOldestFormatVersion || format > ReplayFormatVersion)
     throw ReplayError("replay format version " + std::to_string(format) + " is not one this program reads (it reads " +
-                      std::to_string(ReplayFormatVersion) + ")");
+                      std::to_string(ReplayOldestFormatVersion) + " to " + std::to_string(ReplayFormatVersion) + ")");
   TReplay rp;
   rp.RulesVersion = r.U32();
   // The layout first (a cut file says so), then the checksum (a damaged one
@@ -419,7 +421,7 @@ TReplay ParseReplay(const uint8_t* data, size_t size) {
   if (Crc32(data, crcAt) != stored) throw ReplayError("damaged replay: checksum mismatch");
   {
     Reader hr(data + headerAt, headerLen, "header");
-    ReadHeader(hr, rp.Header);
+    ReadHeader(hr, rp.Header, format);
     if (!hr.AtEnd()) hr.Bad("the header is longer than its fields");
   }
   if (f.Ticks > ReplayMaxTicks) throw ReplayError("damaged replay: the game is longer than a day");
@@ -539,6 +541,28 @@ uint64_t WorldDigest(TForm1& f) {
   return h.h;
 }
 
+uint64_t GameDataDigest(const std::string& programDir) {
+  std::string dir = programDir;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  Fnv h;
+  for (const char* name : {"Data/MData.dxg", "Data/GData.dxg"}) {
+    std::ifstream in(dir + name, std::ios::binary);
+    if (!in) return 0;
+    h.S(name);
+    uint64_t length = 0;
+    char buf[65536];
+    while (in) {
+      in.read(buf, sizeof buf);
+      const std::streamsize n = in.gcount();
+      for (std::streamsize i = 0; i < n; i++) h.Byte(static_cast<uint8_t>(buf[i]));
+      length += static_cast<uint64_t>(n);
+    }
+    if (in.bad()) return 0;
+    h.U64(length);
+  }
+  return h.h == 0 ? 1 : h.h;  // 0 means unknown
+}
+
 uint64_t FrameHash(const uint32_t* pixels, size_t count) {
   if (!pixels || count == 0) return 0;
   // FNV over the colour bytes only; the unused top byte of a pixel does not count.
@@ -565,6 +589,11 @@ void ReplayTap::GameStarting() {
   TReplayHeader& h = rec_.Header;
   h = TReplayHeader{};
   h.ProgramVersion = QV_VERSION;
+  if (!haveDataDigest_) {
+    dataDigest_ = GameDataDigest(f.ProgramDir);
+    haveDataDigest_ = true;
+  }
+  h.DataDigest = dataDigest_;
   h.StartClock = depth_ > 0 ? latchedTime_ : inner_->Milliseconds();
   h.RngState = f.Rng.State();
   h.FrameCounter = f.FrameCounter;
@@ -1149,6 +1178,17 @@ TReplayVerdict VerifyReplay(const std::string& programDir, const TReplay& replay
   TReplayVerdict v;
   std::string dir = programDir;
   if (!dir.empty() && dir.back() != '/') dir += '/';
+  // Other pictures mean other sprite sizes: the game would replay wrongly,
+  // so say which data differ rather than where the world drifts.
+  if (replay.Header.DataDigest != 0) {
+    const uint64_t here = GameDataDigest(dir);
+    if (here != replay.Header.DataDigest) {
+      v.Message = "game data mismatch: the replay was recorded with game data " + DigestHex(replay.Header.DataDigest) +
+                  ", the data in " + dir + " is " + (here == 0 ? std::string("unreadable") : DigestHex(here)) +
+                  " (Data/MData.dxg, Data/GData.dxg)";
+      return v;
+    }
+  }
   HeadlessHost host;
   host.SetKeepFrames(false);
   TForm1 form(host, dir);

@@ -27,7 +27,9 @@ public:
 // Bumped whenever a rule of the world changes what a recorded game does, so
 // an old file says so instead of replaying wrongly.
 constexpr uint32_t ReplayRulesVersion = 2;
-constexpr uint16_t ReplayFormatVersion = 1;
+// Format 2 added the digest of the game data; format 1 files are still read.
+constexpr uint16_t ReplayFormatVersion = 2;
+constexpr uint16_t ReplayOldestFormatVersion = 1;
 // A world digest is written after every so many ticks.
 constexpr uint32_t ReplayCheckInterval = 250;
 // The longest game a file may describe: a day at 50 ticks a second.
@@ -37,6 +39,8 @@ constexpr size_t ReplayMaxFileSize = 16u << 20;
 // The game state at StartGame that the world depends on.
 struct TReplayHeader {
   std::string ProgramVersion;
+  // GameDataDigest of the data the game played with; 0 = unknown (format 1).
+  uint64_t DataDigest = 0;
   uint32_t StartClock = 0;
   uint64_t RngState = 0;
   uint8_t FrameCounter = 0;
@@ -88,6 +92,12 @@ TReplay ReadReplayFile(const std::string& path);
 std::vector<uint8_t> SerializeReplay(const TReplay& replay);
 // Writes through a temporary file, so a crash never leaves half a replay.
 bool WriteReplayFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// A digest of the game data that can change what a game does: the bytes of
+// the two picture archives (sizes and frame counts of every sprite come from
+// them). Sound and music are left out: the world never reads them back.
+// 0 when an archive cannot be read.
+uint64_t GameDataDigest(const std::string& programDir);
 
 // A 64-bit digest of the world: screen, counters, timers, the generator and
 // every live sprite. Built from integers and the exact bits of positions,
@@ -202,6 +212,9 @@ private:
   uint32_t nextCheck_ = ReplayCheckInterval;
   uint8_t lastLives_ = 255;
   std::vector<uint8_t> last_;
+  // Of the form's data, computed at the first game.
+  bool haveDataDigest_ = false;
+  uint64_t dataDigest_ = 0;
 
   // What the game last read (recording) or what the file says it reads (playback).
   uint8_t scan_[256] = {};

@@ -105,6 +105,17 @@ class EHttpConnectionLost : public EHttpError {
   using EHttpError::EHttpError;
 };
 
+// poll() in slices when a stop may be asked for, so that it ends the wait soon.
+int PollFor(pollfd& p, int waitMs, const std::atomic<bool>* stop) {
+  for (;;) {
+    if (stop && stop->load()) Fail("Stopped");
+    const int slice = stop ? std::min(waitMs, 100) : waitMs;
+    const int r = poll(&p, 1, slice);
+    if (r != 0 || slice >= waitMs) return r;
+    waitMs -= slice;
+  }
+}
+
 // A lookup on its own thread, so that a resolver that never answers holds up
 // the game only until the exchange's deadline. The thread owns its share of
 // the state and finishes on its own time.
@@ -117,7 +128,7 @@ struct TLookup {
 };
 
 std::vector<THttpAddress> ResolveBefore(THttpResolver resolver, const std::string& name, uint16_t port,
-                                        int64_t deadline) {
+                                        int64_t deadline, const std::atomic<bool>* stop) {
   std::vector<THttpAddress> out;
   int rc;
   if (IsIpLiteral(name)) {
@@ -139,8 +150,12 @@ std::vector<THttpAddress> ResolveBefore(THttpResolver resolver, const std::strin
     }
     std::unique_lock<std::mutex> lock(lookup->Mutex);
     const auto until = std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline));
-    if (!lookup->Done.wait_until(lock, until, [&] { return lookup->Finished; }))
-      Fail("Can't resolve host " + name + ": timed out");
+    for (;;) {
+      const auto slice = std::min(until, std::chrono::steady_clock::now() + std::chrono::milliseconds(100));
+      if (lookup->Done.wait_until(lock, stop ? slice : until, [&] { return lookup->Finished; })) break;
+      if (std::chrono::steady_clock::now() >= until) Fail("Can't resolve host " + name + ": timed out");
+      if (stop && stop->load()) Fail("Stopped");
+    }
     rc = lookup->Code;
     out = std::move(lookup->Addresses);
   }
@@ -228,6 +243,7 @@ struct THttpClient::Reader {
   int fd;
   int readTimeoutMs;
   int64_t deadline;
+  const std::atomic<bool>* stop;
   std::string buf;
   size_t pos = 0;
   bool eof = false;
@@ -245,7 +261,7 @@ struct THttpClient::Reader {
       int wait = static_cast<int>(std::min<int64_t>(readTimeoutMs, left));
       if (wait <= 0) Fail("Read timed out");
       pollfd p{fd, POLLIN, 0};
-      int r = poll(&p, 1, wait);
+      int r = PollFor(p, wait, stop);
       if (r < 0) {
         if (errno == EINTR) continue;
         Fail(std::string("Socket error: ") + std::strerror(errno));
@@ -370,7 +386,7 @@ void THttpClient::Connect(const THttpUrl& url, int64_t deadline) {
     return;
   }
   const std::string name = ConnectName(url.Host);
-  const std::vector<THttpAddress> addresses = ResolveBefore(Resolver, name, url.Port, deadline);
+  const std::vector<THttpAddress> addresses = ResolveBefore(Resolver, name, url.Port, deadline, Stop);
 
   std::string why = "no address";
   for (size_t i = 0; i < addresses.size(); i++) {
@@ -399,7 +415,13 @@ void THttpClient::Connect(const THttpUrl& url, int64_t deadline) {
           break;
         }
         pollfd p{fd, POLLOUT, 0};
-        int pr = poll(&p, 1, static_cast<int>(wait));
+        int pr;
+        try {
+          pr = PollFor(p, static_cast<int>(wait), Stop);
+        } catch (...) {
+          close(fd);
+          throw;
+        }
         if (pr < 0 && errno == EINTR) continue;
         if (pr <= 0) {
           r = -1;
@@ -441,7 +463,7 @@ void THttpClient::SendAll(const std::string& data, int64_t deadline) {
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
       int wait = static_cast<int>(std::min<int64_t>(ReadTimeoutMs, deadline - NowMs()));
       pollfd p{fd_, POLLOUT, 0};
-      if (wait <= 0 || poll(&p, 1, wait) == 0) Fail("Write timed out");
+      if (wait <= 0 || PollFor(p, wait, Stop) == 0) Fail("Write timed out");
       continue;
     }
     Fail(std::string("Can't send request: ") + std::strerror(errno));
@@ -548,19 +570,41 @@ void THttpClient::StoreCookie(const std::string& setCookie, const THttpUrl& url)
   cookies_.push_back(c);
 }
 
-void THttpClient::Get(const std::string& url, std::string& result) {
-  const THttpUrl u = ParseHttpUrl(url);
-  const int64_t deadline = NowMs() + ExchangeTimeoutMs;
-
-  std::string request = "GET " + u.PathAndQuery + " HTTP/1.1\r\n";
-  request += "Content-Type: text/html\r\n";
+std::string THttpClient::RequestHead(const char* method, const THttpUrl& u, const std::string& contentType) {
+  std::string request = std::string(method) + " " + u.PathAndQuery + " HTTP/1.1\r\n";
+  request += "Content-Type: " + contentType + "\r\n";
   request += "Host: " + u.Host + (u.Port != 80 ? ":" + std::to_string(u.Port) : "") + "\r\n";
   request += std::string("Accept: ") + kAccept + "\r\n";
   request += std::string("User-Agent: ") + kUserAgent + "\r\n";
   std::string cookie = CookieHeader(u);
   if (!cookie.empty()) request += "Cookie: " + cookie + "\r\n";
-  request += "\r\n";
+  return request;
+}
 
+void THttpClient::Get(const std::string& url, std::string& result) {
+  const THttpUrl u = ParseHttpUrl(url);
+  const int64_t deadline = NowMs() + ExchangeTimeoutMs;
+  Send(u, RequestHead("GET", u, "text/html") + "\r\n", result, deadline);
+}
+
+void THttpClient::Post(const std::string& url, const std::string& contentType, const std::string& body,
+                       std::string& result) {
+  const THttpUrl u = ParseHttpUrl(url);
+  // The type goes into a header line: nothing in it may end that line.
+  if (contentType.empty() || std::any_of(contentType.begin(), contentType.end(), [](char c) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7F;
+      }))
+    Fail("Invalid content type");
+  if (body.size() > MaxRequestBodyBytes) Fail("Request too large");
+  const int64_t deadline = NowMs() + ExchangeTimeoutMs;
+  std::string request = RequestHead("POST", u, contentType);
+  request += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
+  request += body;
+  Send(u, request, result, deadline);
+}
+
+void THttpClient::Send(const THttpUrl& u, const std::string& request, std::string& result, int64_t deadline) {
   const bool reused = ReusableFor(u);
   if (!reused) {
     Disconnect();
@@ -569,9 +613,9 @@ void THttpClient::Get(const std::string& url, std::string& result) {
   try {
     Exchange(u, request, result, deadline);
   } catch (const EHttpConnectionLost&) {
-    // The server closed a kept connection without saying so. A GET may go
-    // once more, on a connection of its own; a fresh connection that fails
-    // this way has no excuse.
+    // The server closed a kept connection without saying so, before a byte
+    // of a reply: the request goes once more, on a connection of its own; a
+    // fresh connection that fails this way has no excuse.
     if (!reused) throw;
     Connect(u, deadline);
     Exchange(u, request, result, deadline);
@@ -583,7 +627,7 @@ void THttpClient::Exchange(const THttpUrl& u, const std::string& request, std::s
   bool keepOpen = false;
   try {
     SendAll(request, deadline);
-    Reader in{fd_, ReadTimeoutMs, deadline, {}, 0, false, false};
+    Reader in{fd_, ReadTimeoutMs, deadline, Stop, {}, 0, false, false};
     size_t headerBudget = MaxHeaderBytes;
     std::string line;
     bool cut = false;

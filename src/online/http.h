@@ -1,9 +1,11 @@
 #pragma once
-// A small blocking HTTP/1.1 GET client over POSIX sockets: what the online
+// A small blocking HTTP/1.1 client (GET, and POST of one body) over POSIX
+// sockets: what the online
 // services need and no more. One client keeps the open connection and the
 // cookies of a run.
 #include <sys/socket.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -75,6 +77,10 @@ public:
   // what it held, except that a failure inside a 2xx body leaves the part
   // received so far. Throws EHttpError (EHttpProtocolError for non-2xx).
   void Get(const std::string& url, std::string& result);
+  // POST url with body (at most MaxRequestBodyBytes) as contentType; the
+  // reply is handled as Get's. Sent once more on a fresh connection only when
+  // a kept connection turns out closed before any byte of a reply.
+  void Post(const std::string& url, const std::string& contentType, const std::string& body, std::string& result);
 
   // The game stands still while a request runs, so every wait is bounded:
   // one exchange (lookup, connect, request, reply, and the one retry on a
@@ -83,8 +89,12 @@ public:
   int ReadTimeoutMs = 15000;    // for each wait on the socket
   int ExchangeTimeoutMs = 15000;
   THttpResolver Resolver = SystemResolve;
+  // When set, a wait ends within a tenth of a second of it turning true, with
+  // EHttpError (a thread of its own that is asked to stop).
+  const std::atomic<bool>* Stop = nullptr;
   size_t MaxHeaderBytes = 64 * 1024;
   size_t MaxBodyBytes = 1024 * 1024;
+  size_t MaxRequestBodyBytes = 16u << 20;
 
   // When set, opens the connection for a URL instead of a TCP connect: a
   // connected stream socket the client then owns, or -1 for failure (tests
@@ -98,6 +108,10 @@ public:
 private:
   struct Reader;
   void Connect(const THttpUrl& url, int64_t deadline);
+  // The request line and headers of every request, the cookies included.
+  std::string RequestHead(const char* method, const THttpUrl& url, const std::string& contentType);
+  // Sends request on the kept or a new connection and reads the reply.
+  void Send(const THttpUrl& url, const std::string& request, std::string& result, int64_t deadline);
   // One request and its reply on the open connection.
   void Exchange(const THttpUrl& url, const std::string& request, std::string& result, int64_t deadline);
   bool ReusableFor(const THttpUrl& url);

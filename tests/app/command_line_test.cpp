@@ -53,6 +53,24 @@ TEST(CommandLine, OptionsAndTheirValues) {
   EXPECT_EQ(cl.Settings.at("window_scale"), "--x") << "a value may look like an option";
 }
 
+// The desktop opens a recorded game as "quorvane %f": a bare path ending in
+// .qvr is watched as with --replay; any other bare word is still a mistake.
+TEST(CommandLine, ABareReplayPathIsWatched) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"/home/ann/Downloads/record 1.qvr", "/home/ann/Downloads/record 1.qvr"},
+      {"game.QVR", "game.QVR"},
+      {"x.qvr", "x.qvr"},
+  };
+  for (const auto& [arg, replay] : cases) {
+    CommandLine cl = Parse({"--window", arg});
+    ASSERT_EQ(cl.action, CommandLine::Action::Run) << cl.Error;
+    EXPECT_EQ(cl.Replay, replay);
+    EXPECT_EQ(cl.WindowMode, std::optional<bool>(true));
+  }
+  for (const std::string bare : {".qvr", "/tmp/.qvr", "-x.qvr", "game.qvr.txt", "qvr"})
+    EXPECT_EQ(Parse({bare}).action, CommandLine::Action::Error) << bare;
+}
+
 TEST(CommandLine, HelpAndVersionWinOverEverythingElseValid) {
   EXPECT_EQ(Parse({"--help"}).action, CommandLine::Action::Help);
   EXPECT_EQ(Parse({"--window", "--version"}).action, CommandLine::Action::Version);

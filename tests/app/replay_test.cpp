@@ -9,6 +9,7 @@
 
 #include "app/command_line.h"
 #include "app/replay.h"
+#include "base/byte_order.h"
 #include "media/surface.h"
 #include "support/test_game.h"
 #include "world/player.h"
@@ -140,6 +141,48 @@ TEST_F(ReplayOfAGame, ADifferentEndIsNamed) {
   EXPECT_NE(v.Message.find("score " + std::to_string(r.Score)), std::string::npos) << v.Message;
 }
 
+// The pictures decide every sprite's size: a replay names the data it was
+// played with, and a check on other data says so before playing.
+TEST_F(ReplayOfAGame, OtherGameDataIsNamedAsSuch) {
+  const uint64_t digest = r.Replay.Header.DataDigest;
+  EXPECT_NE(digest, 0u);
+  EXPECT_EQ(digest, GameDataDigest(g.Dir));
+  namespace fs = std::filesystem;
+  ProgramFolder other(ProgramFolder::Empty);
+  fs::create_directories(other.Dir + "Data");
+  for (const char* name : {"MData.dxg", "GData.dxg"}) fs::copy_file(g.Dir + "Data/" + name, other.Dir + "Data/" + name);
+  fs::create_symlink(fs::canonical(g.Dir + "Sound"), other.Dir + "Sound");
+  fs::create_symlink(fs::canonical(g.Dir + "fonts.conf"), other.Dir + "fonts.conf");
+  // A copy is the same data; one byte more in an archive is not.
+  EXPECT_TRUE(VerifyReplay(other.Dir, r.Replay, false).Match);
+  std::ofstream(other.Dir + "Data/GData.dxg", std::ios::binary | std::ios::app).put('\0');
+  EXPECT_NE(GameDataDigest(other.Dir), digest);
+  const TReplayVerdict v = VerifyReplay(other.Dir, r.Replay, false);
+  EXPECT_FALSE(v.Match);
+  EXPECT_NE(v.Message.find("game data mismatch: the replay was recorded with game data " + DigestHex(digest)),
+            std::string::npos)
+      << v.Message;
+  // Without the archives the digest is unknown, never a match.
+  EXPECT_EQ(GameDataDigest(other.Dir + "missing/"), 0u);
+}
+
+// Files of the first format have no data digest: read as unknown, and still
+// played to the end they recorded.
+TEST(Replay, AFormatOneFileIsStillRead) {
+  const TReplay old = ReadReplayFile(std::string(QV_TEST_SOURCE_DIR) + "scenarios/format1_game_to_level_two.qvr");
+  EXPECT_EQ(old.Header.DataDigest, 0u);
+  EXPECT_EQ(old.Final.Level, 2);
+  ProgramFolder dir;
+  const TReplayVerdict v = VerifyReplay(dir.Dir, old, false);
+  EXPECT_TRUE(v.Match) << v.Message;
+  // Written again, it is a file of today's format with the same game.
+  const std::vector<uint8_t> again = SerializeReplay(old);
+  EXPECT_EQ(LoadLE16(again.data() + 8), ReplayFormatVersion);
+  const TReplay back = ParseReplay(again.data(), again.size());
+  EXPECT_EQ(back.Stream, old.Stream);
+  EXPECT_EQ(back.Final.Digest, old.Final.Digest);
+}
+
 TEST_F(ReplayOfAGame, SerializingAParsedFileGivesTheSameBytes) { EXPECT_EQ(SerializeReplay(r.Replay), r.Bytes); }
 
 TEST_F(ReplayOfAGame, EachKindOfDamageGivesOneClearError) {
@@ -180,6 +223,13 @@ TEST_F(ReplayOfAGame, EachKindOfDamageGivesOneClearError) {
          return b;
        },
        "format version 9"},
+      {"format 0",
+       [&] {
+         auto b = r.Bytes;
+         b[8] = 0;
+         return b;
+       },
+       "format version 0"},
       {"other rules", [&] { return reserialized([](TReplay& rp) { rp.RulesVersion = ReplayRulesVersion + 1; }); },
        "recorded with rules version"},
       {"unknown record", [&] { return reserialized([](TReplay& rp) { rp.Stream.push_back(0x7E); }); },

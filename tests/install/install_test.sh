@@ -3,8 +3,8 @@
 # read-only, HOME and XDG_DATA_HOME temporary. The installed program finds
 # its data relative to itself, the scenario runner with --data-dir finds data
 # and Config.cfg exactly as the game does, a top-ten game is saved under the
-# XDG folder and shown on a second run. The desktop entry, the metainfo and
-# the manual page are checked there too.
+# XDG folder and shown on a second run. The desktop entry, the metainfo, the
+# recorded-game type and the manual page are checked there too.
 # usage: install_test.sh BUILD_DIR HEADLESS_RUNNER
 set -euo pipefail
 build=$1
@@ -37,6 +37,31 @@ out=$(desktop-file-validate "$prefix/share/applications/$id.desktop" 2>&1) || fa
 [ -z "$out" ] || fail "desktop-file-validate: $out"
 appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" >"$work/as.log" 2>&1 ||
   { cat "$work/as.log"; fail "appstreamcli validate"; }
+# Recorded games: the desktop entry opens them ("quorvane %f"), and the
+# shared-mime-info package names the type by its .qvr name and its first bytes.
+mime=$prefix/share/mime/packages/$id.xml
+[ -f "$mime" ] || fail "not installed: /usr/share/mime/packages/$id.xml"
+grep -qx 'MimeType=application/x-quorvane-replay;' "$prefix/share/applications/$id.desktop" ||
+  fail "the desktop entry does not open application/x-quorvane-replay"
+grep -qx 'Exec=quorvane %f' "$prefix/share/applications/$id.desktop" || fail "the desktop entry's Exec takes no file"
+out=$(xmllint --noout "$mime" 2>&1) || fail "xmllint: $out"
+mimedb=$work/mimedb
+mkdir -p "$mimedb/mime/packages"
+cp "$mime" "$mimedb/mime/packages/"
+out=$(XDG_DATA_DIRS=$mimedb update-mime-database "$mimedb/mime" 2>&1) || fail "update-mime-database: $out"
+[ -z "$out" ] || fail "update-mime-database warns: $out"
+grep -q '^50:application/x-quorvane-replay:\*\.qvr$' "$mimedb/mime/globs2" || fail "no *.qvr glob in the database"
+grep -q 'application/x-quorvane-replay' "$mimedb/mime/magic" || fail "no QVREPLAY magic in the database"
+if command -v gio >/dev/null; then
+  # By name, and by the first bytes alone (a download saved under another name).
+  cp "$here/../scenarios/game_to_level_two.qvr" "$work/record.qvr"
+  cp "$here/../scenarios/game_to_level_two.qvr" "$work/record-download"
+  for f in "$work/record.qvr" "$work/record-download"; do
+    type=$(XDG_DATA_HOME=$mimedb XDG_DATA_DIRS=$mimedb:/usr/share gio info -a standard::content-type "$f" |
+      sed -n 's/^ *standard::content-type: //p')
+    [ "$type" = application/x-quorvane-replay ] || fail "$f is seen as $type"
+  done
+fi
 out=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man6/quorvane.6.gz" 2>&1 >/dev/null) || fail "man: $out"
 [ -z "$out" ] || fail "man warns: $out"
 # The page names every option of --help, the keys and where files go.

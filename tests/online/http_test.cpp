@@ -638,3 +638,44 @@ TEST(HttpGetTest, HttpsFailsWithoutTouchingTheNetwork) {
 }
 
 }  // namespace
+
+TEST(HttpPostTest, SendsTheBodyAfterItsLengthAndReadsTheReplyAsGetDoes) {
+  const std::string body("\0QV\r\n\r\nx", 8);
+  LocalServer server({{Ok200("kept"), After::Keep}, {"", After::Close}, {Ok200("again"), After::Keep}});
+  THttpClient client;
+  std::string result;
+  client.Post(server.Base() + "/api/replays?token=T", "application/x-quorvane-replay", body, result);
+  EXPECT_EQ(result, "kept");
+  // The kept connection dropped without a byte of a reply: sent once more,
+  // whole, on a new connection.
+  client.Post(server.Base() + "/api/replays?token=U", "application/x-quorvane-replay", body, result);
+  EXPECT_EQ(result, "again");
+  auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  const std::string head =
+      "POST /api/replays?token=T HTTP/1.1\r\n"
+      "Content-Type: application/x-quorvane-replay\r\n"
+      "Host: 127.0.0.1:" +
+      std::to_string(server.Port()) +
+      "\r\n"
+      "Accept: text/html, */*\r\n"
+      "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n"
+      "Content-Length: 8\r\n"
+      "\r\n";
+  EXPECT_EQ(requests[0].Raw, head + body);
+  EXPECT_EQ(requests[1].Raw, requests[2].Raw);
+  EXPECT_EQ(requests[2].Raw.substr(requests[2].Raw.size() - 8), body);
+  EXPECT_EQ(server.Connections(), 2);
+}
+
+TEST(HttpPostTest, RefusesWhatCannotBeSentSafely) {
+  LocalServer server({});
+  THttpClient client;
+  client.MaxRequestBodyBytes = 4;
+  std::string result = "unchanged";
+  EXPECT_THROW(client.Post(server.Base() + "/", "a/b\r\nX-Evil: 1", "x", result), EHttpError);
+  EXPECT_THROW(client.Post(server.Base() + "/", "", "x", result), EHttpError);
+  EXPECT_THROW(client.Post(server.Base() + "/", "a/b", "12345", result), EHttpError);
+  EXPECT_EQ(result, "unchanged");
+  EXPECT_EQ(server.Connections(), 0);
+}

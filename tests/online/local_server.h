@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -30,12 +31,15 @@ public:
     std::string Raw;
   };
 
-  explicit LocalServer(std::vector<Step> steps) : steps_(steps.begin(), steps.end()) {
+  // port 0 takes a free one; another listens where an earlier server did.
+  explicit LocalServer(std::vector<Step> steps, int port = 0) : steps_(steps.begin(), steps.end()) {
     listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    if (listen_ >= 0) setsockopt(listen_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
+    a.sin_port = htons(static_cast<uint16_t>(port));
     if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listen_, 8) != 0)
       throw std::runtime_error("test server: cannot listen");
     socklen_t len = sizeof a;
@@ -95,17 +99,18 @@ private:
         }
         c.buf.append(chunk, static_cast<size_t>(n));
         size_t end_of_request;
-        while (!c.silent && (end_of_request = c.buf.find("\r\n\r\n")) != std::string::npos) {
+        // A request ends after its headers and the Content-Length bytes of its body.
+        while (!c.silent && (end_of_request = RequestEnd(c.buf)) != std::string::npos) {
           Step step{"", After::Close};
           {
             std::lock_guard<std::mutex> lock(mutex_);
-            requests_.push_back({c.index, c.buf.substr(0, end_of_request + 4)});
+            requests_.push_back({c.index, c.buf.substr(0, end_of_request)});
             if (!steps_.empty()) {
               step = steps_.front();
               steps_.pop_front();
             }
           }
-          c.buf.erase(0, end_of_request + 4);
+          c.buf.erase(0, end_of_request);
           size_t sent = 0;
           while (sent < step.Reply.size()) {
             ssize_t w = send(c.fd, step.Reply.data() + sent, step.Reply.size() - sent, MSG_NOSIGNAL);
@@ -125,6 +130,18 @@ private:
       }
       std::erase_if(conns_, [](const Conn& c) { return c.fd < 0; });
     }
+  }
+
+  // Where the first whole request in buf ends, or npos.
+  static size_t RequestEnd(const std::string& buf) {
+    const size_t head = buf.find("\r\n\r\n");
+    if (head == std::string::npos) return head;
+    size_t length = 0;
+    std::string lower = buf.substr(0, head);
+    for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const size_t at = lower.find("\r\ncontent-length:");
+    if (at != std::string::npos) length = std::stoul(lower.substr(at + 17));
+    return buf.size() >= head + 4 + length ? head + 4 + length : std::string::npos;
   }
 
   int listen_ = -1;
