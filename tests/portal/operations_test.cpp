@@ -76,7 +76,7 @@ protected:
       if (!HavePostgres()) GTEST_SKIP() << "no PostgreSQL server in the environment (scripts/with-postgres runs these)";
       TPgSide side;
       ASSERT_TRUE(side.Ok()) << side.Error();
-      side.Exec("DROP TABLE IF EXISTS scores, tokens, schema_version");
+      side.Exec("DROP TABLE IF EXISTS replays, scores, tokens, schema_version");
       db_ = "postgresql://";
     } else {
       db_ = "sqlite:" + (dir_ / "portal.db").string();
@@ -250,6 +250,15 @@ public:
     return Check(), s_->SpendTokenAndStore(t, n, r);
   }
   std::vector<TScoreRow> Best(int l) override { return Check(), s_->Best(l); }
+  std::vector<TScoreRow> BestVerified(int l) override { return Check(), s_->BestVerified(l); }
+  TAttachResult AttachReplay(const std::string& t, const std::string& g, const std::string& d, int64_t n) override {
+    return Check(), s_->AttachReplay(t, g, d, n);
+  }
+  std::optional<TStoredReplay> Replay(int64_t id) override { return Check(), s_->Replay(id); }
+  std::vector<int64_t> WaitingReplays() override { return Check(), s_->WaitingReplays(); }
+  void FinishReplay(int64_t id, EReplayState st, const std::string& r, uint32_t t) override {
+    Check(), s_->FinishReplay(id, st, r, t);
+  }
   void Ping() override { Check(), s_->Ping(); }
   std::vector<TScoreRow> Since(int64_t s, int l) override { return Check(), s_->Since(s, l); }
   std::optional<TScoreRow> Remove(int64_t id) override { return Check(), s_->Remove(id); }

@@ -39,7 +39,7 @@ protected:
       ASSERT_EQ(PQstatus(c), CONNECTION_OK) << PQerrorMessage(c);
       PQsetNoticeProcessor(
           c, [](void*, const char*) {}, nullptr);
-      PQclear(PQexec(c, "DROP TABLE IF EXISTS scores, tokens, schema_version"));
+      PQclear(PQexec(c, "DROP TABLE IF EXISTS replays, scores, tokens, schema_version"));
       PQfinish(c);
       db_ = "postgresql://";
     } else {

@@ -1,5 +1,6 @@
 // quorvane-portal: the world high-score table for the game, served over HTTP.
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -15,6 +17,7 @@
 #include "portal/server.h"
 #include "portal/service.h"
 #include "portal/store.h"
+#include "portal/verifier.h"
 
 namespace {
 
@@ -35,12 +38,41 @@ constexpr const char* kUsage =
     "                       reverse proxies (addresses or ranges, IPv4 or IPv6) whose\n"
     "                       X-Forwarded-For names the client; the rate applies to that\n"
     "                       client (IPv6: to its /64), not to the proxy\n"
+    "  --game-data DIR      the game's data folder (with Data/), for playing the replays the\n"
+    "                       game uploads (default: the installed game's, ../share/quorvane\n"
+    "                       beside this program's folder); without it nothing is verified\n"
+    "  --verify-worker PATH quorvane-headless, which plays each replay (default: beside this program)\n"
+    "  --verify-workers N   replays played at once (default 1)\n"
+    "  --verify-queue N     replays that may wait; beyond, an upload gets 503 (default 100)\n"
+    "  --verify-cpu S       CPU seconds one replay may take (default 20)\n"
+    "  --verify-wall S      seconds one replay may take in all (default 40)\n"
+    "  --verify-memory MB   address space of a worker, 0 for no limit (default 1024)\n"
     "  --quiet              no line per request\n"
     "  --help               this text\n"
     "%s"
     "\n"
     "Logs one line per request to standard error. SIGTERM or SIGINT stops it.\n"
     "Point the game at it with:  quorvane --portal http://HOST:PORT\n";
+
+std::string ExeDir() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string(".") : exe.parent_path().string();
+}
+
+bool HasData(const std::string& dir) {
+  std::error_code ec;
+  return !dir.empty() && std::filesystem::is_directory(std::filesystem::path(dir) / "Data", ec);
+}
+
+// As the game finds its data: a build folder keeps it in game/, an
+// installed one in ../share/quorvane.
+std::string DefaultGameData() {
+  const std::string exe = ExeDir();
+  for (const std::string& dir : {exe + "/game", exe + "/../share/quorvane"})
+    if (HasData(dir)) return std::filesystem::weakly_canonical(dir).string();
+  return "";
+}
 
 bool Number(const char* text, double lo, double hi, double& out) {
   char* end = nullptr;
@@ -55,6 +87,9 @@ int main(int argc, char** argv) {
   std::string listen = "127.0.0.1:8080", db = "sqlite:quorvane-portal.db";
   TPortalOptions options;
   bool quiet = false;
+  TVerifierOptions verify;
+  std::string gameData;
+  bool gameDataGiven = false;
   // The database's options and the operator's commands.
   TStoreOptions storeOptions;
   TAdminCommand command;
@@ -104,6 +139,23 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorvane-portal: --trust-proxy: %s\n", why.c_str());
         return 2;
       }
+    } else if (a == "--game-data") {
+      gameData = value("--game-data");
+      gameDataGiven = true;
+    } else if (a == "--verify-worker") {
+      verify.Worker = value("--verify-worker");
+    } else if (a == "--verify-workers" || a == "--verify-queue" || a == "--verify-cpu" || a == "--verify-wall" ||
+               a == "--verify-memory") {
+      const bool memory = a == "--verify-memory";
+      if (!Number(value(a.c_str()), memory ? 0 : 1, 1e6, n)) {
+        std::fprintf(stderr, "quorvane-portal: %s wants a number from %d\n", a.c_str(), memory ? 0 : 1);
+        return 2;
+      }
+      if (a == "--verify-workers") verify.Workers = static_cast<int>(n);
+      else if (a == "--verify-queue") verify.QueueLimit = static_cast<size_t>(n);
+      else if (a == "--verify-cpu") verify.CpuSec = static_cast<int>(n);
+      else if (a == "--verify-wall") verify.WallSec = static_cast<int>(n);
+      else verify.MemoryMb = static_cast<int>(n);
     } else if (a == "--quiet") {
       quiet = true;
     } else {
@@ -137,6 +189,27 @@ int main(int argc, char** argv) {
     return 1;
   }
   TPortalService service(*store, options);
+  if (!gameDataGiven) gameData = DefaultGameData();
+  if (verify.Worker.empty()) verify.Worker = ExeDir() + "/quorvane-headless";
+  std::string why;
+  if (gameData.empty()) why = "no game data found (give --game-data DIR)";
+  else if (!HasData(gameData)) why = gameData + " holds no game data (no Data/ folder)";
+  else if (access(verify.Worker.c_str(), X_OK) != 0) why = "no worker at " + verify.Worker + " (give --verify-worker)";
+  if (why.empty()) verify.GameData = gameData;
+  TReplayVerifier verifier(*store, verify, service.Metrics());
+  service.SetVerifier(&verifier);
+  if (!why.empty()) {
+    std::fprintf(stderr, "quorvane-portal: verification off: %s; uploaded replays wait unplayed\n", why.c_str());
+  } else {
+    size_t waiting = 0;
+    try {
+      waiting = verifier.RequeueWaiting();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "quorvane-portal: the waiting replays stay waiting: %s\n", e.what());
+    }
+    std::fprintf(stderr, "quorvane-portal: verifying replays with %s on %s (%zu waiting)\n", verify.Worker.c_str(),
+                 gameData.c_str(), waiting);
+  }
   TPortalHttpServer server(service, quiet ? nullptr : stderr);
   const int bound = server.Bind(host, port);
   if (bound < 0) {
