@@ -182,7 +182,7 @@ std::string WorldPage(const std::vector<TScoreRow>& rows, bool all) {
             : "<p class=\"empty\">No verified scores yet. Be the first!</p>";
   } else {
     t = "<table id=\"scores\"><thead><tr><th>#</th><th>NAME</th><th class=\"score\">SCORE</th><th>MOTTO</th>"
-        "<th>GAME</th><th>DATE</th>" +
+        "<th>DATE</th><th>GAME</th>" +
         std::string(all ? "<th>STATE</th>" : "") + "</tr></thead><tbody>\n";
     int rank = 0;
     for (const auto& r : rows) {
@@ -190,8 +190,8 @@ std::string WorldPage(const std::vector<TScoreRow>& rows, bool all) {
       const bool verified = r.Replay == EReplayState::Verified;
       t += std::string("<tr") + (rank <= 3 ? " class=\"top\"" : "") + "><td>" + std::to_string(rank) + "</td><td>" +
            HtmlEscape(r.Name) + "</td><td class=\"score\">" + std::to_string(r.Score) + "</td><td>" +
-           HtmlEscape(r.Motto) + "</td><td>" + (verified ? GameLength(r.Ticks) + " " : std::string()) + ReplayLink(r) +
-           "</td><td>" + Date(r.Created) + "</td>" +
+           HtmlEscape(r.Motto) + "</td><td>" + Date(r.Created) + "</td><td>" +
+           (verified ? GameLength(r.Ticks) + " " : std::string()) + ReplayLink(r) + "</td>" +
            (all ? "<td class=\"state\">" + HtmlEscape(StateText(r)) + "</td>" : std::string()) + "</tr>\n";
     }
     t += "</tbody></table>";
@@ -352,6 +352,9 @@ TPortalReply TPortalService::Serve(const TPortalRequest& request, int64_t nowMs)
   const std::string path = request.Target.substr(0, q);
   const TQuery query = ParseQuery(q == std::string::npos ? "" : request.Target.substr(q + 1));
 
+  // Only a replay comes by POST.
+  if (post && path != "/api/replays") return NotFound();
+
   // Needs no database: answers while the database is away.
   if (path == "/") return Html(HomePage());
   if (path == "/healthz") {
@@ -360,7 +363,6 @@ TPortalReply TPortalService::Serve(const TPortalRequest& request, int64_t nowMs)
     return Text(200, verifying ? "ok\n" : "ok\nverification off: no game data (--game-data DIR)\n");
   }
   if (path == "/api/replays") return Upload(request, query.Get("token"), nowSec);
-  if (post) return NotFound();
   if (path.rfind("/replays/", 0) == 0) return Download(path);
   if (path == "/metrics") {
     TPortalReply r = Text(200, metrics_.Text());
