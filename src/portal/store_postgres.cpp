@@ -173,8 +173,12 @@ public:
 
   std::optional<TScoreRow> Remove(int64_t id) override {
     // The replay goes with its row (ON DELETE CASCADE).
-    std::vector<TScoreRow> rows = Rows(Run(
-        "DELETE FROM scores WHERE id = $1 RETURNING id, name, score, motto, created, '', '', 0", {std::to_string(id)}));
+    // The join still sees the replay: the statement's snapshot is from before it.
+    std::vector<TScoreRow> rows =
+        Rows(Run("WITH gone AS (DELETE FROM scores WHERE id = $1 RETURNING id, name, score, motto, created) "
+                 "SELECT g.id, g.name, g.score, g.motto, g.created, COALESCE(r.state, ''), COALESCE(r.reason, ''), "
+                 "COALESCE(r.ticks, 0) FROM gone g LEFT JOIN replays r ON r.score_id = g.id",
+                 {std::to_string(id)}));
     if (rows.empty()) return std::nullopt;
     return rows.front();
   }

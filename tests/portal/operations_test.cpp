@@ -675,7 +675,9 @@ TEST_P(StoreTest, ReplaysAttachOncePerRowAndGame) {
   ASSERT_EQ(all.size(), 2u);
   EXPECT_EQ(all[0].Replay, EReplayState::None);  // B, no replay
 
-  ASSERT_TRUE(store_->Remove(first.Id));
+  const std::optional<TScoreRow> removed = store_->Remove(first.Id);
+  ASSERT_TRUE(removed);
+  EXPECT_EQ(removed->Replay, EReplayState::Verified);
   EXPECT_FALSE(store_->Replay(first.Id));
   EXPECT_EQ(store_->AttachReplay(b, "g1", bytes, 5).Result, EAttach::Attached);
 }
