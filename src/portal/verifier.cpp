@@ -93,6 +93,7 @@ TWorkerRun RunLimitedProcess(const std::vector<std::string>& argv, const TVerifi
   const auto deadline = TClock::now() + std::chrono::seconds(limits.WallSec);
   bool eof = false;
   int status = 0;
+  rusage usage{};
   for (;;) {
     if (!eof) {
       pollfd p{out[0], POLLIN, 0};
@@ -105,12 +106,12 @@ TWorkerRun RunLimitedProcess(const std::vector<std::string>& argv, const TVerifi
     } else {
       usleep(20 * 1000);
     }
-    const pid_t done = waitpid(pid, &status, WNOHANG);
+    const pid_t done = wait4(pid, &status, WNOHANG, &usage);
     if (done == pid) break;
     const bool cancelled = cancel && cancel->load();
     if (cancelled || TClock::now() >= deadline) {
       kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
+      wait4(pid, &status, 0, &usage);
       (cancelled ? run.Cancelled : run.TimedOut) = true;
       break;
     }
@@ -128,6 +129,8 @@ TWorkerRun RunLimitedProcess(const std::vector<std::string>& argv, const TVerifi
   run.Exited = WIFEXITED(status);
   run.ExitCode = run.Exited ? WEXITSTATUS(status) : 0;
   run.Signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  run.CpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   return run;
 }
 

@@ -39,6 +39,7 @@ struct TWorkerRun {
   bool TimedOut = false;   // we killed it at the wall-clock limit
   bool Cancelled = false;  // we killed it because the portal stops
   std::string Output;      // standard output, at most a few KB
+  double CpuSeconds = 0;   // user and system time the process used
 };
 
 // Runs argv[0] with these limits; its standard output is collected.

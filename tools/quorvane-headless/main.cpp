@@ -104,6 +104,8 @@ int PrintVerdict(const std::string& programDir, const std::string& path) {
     uint32_t fileRules = 0;
     if (FileRulesVersion(path, fileRules)) rules = fileRules;
     reason = e.what();
+    // The file is a temporary one of the portal's: its name says nothing.
+    if (reason.rfind(path + ": ", 0) == 0) reason.erase(0, path.size() + 2);
     status = fileRules != ReplayRulesVersion && reason.find("recorded with rules version") != std::string::npos
                  ? "rules"
                  : "damaged";
