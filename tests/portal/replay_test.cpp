@@ -277,6 +277,11 @@ TEST_F(ReplayTest, HostileReplaysEndRefused) {
     if (row.Replay == EReplayState::None) continue;
     EXPECT_EQ(row.Replay, EReplayState::Refused) << row.Name;
     EXPECT_FALSE(row.ReplayReason.empty()) << row.Name;
+    // Refused for what the file is, never for the worker's own trouble.
+    EXPECT_TRUE(row.ReplayReason.rfind("damaged file: ", 0) == 0 ||
+                row.ReplayReason.rfind("does not match its recording: ", 0) == 0 ||
+                row.ReplayReason.rfind("other rules version: ", 0) == 0)
+        << row.Name << ": " << row.ReplayReason;
   }
   EXPECT_TRUE(store_->BestVerified(100).empty());
 }
