@@ -258,11 +258,11 @@ TEST_F(ReplayTest, HostileReplaysEndRefused) {
   PutLe(longGame, FinalAt(game), 16u << 20, 4);  // 16 Mi ticks
   FixChecksum(longGame);
   files.emplace_back("16 Mi ticks", longGame);
-  // The game stops halfway: the stream ends before the game does.
-  std::string unfinished = game.substr(0, 18 + GetLe32(game, 14) + 4 + 200) + game.substr(FinalAt(game));
-  PutLe(unfinished, 18 + GetLe32(game, 14), 200, 4);
-  FixChecksum(unfinished);
-  files.emplace_back("unfinished", unfinished);
+  // The stream cut short, the checksum made good again.
+  std::string cut = game.substr(0, 18 + GetLe32(game, 14) + 4 + 200) + game.substr(FinalAt(game));
+  PutLe(cut, 18 + GetLe32(game, 14), 200, 4);
+  FixChecksum(cut);
+  files.emplace_back("stream cut", cut);
 
   int n = 0;
   for (const auto& [name, bytes] : files) {
@@ -284,6 +284,18 @@ TEST_F(ReplayTest, HostileReplaysEndRefused) {
         << row.Name << ": " << row.ReplayReason;
   }
   EXPECT_TRUE(store_->BestVerified(100).empty());
+}
+
+// A faithful recording of a game still on when the program closed: the
+// score it had is not the score of a game.
+TEST_F(ReplayTest, AGameThatNeverEndsIsRefused) {
+  StartVerifier();
+  EXPECT_EQ(
+      Upload(Submit("Quitter", 0), ReadFile(std::string(QV_TEST_SOURCE_DIR) + "portal/unfinished_game.qvr")).Status,
+      202);
+  Settle();
+  EXPECT_EQ(Row("Quitter").Replay, EReplayState::Refused);
+  EXPECT_EQ(Row("Quitter").ReplayReason, "never ends: the game is still on at the end of the replay");
 }
 
 // A worker that crashes, spins or sleeps is stopped and named.
