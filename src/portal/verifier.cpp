@@ -75,6 +75,18 @@ TWorkerRun RunLimitedProcess(const std::vector<std::string>& argv, const TVerifi
     dup2(devNull, 0);
     dup2(out[1], 1);
     dup2(devNull, 2);
+    // Nothing of the portal's: not its sockets, its blocked signals or its
+    // ignored SIGPIPE.
+    if (close_range(3, ~0u, 0) != 0)
+      for (int fd = 3; fd < 65536; fd++) close(fd);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigaction(SIGPIPE, &dfl, nullptr);
+    // The pages come first.
+    setpriority(PRIO_PROCESS, 0, 10);
     // SIGXCPU at the soft limit, SIGKILL a second later.
     Limit(RLIMIT_CPU, cpu, cpu + 1);
     if (memory && kLimitAddressSpace) Limit(RLIMIT_AS, memory, memory);
