@@ -14,6 +14,7 @@
 
 #include "app/form.h"
 #include "base/byte_order.h"
+#include "base/names.h"
 #include "media/surface.h"
 #include "platform/headless_host.h"
 #include "world/player.h"
@@ -1204,7 +1205,12 @@ TReplayVerdict VerifyReplay(const std::string& programDir, const TReplay& replay
   if (!drawing) form.DXDraw1.Surface()->Discard = true;
   ReplayPlayer player(form, replay);
   player.RunToEnd();
+  v.Started = true;
   v.Ticks = player.Ticks();
+  v.Score = form.UnmaskedScore();
+  v.Digest = WorldDigest(form);
+  v.Screen = form.ScreenName;
+  v.GameOver = !IsGameScreen(form.ScreenName);
   v.Match = player.Mismatch().empty();
   v.Message = player.Mismatch();
   // The surface still holds the last frame presented: no frame is copied

@@ -264,5 +264,11 @@ struct TReplayVerdict {
   std::string Message;  // the first difference, or why the game could not start
   uint32_t Ticks = 0;
   uint64_t FrameHash = 0;  // of the last frame (drawing on)
+  // The end as the simulation reached it, whatever the file claims.
+  uint32_t Score = 0;
+  uint64_t Digest = 0;
+  std::string Screen;
+  bool GameOver = false;  // the game left its screens (it did not stop mid-game)
+  bool Started = false;   // the game could start at all
 };
 TReplayVerdict VerifyReplay(const std::string& programDir, const TReplay& replay, bool drawing);

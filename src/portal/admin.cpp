@@ -18,7 +18,8 @@ const char* const kAdminUsage =
     "  quorvane-portal list --since WHEN [--limit N]\n"
     "                                     rows entered since WHEN (2025-12-06, 2025-12-06T18:30Z,\n"
     "                                     @UNIXSECONDS, or an age: 30m, 12h, 7d), oldest first\n"
-    "  quorvane-portal remove ID          delete the row with that id (from list)\n";
+    "                                     with where each row's replay stands\n"
+    "  quorvane-portal remove ID          delete the row with that id (from list) and its replay\n";
 
 namespace {
 
@@ -52,8 +53,10 @@ std::string DateTime(int64_t unixSec) {
 }
 
 void PrintRow(const TScoreRow& r) {
-  std::printf("%lld\t%s\t%u\t%s\t%s\n", static_cast<long long>(r.Id), DateTime(r.Created).c_str(), r.Score,
-              Printable(r.Name).c_str(), Printable(r.Motto).c_str());
+  std::string replay = r.Replay == EReplayState::None ? "none" : ReplayStateName(r.Replay);
+  if (r.Replay == EReplayState::Refused) replay += ": " + r.ReplayReason;
+  std::printf("%lld\t%s\t%u\t%s\t%s\t%s\n", static_cast<long long>(r.Id), DateTime(r.Created).c_str(), r.Score,
+              Printable(r.Name).c_str(), Printable(r.Motto).c_str(), Printable(replay).c_str());
 }
 
 [[noreturn]] void Usage(const std::string& message) {
@@ -160,7 +163,7 @@ int RunAdminCommand(const TAdminCommand& command, const std::string& db, const T
       std::fprintf(stderr, "quorvane-portal: backup written to %s (schema version %d)\n", command.Args[0].c_str(),
                    store->SchemaVersion());
     } else if (command.Name == "list") {
-      std::printf("id\tentered (UTC)\tscore\tname\tmotto\n");
+      std::printf("id\tentered (UTC)\tscore\tname\tmotto\treplay\n");
       const auto rows = store->Since(since, command.Limit);
       for (const TScoreRow& r : rows) PrintRow(r);
       if (static_cast<int>(rows.size()) == command.Limit)

@@ -40,6 +40,8 @@ const char* PortalRouteName(EPortalRoute route) {
     case EPortalRoute::Api: return "api_scores";
     case EPortalRoute::Healthz: return "healthz";
     case EPortalRoute::Metrics: return "metrics";
+    case EPortalRoute::Upload: return "replay_upload";
+    case EPortalRoute::Download: return "replay_download";
     default: return "other";
   }
 }
@@ -59,6 +61,13 @@ void TPortalMetrics::Request(EPortalRoute route, int status, double seconds, con
     if (reasons_.size() >= kMaxReasons && !reasons_.count(phrase)) phrase = "other";
     reasons_[phrase]++;
   }
+}
+
+void TPortalMetrics::ReplayRefused(const std::string& reason) {
+  std::string phrase = reason.substr(0, reason.find(": "));
+  std::lock_guard<std::mutex> lock(reasonMutex_);
+  if (refusals_.size() >= kMaxReasons && !refusals_.count(phrase)) phrase = "other";
+  refusals_[phrase]++;
 }
 
 std::string TPortalMetrics::Text() const {
@@ -103,5 +112,17 @@ std::string TPortalMetrics::Text() const {
   Family(out, "quorvane_portal_database_errors_total", "counter",
          "Requests the database failed (unreachable, too slow, refused).");
   out += "quorvane_portal_database_errors_total " + std::to_string(databaseErrors_.load()) + "\n";
+  Family(out, "quorvane_portal_replays_received_total", "counter", "Replays attached to a score.");
+  out += "quorvane_portal_replays_received_total " + std::to_string(replaysReceived_.load()) + "\n";
+  Family(out, "quorvane_portal_replays_verified_total", "counter", "Replays that reproduced their score.");
+  out += "quorvane_portal_replays_verified_total " + std::to_string(replaysVerified_.load()) + "\n";
+  Family(out, "quorvane_portal_replays_refused_total", "counter", "Replays refused, by reason.");
+  {
+    std::lock_guard<std::mutex> lock(reasonMutex_);
+    for (const auto& [reason, n] : refusals_)
+      out += "quorvane_portal_replays_refused_total{reason=\"" + LabelValue(reason) + "\"} " + std::to_string(n) + "\n";
+  }
+  Family(out, "quorvane_portal_replay_queue_length", "gauge", "Replays waiting for a worker.");
+  out += "quorvane_portal_replay_queue_length " + std::to_string(replayQueue_.load()) + "\n";
   return out;
 }

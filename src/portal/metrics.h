@@ -11,7 +11,7 @@
 
 // A fixed set of names, never the raw path: a scanner trying ten thousand
 // paths must not make ten thousand series.
-enum class EPortalRoute { Home, Token, Submit, World, Api, Healthz, Metrics, Other, Count };
+enum class EPortalRoute { Home, Token, Submit, World, Api, Healthz, Metrics, Upload, Download, Other, Count };
 const char* PortalRouteName(EPortalRoute route);
 
 class TPortalMetrics {
@@ -22,6 +22,12 @@ public:
   void TokenIssued() { tokensIssued_++; }
   void TokenSpent() { tokensSpent_++; }
   void DatabaseError() { databaseErrors_++; }
+  // Replays: attached to a row, and the verdicts (refused by the reason's
+  // phrase, as for rejections); the queue's length now.
+  void ReplayReceived() { replaysReceived_++; }
+  void ReplayVerified() { replaysVerified_++; }
+  void ReplayRefused(const std::string& reason);
+  void ReplayQueue(int64_t length) { replayQueue_ = length; }
   // The Prometheus text exposition format, version 0.0.4.
   std::string Text() const;
 
@@ -42,4 +48,7 @@ private:
   std::atomic<uint64_t> tokensIssued_{0}, tokensSpent_{0}, databaseErrors_{0};
   mutable std::mutex reasonMutex_;
   std::map<std::string, uint64_t> reasons_;
+  std::atomic<uint64_t> replaysReceived_{0}, replaysVerified_{0};
+  std::atomic<int64_t> replayQueue_{0};
+  std::map<std::string, uint64_t> refusals_;
 };

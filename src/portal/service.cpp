@@ -3,6 +3,7 @@
 #include <sys/random.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "portal/verifier.h"
 #include "submission/submission.h"
 
 namespace {
@@ -87,7 +89,8 @@ TPortalReply DatabaseUnavailable(EPortalRoute route, const std::string& why) {
   r.Status = 503;
   switch (route) {
     case EPortalRoute::Token:
-    case EPortalRoute::Submit: r.Body = "ERR|database unavailable|\n"; break;
+    case EPortalRoute::Submit:
+    case EPortalRoute::Upload: r.Body = "ERR|database unavailable|\n"; break;
     case EPortalRoute::Api:
       r.ContentType = "application/json";
       r.Body = "{\"error\":\"database unavailable\"}\n";
@@ -157,22 +160,46 @@ std::string Page(const std::string& title, const std::string& content) {
          "</section><div class=\"lava\"></div></main></body></html>\n";
 }
 
-std::string WorldPage(const std::vector<TScoreRow>& rows) {
+const char* const kWorldPath = "/cgi/version.pl?prg=Quorvane&amp;show&amp;type=0";
+
+std::string ReplayLink(const TScoreRow& r) {
+  if (r.Replay == EReplayState::None) return "";
+  return "<a href=\"/replays/" + std::to_string(r.Id) + ".qvr\" download>replay</a>";
+}
+
+std::string StateText(const TScoreRow& r) {
+  if (r.Replay == EReplayState::None) return "unverified (no replay)";
+  std::string t = ReplayStateName(r.Replay);
+  if (!r.ReplayReason.empty() && r.Replay == EReplayState::Refused) t += ": " + r.ReplayReason;
+  return t;
+}
+
+// all: every row with its state; else the verified ones.
+std::string WorldPage(const std::vector<TScoreRow>& rows, bool all) {
   std::string t;
   if (rows.empty()) {
-    t = "<p class=\"empty\">No scores yet. Be the first!</p>";
+    t = all ? "<p class=\"empty\">No scores yet. Be the first!</p>"
+            : "<p class=\"empty\">No verified scores yet. Be the first!</p>";
   } else {
     t = "<table id=\"scores\"><thead><tr><th>#</th><th>NAME</th><th class=\"score\">SCORE</th><th>MOTTO</th>"
-        "<th>DATE</th></tr></thead><tbody>\n";
+        "<th>DATE</th><th>GAME</th>" +
+        std::string(all ? "<th>STATE</th>" : "") + "</tr></thead><tbody>\n";
     int rank = 0;
     for (const auto& r : rows) {
       rank++;
+      const bool verified = r.Replay == EReplayState::Verified;
       t += std::string("<tr") + (rank <= 3 ? " class=\"top\"" : "") + "><td>" + std::to_string(rank) + "</td><td>" +
            HtmlEscape(r.Name) + "</td><td class=\"score\">" + std::to_string(r.Score) + "</td><td>" +
-           HtmlEscape(r.Motto) + "</td><td>" + Date(r.Created) + "</td></tr>\n";
+           HtmlEscape(r.Motto) + "</td><td>" + Date(r.Created) + "</td><td>" +
+           (verified ? GameLength(r.Ticks) + " " : std::string()) + ReplayLink(r) + "</td>" +
+           (all ? "<td class=\"state\">" + HtmlEscape(StateText(r)) + "</td>" : std::string()) + "</tr>\n";
     }
     t += "</tbody></table>";
   }
+  t += all ? std::string("<p>Every score sent, with where its replay stands. <a href=\"") + kWorldPath +
+                 "\">Verified scores only</a></p>"
+           : std::string("<p>Only scores whose game this portal has replayed are ranked. <a href=\"") + kWorldPath +
+                 "&amp;all=1\">Every score sent</a></p>";
   t += "<p><a href=\"/\">Home</a></p>";
   return Page("WORLD HIGH SCORES", t);
 }
@@ -184,6 +211,10 @@ std::string HomePage() {
               "bonuses that rise out of the lava and keep clear of the lightning.</p>"
               "<p>Get the game from the people who run this portal, build it from its source, and start it "
               "with <code>--portal</code> and this portal's address to send your records here.</p>"
+              "<p>A score counts on the world table once its game has been replayed: the game sends the replay "
+              "of every game it submits, and this portal plays it back and ranks the score only when the game "
+              "really scored it. Every ranked game can be downloaded and watched with "
+              "<code>quorvane --replay FILE</code>.</p>"
               "<p><a href=\"/cgi/version.pl?prg=Quorvane&amp;show&amp;type=0\">World high scores</a></p>");
 }
 
@@ -250,6 +281,22 @@ std::string NewToken() {
   return t;
 }
 
+std::string FileNamePart(const std::string& utf8) {
+  std::string out;
+  for (unsigned char c : utf8) {
+    if (out.size() >= 24) break;
+    out += (std::isalnum(c) && c < 0x80) ? static_cast<char>(c) : '_';
+  }
+  return out.empty() ? "nameless" : out;
+}
+
+std::string GameLength(uint32_t ticks) {
+  const uint32_t seconds = ticks / 50;
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "%u:%02u", seconds / 60, seconds % 60);
+  return buf;
+}
+
 TPortalService::TPortalService(TScoreStore& store, TPortalOptions options)
     : store_(store), options_(options), limiter_(options.RateBurst, options.RatePerSec, options.RateBuckets) {}
 
@@ -265,6 +312,8 @@ EPortalRoute PortalRouteOf(const TPortalRequest& request) {
   if (path == "/healthz") return EPortalRoute::Healthz;
   if (path == "/metrics") return EPortalRoute::Metrics;
   if (path == "/api/scores") return EPortalRoute::Api;
+  if (path == "/api/replays") return EPortalRoute::Upload;
+  if (path.rfind("/replays/", 0) == 0) return EPortalRoute::Download;
   if (path != "/cgi/version.pl") return EPortalRoute::Other;
   const TQuery query = ParseQuery(q == std::string::npos ? "" : request.Target.substr(q + 1));
   if (query.Has("version")) return EPortalRoute::Token;
@@ -287,7 +336,8 @@ void TPortalService::Observe(const TPortalRequest& request, const TPortalReply& 
 }
 
 TPortalReply TPortalService::Serve(const TPortalRequest& request, int64_t nowMs) {
-  if (request.Method != "GET" && request.Method != "HEAD") return NotFound();
+  const bool post = request.Method == "POST";
+  if (request.Method != "GET" && request.Method != "HEAD" && !post) return NotFound();
   if (request.Target.size() > options_.MaxTargetBytes) return Refused(414, "Request too long\n", "request too long");
   if (const int64_t wait =
           limiter_.Take(RateKeyOf(request.Client, request.ForwardedFor, options_.TrustedProxies), nowMs)) {
@@ -302,12 +352,18 @@ TPortalReply TPortalService::Serve(const TPortalRequest& request, int64_t nowMs)
   const std::string path = request.Target.substr(0, q);
   const TQuery query = ParseQuery(q == std::string::npos ? "" : request.Target.substr(q + 1));
 
+  // Only a replay comes by POST.
+  if (post && path != "/api/replays") return NotFound();
+
   // Needs no database: answers while the database is away.
   if (path == "/") return Html(HomePage());
   if (path == "/healthz") {
     store_.Ping();
-    return Text(200, "ok\n");
+    const bool verifying = verifier_ && verifier_->Enabled();
+    return Text(200, verifying ? "ok\n" : "ok\nverification off: no game data (--game-data DIR)\n");
   }
+  if (path == "/api/replays") return Upload(request, query.Get("token"), nowSec);
+  if (path.rfind("/replays/", 0) == 0) return Download(path);
   if (path == "/metrics") {
     TPortalReply r = Text(200, metrics_.Text());
     r.ContentType = "text/plain; version=0.0.4; charset=utf-8";
@@ -327,7 +383,11 @@ TPortalReply TPortalService::Serve(const TPortalRequest& request, int64_t nowMs)
       return Submit(inf ? *inf : "", nowSec);
     }
     const std::string* type = query.Get("type");
-    if (ours && query.Has("show") && type && *type == "0") return Html(WorldPage(store_.Best(options_.PageRows)));
+    if (ours && query.Has("show") && type && *type == "0") {
+      const std::string* all = query.Get("all");
+      const bool every = all && *all == "1";
+      return Html(WorldPage(every ? store_.Best(options_.PageRows) : store_.BestVerified(options_.PageRows), every));
+    }
     return NotFound();
   }
   if (path == "/api/scores") {
@@ -341,13 +401,21 @@ TPortalReply TPortalService::Serve(const TPortalRequest& request, int64_t nowMs)
       }
       limit = static_cast<int>(v);
     }
+    const std::string* all = query.Get("all");
+    const bool every = all && *all == "1";
     std::string json = "{\"scores\":[";
     int rank = 0;
-    for (const auto& row : store_.Best(limit)) {
+    for (const auto& row : every ? store_.Best(limit) : store_.BestVerified(limit)) {
       if (rank) json += ",";
       json += "{\"rank\":" + std::to_string(++rank) + ",\"name\":" + JsonString(row.Name) +
               ",\"score\":" + std::to_string(row.Score) + ",\"motto\":" + JsonString(row.Motto) + ",\"date\":\"" +
-              Date(row.Created) + "\"}";
+              Date(row.Created) + "\",\"state\":" +
+              JsonString(row.Replay == EReplayState::None ? "unverified" : ReplayStateName(row.Replay));
+      if (row.Replay == EReplayState::Refused) json += ",\"reason\":" + JsonString(row.ReplayReason);
+      if (row.Replay == EReplayState::Verified)
+        json += ",\"length\":\"" + GameLength(row.Ticks) + "\",\"seconds\":" + std::to_string(row.Ticks / 50);
+      if (row.Replay != EReplayState::None) json += ",\"replay\":\"/replays/" + std::to_string(row.Id) + ".qvr\"";
+      json += "}";
     }
     json += "]}\n";
     TPortalReply r;
@@ -389,4 +457,57 @@ TPortalReply TPortalService::Submit(const std::string& inf, int64_t nowSec) {
   if (!store_.SpendTokenAndStore(s.Token, nowSec, row)) return Rejected("token not valid");
   metrics_.TokenSpent();
   return Text(200, "OK|stored|\n");
+}
+
+TPortalReply TPortalService::Upload(const TPortalRequest& request, const std::string* token, int64_t nowSec) {
+  if (request.Method != "POST") {
+    TPortalReply r = Refused(405, "ERR|use POST|\n", "replay upload needs POST");
+    r.Headers.emplace_back("Allow", "POST");
+    return r;
+  }
+  if (request.Body.size() > options_.MaxReplayBytes) return Refused(413, "ERR|replay too large|\n", "replay too large");
+  if (!token || token->empty() || token->size() > 64) return Refused(400, "ERR|token not valid|\n", "token not valid");
+  if (request.Body.empty()) return Refused(400, "ERR|no replay|\n", "no replay");
+  if (verifier_ && verifier_->Enabled() && !verifier_->HasRoom()) {
+    TPortalReply r = Refused(503, "ERR|busy|\n", "replay queue full");
+    r.Headers.emplace_back("Retry-After", "60");
+    return r;
+  }
+  // A file without a replay's frame still gets its row a verdict (damaged),
+  // under a name of its own bytes.
+  std::string game;
+  if (!ReplayClaimedGame(request.Body, game)) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (unsigned char c : request.Body) h = (h ^ c) * 0x100000001b3ull;
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "file-%016llx", static_cast<unsigned long long>(h));
+    game = buf;
+  }
+  const TAttachResult a = store_.AttachReplay(*token, game, request.Body, nowSec);
+  switch (a.Result) {
+    case EAttach::UnknownToken: return Refused(400, "ERR|token not valid|\n", "replay for unknown token");
+    case EAttach::HasReplay: return Refused(409, "ERR|already has a replay|\n", "replay already attached");
+    case EAttach::SameGame: return Refused(409, "ERR|this game belongs to another score|\n", "replay of another score");
+    case EAttach::Attached: break;
+  }
+  metrics_.ReplayReceived();
+  if (verifier_) verifier_->Enqueue(a.Id);
+  TPortalReply r = Text(202, "OK|queued|\n");
+  return r;
+}
+
+TPortalReply TPortalService::Download(const std::string& path) {
+  // "/replays/ID.qvr"
+  const std::string name = path.substr(9);
+  if (name.size() < 5 || name.size() > 24 || name.compare(name.size() - 4, 4, ".qvr") != 0) return NotFound();
+  uint32_t id = 0;
+  if (!ParseScore(name.substr(0, name.size() - 4), id) || id == 0) return NotFound();
+  const std::optional<TStoredReplay> replay = store_.Replay(id);
+  if (!replay) return NotFound();
+  TPortalReply r;
+  r.ContentType = "application/x-quorvane-replay";
+  r.Body = replay->Data;
+  r.Headers.emplace_back("Content-Disposition", "attachment; filename=\"quorvane-" + FileNamePart(replay->Name) + "-" +
+                                                    std::to_string(replay->Score) + ".qvr\"");
+  return r;
 }

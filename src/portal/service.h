@@ -22,9 +22,12 @@ struct TPortalOptions {
   size_t RateBuckets = 10000;
   // Reverse proxies whose X-Forwarded-For is believed (--trust-proxy).
   std::vector<TCidr> TrustedProxies = {};
-  size_t MaxTargetBytes = 2048;  // path and query
-  int PageRows = 100;            // rows on the world page
+  size_t MaxTargetBytes = 2048;     // path and query
+  int PageRows = 100;               // rows on the world page
+  size_t MaxReplayBytes = 1 << 20;  // an hour of play is about a quarter of this
 };
+
+class TReplayVerifier;
 
 struct TPortalRequest {
   std::string Method;             // "GET", ...
@@ -55,16 +58,21 @@ public:
   TPortalReply Handle(const TPortalRequest& request);
 
   const TPortalOptions& Options() const { return options_; }
+  // Where uploaded replays go to be played; none: they wait in the store.
+  void SetVerifier(TReplayVerifier* verifier) { verifier_ = verifier; }
 
   // Told by the HTTP layer once a reply has been written, for the metrics.
   // Safe from any thread.
   void Observe(const TPortalRequest& request, const TPortalReply& reply, double seconds);
   const TPortalMetrics& Metrics() const { return metrics_; }
+  TPortalMetrics& Metrics() { return metrics_; }
 
 private:
   TPortalReply Serve(const TPortalRequest& request, int64_t nowMs);
   TPortalReply Token(int64_t nowSec);
   TPortalReply Submit(const std::string& inf, int64_t nowSec);
+  TPortalReply Upload(const TPortalRequest& request, const std::string* token, int64_t nowSec);
+  TPortalReply Download(const std::string& path);
 
   TScoreStore& store_;
   TPortalOptions options_;
@@ -72,6 +80,7 @@ private:
   // When expired tokens were last swept; the worker threads race for it.
   std::atomic<int64_t> lastPurgeSec_{0};
   TPortalMetrics metrics_;
+  TReplayVerifier* verifier_ = nullptr;
 };
 
 // The metrics' name for what a request asked for.
@@ -87,3 +96,7 @@ std::string HtmlEscape(const std::string& utf8);
 std::string JsonString(const std::string& utf8);
 // 32 hex digits from the system's secure random source; throws on failure.
 std::string NewToken();
+// A name as part of a file name: letters and digits, anything else '_'.
+std::string FileNamePart(const std::string& utf8);
+// A game's length from its ticks (20 ms each): "m:ss".
+std::string GameLength(uint32_t ticks);

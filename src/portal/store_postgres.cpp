@@ -56,6 +56,31 @@ bool WaitSocket(PGconn* c, bool forWrite, TClock::time_point deadline) {
   return n > 0 || (n < 0 && errno == EINTR && TClock::now() < deadline);
 }
 
+// A row with its replay's state, for every listing.
+#define QV_ROW_SELECT                                                                                 \
+  "SELECT s.id, s.name, s.score, s.motto, s.created, COALESCE(r.state, ''), COALESCE(r.reason, ''), " \
+  "COALESCE(r.ticks, 0) FROM scores s LEFT JOIN replays r ON r.score_id = s.id "
+
+// Parameters travel as text: a replay goes as bytea's hex form.
+std::string ByteaHex(const std::string& bytes) {
+  static const char* hex = "0123456789abcdef";
+  std::string out = "\\x";
+  out.reserve(2 + bytes.size() * 2);
+  for (unsigned char b : bytes) {
+    out += hex[b >> 4];
+    out += hex[b & 15];
+  }
+  return out;
+}
+
+std::string FromByteaHex(const char* text) {
+  auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+  std::string out;
+  if (text[0] != '\\' || text[1] != 'x') throw EStoreError("PostgreSQL: bytea not in hex form");
+  for (const char* p = text + 2; p[0] && p[1]; p += 2) out += static_cast<char>(nibble(p[0]) << 4 | nibble(p[1]));
+  return out;
+}
+
 class TPostgresStore : public TScoreStore {
 public:
   TPostgresStore(const std::string& conninfo, const TStoreOptions& options)
@@ -82,21 +107,78 @@ public:
   }
 
   std::vector<TScoreRow> Best(int limit) override {
-    return Rows(Run("SELECT id, name, score, motto, created FROM scores ORDER BY score DESC, id LIMIT $1",
-                    {std::to_string(limit)}));
+    return Rows(Run(QV_ROW_SELECT "ORDER BY s.score DESC, s.id LIMIT $1", {std::to_string(limit)}));
+  }
+
+  std::vector<TScoreRow> BestVerified(int limit) override {
+    return Rows(
+        Run(QV_ROW_SELECT "WHERE r.state = 'verified' ORDER BY s.score DESC, s.id LIMIT $1", {std::to_string(limit)}));
+  }
+
+  TAttachResult AttachReplay(const std::string& token, const std::string& game, const std::string& data,
+                             int64_t now) override {
+    // One statement; the checks after it see the table as it was before.
+    TResult r =
+        Run("WITH target AS (SELECT id FROM scores WHERE token = $1), "
+            "ins AS (INSERT INTO replays (score_id, state, game, received, data) "
+            "SELECT id, 'waiting', $2, $3, $4::bytea FROM target ON CONFLICT DO NOTHING RETURNING score_id) "
+            "SELECT (SELECT id FROM target), (SELECT score_id FROM ins), "
+            "EXISTS (SELECT 1 FROM replays r JOIN target t ON r.score_id = t.id), "
+            "EXISTS (SELECT 1 FROM replays WHERE game = $2)",
+            {token, game, std::to_string(now), ByteaHex(data)});
+    TAttachResult result;
+    if (PQntuples(r.r) != 1 || PQgetisnull(r.r, 0, 0)) return result;
+    result.Id = std::stoll(PQgetvalue(r.r, 0, 0));
+    if (!PQgetisnull(r.r, 0, 1)) result.Result = EAttach::Attached;
+    else if (std::string(PQgetvalue(r.r, 0, 2)) == "t") result.Result = EAttach::HasReplay;
+    else if (std::string(PQgetvalue(r.r, 0, 3)) == "t") result.Result = EAttach::SameGame;
+    else result.Result = EAttach::HasReplay;  // another portal attached one meanwhile
+    return result;
+  }
+
+  std::optional<TStoredReplay> Replay(int64_t id) override {
+    TResult r =
+        Run("SELECT s.id, s.name, s.score, r.state, r.game, r.data FROM replays r JOIN scores s ON s.id = r.score_id "
+            "WHERE r.score_id = $1",
+            {std::to_string(id)});
+    if (PQntuples(r.r) != 1) return std::nullopt;
+    TStoredReplay out;
+    out.Id = std::stoll(PQgetvalue(r.r, 0, 0));
+    out.Name = PQgetvalue(r.r, 0, 1);
+    out.Score = static_cast<uint32_t>(std::stoull(PQgetvalue(r.r, 0, 2)));
+    out.State = ReplayStateOf(PQgetvalue(r.r, 0, 3));
+    out.Game = PQgetvalue(r.r, 0, 4);
+    out.Data = FromByteaHex(PQgetvalue(r.r, 0, 5));
+    return out;
+  }
+
+  std::vector<int64_t> WaitingReplays() override {
+    TResult r = Run("SELECT score_id FROM replays WHERE state = 'waiting' ORDER BY received, score_id", {});
+    std::vector<int64_t> ids;
+    for (int i = 0; i < PQntuples(r.r); i++) ids.push_back(std::stoll(PQgetvalue(r.r, i, 0)));
+    return ids;
+  }
+
+  void FinishReplay(int64_t id, EReplayState state, const std::string& reason, uint32_t ticks) override {
+    Run("UPDATE replays SET state = $2, reason = $3, ticks = $4 WHERE score_id = $1",
+        {std::to_string(id), ReplayStateName(state), reason, std::to_string(ticks)});
   }
 
   void Ping() override { Run("SELECT version FROM schema_version", {}); }
 
   std::vector<TScoreRow> Since(int64_t since, int limit) override {
-    return Rows(
-        Run("SELECT id, name, score, motto, created FROM scores WHERE created >= $1 ORDER BY created, id LIMIT $2",
-            {std::to_string(since), std::to_string(limit)}));
+    return Rows(Run(QV_ROW_SELECT "WHERE s.created >= $1 ORDER BY s.created, s.id LIMIT $2",
+                    {std::to_string(since), std::to_string(limit)}));
   }
 
   std::optional<TScoreRow> Remove(int64_t id) override {
+    // The replay goes with its row (ON DELETE CASCADE).
+    // The join still sees the replay: the statement's snapshot is from before it.
     std::vector<TScoreRow> rows =
-        Rows(Run("DELETE FROM scores WHERE id = $1 RETURNING id, name, score, motto, created", {std::to_string(id)}));
+        Rows(Run("WITH gone AS (DELETE FROM scores WHERE id = $1 RETURNING id, name, score, motto, created) "
+                 "SELECT g.id, g.name, g.score, g.motto, g.created, COALESCE(r.state, ''), COALESCE(r.reason, ''), "
+                 "COALESCE(r.ticks, 0) FROM gone g LEFT JOIN replays r ON r.score_id = g.id",
+                 {std::to_string(id)}));
     if (rows.empty()) return std::nullopt;
     return rows.front();
   }
@@ -124,6 +206,9 @@ private:
       row.Score = static_cast<uint32_t>(std::stoull(PQgetvalue(r.r, i, 2)));
       row.Motto = PQgetvalue(r.r, i, 3);
       row.Created = std::stoll(PQgetvalue(r.r, i, 4));
+      row.Replay = ReplayStateOf(PQgetvalue(r.r, i, 5));
+      row.ReplayReason = PQgetvalue(r.r, i, 6);
+      row.Ticks = static_cast<uint32_t>(std::stoull(PQgetvalue(r.r, i, 7)));
       rows.push_back(std::move(row));
     }
     return rows;

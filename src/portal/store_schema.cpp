@@ -13,6 +13,14 @@ const std::vector<TMigration>& ScoreMigrations(const std::string& dialect) {
       {2,
        {"CREATE INDEX IF NOT EXISTS scores_created ON scores (created)",
         "CREATE INDEX IF NOT EXISTS tokens_expires ON tokens (expires)"}},
+      // Replays: one per row, one row per game (game is unique), the file
+      // itself kept for download.
+      {3,
+       {"CREATE TABLE IF NOT EXISTS replays ("
+        " score_id INTEGER PRIMARY KEY REFERENCES scores (id) ON DELETE CASCADE,"
+        " state TEXT NOT NULL, reason TEXT NOT NULL DEFAULT '', ticks INTEGER NOT NULL DEFAULT 0,"
+        " game TEXT NOT NULL UNIQUE, received INTEGER NOT NULL, data BLOB NOT NULL)",
+        "CREATE INDEX IF NOT EXISTS replays_state ON replays (state)"}},
   };
   static const std::vector<TMigration> postgresql = {
       {1,
@@ -25,8 +33,30 @@ const std::vector<TMigration>& ScoreMigrations(const std::string& dialect) {
       {2,
        {"CREATE INDEX IF NOT EXISTS scores_created ON scores (created)",
         "CREATE INDEX IF NOT EXISTS tokens_expires ON tokens (expires)"}},
+      {3,
+       {"CREATE TABLE IF NOT EXISTS replays ("
+        " score_id BIGINT PRIMARY KEY REFERENCES scores (id) ON DELETE CASCADE,"
+        " state TEXT NOT NULL, reason TEXT NOT NULL DEFAULT '', ticks BIGINT NOT NULL DEFAULT 0,"
+        " game TEXT NOT NULL UNIQUE, received BIGINT NOT NULL, data BYTEA NOT NULL)",
+        "CREATE INDEX IF NOT EXISTS replays_state ON replays (state)"}},
   };
   return dialect == "sqlite" ? sqlite : postgresql;
+}
+
+const char* ReplayStateName(EReplayState state) {
+  switch (state) {
+    case EReplayState::Waiting: return "waiting";
+    case EReplayState::Verified: return "verified";
+    case EReplayState::Refused: return "refused";
+    default: return "";
+  }
+}
+
+EReplayState ReplayStateOf(const std::string& name) {
+  if (name == "waiting") return EReplayState::Waiting;
+  if (name == "verified") return EReplayState::Verified;
+  if (name == "refused") return EReplayState::Refused;
+  return EReplayState::None;
 }
 
 std::string NewerSchemaMessage(int found) {

@@ -11,6 +11,11 @@
 
 namespace {
 
+// A row with its replay's state, for every listing.
+#define QV_ROW_SELECT                                                                                 \
+  "SELECT s.id, s.name, s.score, s.motto, s.created, COALESCE(r.state, ''), COALESCE(r.reason, ''), " \
+  "COALESCE(r.ticks, 0) FROM scores s LEFT JOIN replays r ON r.score_id = s.id "
+
 // One connection, used by one thread at a time (the pool sees to that). In
 // WAL mode readers on their own connections never wait for a writer.
 struct TSqliteConn {
@@ -72,9 +77,92 @@ public:
 
   std::vector<TScoreRow> Best(int limit) override {
     auto c = Lease();
-    Stmt s(c->Db, "SELECT id, name, score, motto, created FROM scores ORDER BY score DESC, id LIMIT ?1");
+    Stmt s(c->Db, QV_ROW_SELECT "ORDER BY s.score DESC, s.id LIMIT ?1");
     s.Int(1, limit);
     return Rows(s);
+  }
+
+  std::vector<TScoreRow> BestVerified(int limit) override {
+    auto c = Lease();
+    Stmt s(c->Db, QV_ROW_SELECT "WHERE r.state = 'verified' ORDER BY s.score DESC, s.id LIMIT ?1");
+    s.Int(1, limit);
+    return Rows(s);
+  }
+
+  TAttachResult AttachReplay(const std::string& token, const std::string& game, const std::string& data,
+                             int64_t now) override {
+    auto c = Lease();
+    sqlite3* db = c->Db;
+    Exec(db, "BEGIN IMMEDIATE");
+    try {
+      TAttachResult result;
+      Stmt row(db, "SELECT s.id, r.score_id FROM scores s LEFT JOIN replays r ON r.score_id = s.id WHERE s.token = ?1");
+      row.Text(1, token);
+      if (!row.Step()) {
+        result.Result = EAttach::UnknownToken;
+      } else {
+        result.Id = sqlite3_column_int64(row.s, 0);
+        if (sqlite3_column_type(row.s, 1) != SQLITE_NULL) {
+          result.Result = EAttach::HasReplay;
+        } else {
+          Stmt same(db, "SELECT 1 FROM replays WHERE game = ?1");
+          same.Text(1, game);
+          if (same.Step()) {
+            result.Result = EAttach::SameGame;
+          } else {
+            Stmt add(db,
+                     "INSERT INTO replays (score_id, state, game, received, data) VALUES (?1, 'waiting', ?2, ?3, ?4)");
+            add.Int(1, result.Id);
+            add.Text(2, game);
+            add.Int(3, now);
+            sqlite3_bind_blob(add.s, 4, data.data(), static_cast<int>(data.size()), SQLITE_TRANSIENT);
+            add.Done();
+            result.Result = EAttach::Attached;
+          }
+        }
+      }
+      Exec(db, result.Result == EAttach::Attached ? "COMMIT" : "ROLLBACK");
+      return result;
+    } catch (...) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+  std::optional<TStoredReplay> Replay(int64_t id) override {
+    auto c = Lease();
+    Stmt s(c->Db,
+           "SELECT s.id, s.name, s.score, r.state, r.game, r.data FROM replays r JOIN scores s ON s.id = r.score_id "
+           "WHERE r.score_id = ?1");
+    s.Int(1, id);
+    if (!s.Step()) return std::nullopt;
+    TStoredReplay r;
+    r.Id = sqlite3_column_int64(s.s, 0);
+    r.Name = s.Column(1);
+    r.Score = static_cast<uint32_t>(sqlite3_column_int64(s.s, 2));
+    r.State = ReplayStateOf(s.Column(3));
+    r.Game = s.Column(4);
+    const void* blob = sqlite3_column_blob(s.s, 5);
+    r.Data.assign(static_cast<const char*>(blob), blob ? static_cast<size_t>(sqlite3_column_bytes(s.s, 5)) : 0);
+    return r;
+  }
+
+  std::vector<int64_t> WaitingReplays() override {
+    auto c = Lease();
+    Stmt s(c->Db, "SELECT score_id FROM replays WHERE state = 'waiting' ORDER BY received, score_id");
+    std::vector<int64_t> ids;
+    while (s.Step()) ids.push_back(sqlite3_column_int64(s.s, 0));
+    return ids;
+  }
+
+  void FinishReplay(int64_t id, EReplayState state, const std::string& reason, uint32_t ticks) override {
+    auto c = Lease();
+    Stmt s(c->Db, "UPDATE replays SET state = ?2, reason = ?3, ticks = ?4 WHERE score_id = ?1");
+    s.Int(1, id);
+    s.Text(2, ReplayStateName(state));
+    s.Text(3, reason);
+    s.Int(4, ticks);
+    s.Done();
   }
 
   void Ping() override {
@@ -85,8 +173,7 @@ public:
 
   std::vector<TScoreRow> Since(int64_t since, int limit) override {
     auto c = Lease();
-    Stmt s(c->Db,
-           "SELECT id, name, score, motto, created FROM scores WHERE created >= ?1 ORDER BY created, id LIMIT ?2");
+    Stmt s(c->Db, QV_ROW_SELECT "WHERE s.created >= ?1 ORDER BY s.created, s.id LIMIT ?2");
     s.Int(1, since);
     s.Int(2, limit);
     return Rows(s);
@@ -97,13 +184,17 @@ public:
     sqlite3* db = c->Db;
     Exec(db, "BEGIN IMMEDIATE");
     try {
-      Stmt find(db, "SELECT id, name, score, motto, created FROM scores WHERE id = ?1");
+      Stmt find(db, QV_ROW_SELECT "WHERE s.id = ?1");
       find.Int(1, id);
       std::vector<TScoreRow> rows = Rows(find);
       if (rows.empty()) {
         Exec(db, "ROLLBACK");
         return std::nullopt;
       }
+      // The replay goes with its row (foreign keys are off in SQLite by default).
+      Stmt delReplay(db, "DELETE FROM replays WHERE score_id = ?1");
+      delReplay.Int(1, id);
+      delReplay.Done();
       Stmt del(db, "DELETE FROM scores WHERE id = ?1");
       del.Int(1, id);
       del.Done();
@@ -193,6 +284,9 @@ private:
       r.Score = static_cast<uint32_t>(sqlite3_column_int64(s.s, 2));
       r.Motto = s.Column(3);
       r.Created = sqlite3_column_int64(s.s, 4);
+      r.Replay = ReplayStateOf(s.Column(5));
+      r.ReplayReason = s.Column(6);
+      r.Ticks = static_cast<uint32_t>(sqlite3_column_int64(s.s, 7));
       rows.push_back(std::move(r));
     }
     return rows;

@@ -290,3 +290,32 @@ TEST(Replay, AMinuteOfPlayTakesUnderTwoKilobytes) {
   RecordProperty("bytes", static_cast<int>(bytes.size()));
   EXPECT_LT(bytes.size(), 2048u) << bytes.size() << " bytes";
 }
+
+// The end as the simulation reached it, which the portal judges by, whatever
+// the file claims.
+TEST_F(ReplayOfAGame, TheVerdictCarriesTheEndAsPlayed) {
+  TReplay claimsMore = r.Replay;
+  claimsMore.Final.Score += 10;
+  for (const TReplay* replay : {&r.Replay, static_cast<const TReplay*>(&claimsMore)}) {
+    const TReplayVerdict v = VerifyReplay(g.Dir, *replay, false);
+    EXPECT_TRUE(v.Started);
+    EXPECT_TRUE(v.GameOver);
+    EXPECT_EQ(v.Score, r.Score);
+    EXPECT_EQ(v.Screen, "Menu");
+    EXPECT_EQ(v.Digest, r.Replay.Final.Digest);
+  }
+}
+
+// A recording that stops while the game is still on (the program closed
+// mid-game) plays back faithfully, and is not a finished game.
+TEST(ReplayVerdict, AGameStillOnIsNotOver) {
+  TestGame g;
+  DrawingOff(g);
+  g.Run("seed 9\ntick 3\ncall StartGame\ntick 300\n");
+  g.Form().Tap.FinishRecording();
+  const std::vector<uint8_t> bytes = ReadBytes(g.Dir + "replays/last.qvr");
+  const TReplayVerdict v = VerifyReplay(g.Dir, ParseReplay(bytes.data(), bytes.size()), false);
+  EXPECT_TRUE(v.Match) << v.Message;
+  EXPECT_FALSE(v.GameOver);
+  EXPECT_EQ(v.Screen, "Game");
+}

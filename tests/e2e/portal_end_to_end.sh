@@ -66,7 +66,11 @@ grep -q '"score": 90,' "$out/entername.json" || fail "the played game did not sc
 grep -q '"screen": "HiScores"' "$out/after_send.json" || fail "the game did not go on to HiScores after sending"
 grep -q '"messageBoxes": \[\]' "$out/after_send.json" || fail "the game showed a message: $(grep messageBoxes "$out/after_send.json")"
 
-world="$base/cgi/version.pl?prg=Quorvane&show&type=0"
+# The game sent no replay (yet): its score is stored, unverified, on the page
+# of every score and not ranked.
+world="$base/cgi/version.pl?prg=Quorvane&show&type=0&all=1"
+curl -sf "$base/cgi/version.pl?prg=Quorvane&show&type=0" | grep -q 'No verified scores yet' ||
+  fail "an unverified score is ranked"
 chrome=(--headless --no-sandbox --disable-gpu --user-data-dir="$tmp/chrome" --no-first-run
   --disable-background-networking --disable-component-update --disable-sync --disable-default-apps
   --hide-scrollbars)

@@ -76,7 +76,7 @@ protected:
       if (!HavePostgres()) GTEST_SKIP() << "no PostgreSQL server in the environment (scripts/with-postgres runs these)";
       TPgSide side;
       ASSERT_TRUE(side.Ok()) << side.Error();
-      side.Exec("DROP TABLE IF EXISTS scores, tokens, schema_version");
+      side.Exec("DROP TABLE IF EXISTS replays, scores, tokens, schema_version");
       db_ = "postgresql://";
     } else {
       db_ = "sqlite:" + (dir_ / "portal.db").string();
@@ -218,7 +218,7 @@ TEST_P(StoreTest, StalledDatabaseGives503QuicklyAndSparesTheRest) {
   }
   // The same connections serve again, and the token was not spent by the failure.
   EXPECT_TRUE(StartsWithOK(Submit("After", 30, token).Body));
-  const std::string page = Get(kWorld).Body;
+  const std::string page = Get(std::string(kWorld) + "&all=1").Body;
   EXPECT_NE(page.find("After"), std::string::npos);
   EXPECT_EQ(page.find("During"), std::string::npos);
 }
@@ -250,6 +250,15 @@ public:
     return Check(), s_->SpendTokenAndStore(t, n, r);
   }
   std::vector<TScoreRow> Best(int l) override { return Check(), s_->Best(l); }
+  std::vector<TScoreRow> BestVerified(int l) override { return Check(), s_->BestVerified(l); }
+  TAttachResult AttachReplay(const std::string& t, const std::string& g, const std::string& d, int64_t n) override {
+    return Check(), s_->AttachReplay(t, g, d, n);
+  }
+  std::optional<TStoredReplay> Replay(int64_t id) override { return Check(), s_->Replay(id); }
+  std::vector<int64_t> WaitingReplays() override { return Check(), s_->WaitingReplays(); }
+  void FinishReplay(int64_t id, EReplayState st, const std::string& r, uint32_t t) override {
+    Check(), s_->FinishReplay(id, st, r, t);
+  }
   void Ping() override { Check(), s_->Ping(); }
   std::vector<TScoreRow> Since(int64_t s, int l) override { return Check(), s_->Since(s, l); }
   std::optional<TScoreRow> Remove(int64_t id) override { return Check(), s_->Remove(id); }
@@ -268,7 +277,8 @@ TEST_P(StoreTest, EveryRouteTellsTheTruthWhenTheDatabaseIsAway) {
   TPortalService service(store);
   auto get = [&](const std::string& target) { return service.Handle({"GET", target, "10.0.0.1"}, kT0); };
   EXPECT_EQ(get("/healthz").Status, 200);
-  EXPECT_EQ(get("/healthz").Body, "ok\n");
+  // No game data given: the database answers, the replays are not played.
+  EXPECT_EQ(get("/healthz").Body, "ok\nverification off: no game data (--game-data DIR)\n");
   const std::string token = ServerTokenOf(get("/cgi/version.pl?version&prg=Quorvane").Body);
   store.Down = true;
   struct Case {
@@ -629,3 +639,45 @@ INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, testing::Values("sqlite", "postgresq
                          [](const testing::TestParamInfo<std::string>& i) { return i.param; });
 
 }  // namespace
+
+// A replay belongs to the row its token stored: one per row, one row per
+// game, every byte kept, and it goes when its row goes.
+TEST_P(StoreTest, ReplaysAttachOncePerRowAndGame) {
+  Open();
+  const std::string a = Token(), b = Token();
+  ASSERT_TRUE(StartsWithOK(Submit("A", 10, a).Body));
+  ASSERT_TRUE(StartsWithOK(Submit("B", 20, b).Body));
+  std::string bytes;
+  for (int i = 0; i < 512; i++) bytes += static_cast<char>(i);
+  const TAttachResult first = store_->AttachReplay(a, "g1", bytes, 5);
+  EXPECT_EQ(first.Result, EAttach::Attached);
+  EXPECT_EQ(store_->AttachReplay(a, "g2", bytes, 5).Result, EAttach::HasReplay);
+  EXPECT_EQ(store_->AttachReplay(b, "g1", bytes, 5).Result, EAttach::SameGame);
+  EXPECT_EQ(store_->AttachReplay("0123", "g3", bytes, 5).Result, EAttach::UnknownToken);
+  const std::optional<TStoredReplay> stored = store_->Replay(first.Id);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->Data, bytes);
+  EXPECT_EQ(stored->Name, "A");
+  EXPECT_EQ(stored->Score, 10u);
+  EXPECT_EQ(stored->State, EReplayState::Waiting);
+  EXPECT_EQ(stored->Game, "g1");
+  EXPECT_EQ(store_->WaitingReplays(), std::vector<int64_t>{first.Id});
+  EXPECT_TRUE(store_->BestVerified(10).empty());
+
+  store_->FinishReplay(first.Id, EReplayState::Verified, "", 4753);
+  const auto best = store_->BestVerified(10);
+  ASSERT_EQ(best.size(), 1u);
+  EXPECT_EQ(best[0].Name, "A");
+  EXPECT_EQ(best[0].Replay, EReplayState::Verified);
+  EXPECT_EQ(best[0].Ticks, 4753u);
+  EXPECT_TRUE(store_->WaitingReplays().empty());
+  const auto all = store_->Best(10);
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[0].Replay, EReplayState::None);  // B, no replay
+
+  const std::optional<TScoreRow> removed = store_->Remove(first.Id);
+  ASSERT_TRUE(removed);
+  EXPECT_EQ(removed->Replay, EReplayState::Verified);
+  EXPECT_FALSE(store_->Replay(first.Id));
+  EXPECT_EQ(store_->AttachReplay(b, "g1", bytes, 5).Result, EAttach::Attached);
+}

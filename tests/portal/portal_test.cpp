@@ -39,7 +39,7 @@ protected:
       ASSERT_EQ(PQstatus(c), CONNECTION_OK) << PQerrorMessage(c);
       PQsetNoticeProcessor(
           c, [](void*, const char*) {}, nullptr);
-      PQclear(PQexec(c, "DROP TABLE IF EXISTS scores, tokens, schema_version"));
+      PQclear(PQexec(c, "DROP TABLE IF EXISTS replays, scores, tokens, schema_version"));
       PQfinish(c);
       db_ = "postgresql://";
     } else {
@@ -207,7 +207,7 @@ TEST_P(PortalSubmissionTest, Table) {
   }
   // The names went in as data: the tables are still there, and the page shows
   // the markup as text.
-  const std::string page = Get("/cgi/version.pl?prg=Quorvane&show&type=0").Body;
+  const std::string page = Get("/cgi/version.pl?prg=Quorvane&show&type=0&all=1").Body;
   EXPECT_NE(page.find("&lt;script&gt;&quot;&#39;"), std::string::npos);
   EXPECT_EQ(page.find("<script>"), std::string::npos);
   EXPECT_NE(page.find("&#39;;DROP TABLE</td>"), std::string::npos);
@@ -217,12 +217,14 @@ TEST_P(PortalSubmissionTest, Table) {
 }
 
 TEST_P(PortalTest, WorldPageHomePageAndJson) {
-  EXPECT_NE(Get("/cgi/version.pl?prg=Quorvane&show&type=0").Body.find("No scores yet"), std::string::npos);
+  EXPECT_NE(Get("/cgi/version.pl?prg=Quorvane&show&type=0&all=1").Body.find("No scores yet"), std::string::npos);
   const std::pair<const char*, uint32_t> players[] = {{"Low", 100}, {"High", 9000}, {"Mid", 5000}, {"Tie", 5000}};
   for (const auto& [name, score] : players)
     ASSERT_TRUE(StartsWithOK(Send(BuildSubmissionText(name, score, NewGameToken(), "m")).Body));
 
-  const TPortalReply page = Get("/cgi/version.pl?prg=Quorvane&show&type=0");
+  // Scores without a replay: on the page of every score, not ranked.
+  EXPECT_EQ(Get("/cgi/version.pl?prg=Quorvane&show&type=0").Body.find("High"), std::string::npos);
+  const TPortalReply page = Get("/cgi/version.pl?prg=Quorvane&show&type=0&all=1");
   EXPECT_EQ(page.Status, 200);
   EXPECT_EQ(page.ContentType, "text/html; charset=utf-8");
   const size_t high =
@@ -240,13 +242,16 @@ TEST_P(PortalTest, WorldPageHomePageAndJson) {
   EXPECT_EQ(home.Status, 200);
   EXPECT_NE(home.Body.find("href=\"/cgi/version.pl?prg=Quorvane&amp;show&amp;type=0\""), std::string::npos);
 
-  const TPortalReply json = Get("/api/scores?limit=2");
+  EXPECT_EQ(Get("/api/scores").Body, "{\"scores\":[]}\n");
+  const TPortalReply json = Get("/api/scores?limit=2&all=1");
   EXPECT_EQ(json.Status, 200);
   EXPECT_EQ(json.ContentType, "application/json");
   EXPECT_EQ(json.Body,
-            "{\"scores\":[{\"rank\":1,\"name\":\"High\",\"score\":9000,\"motto\":\"m\",\"date\":\"2025-12-06\"},"
-            "{\"rank\":2,\"name\":\"Mid\",\"score\":5000,\"motto\":\"m\",\"date\":\"2025-12-06\"}]}\n");
-  EXPECT_NE(Get("/api/scores").Body.find("\"rank\":4"), std::string::npos);
+            "{\"scores\":[{\"rank\":1,\"name\":\"High\",\"score\":9000,\"motto\":\"m\",\"date\":\"2025-12-06\","
+            "\"state\":\"unverified\"},"
+            "{\"rank\":2,\"name\":\"Mid\",\"score\":5000,\"motto\":\"m\",\"date\":\"2025-12-06\","
+            "\"state\":\"unverified\"}]}\n");
+  EXPECT_NE(Get("/api/scores?all=1").Body.find("\"rank\":4"), std::string::npos);
   for (const char* bad : {"/api/scores?limit=0", "/api/scores?limit=101", "/api/scores?limit=x", "/api/scores?limit="})
     EXPECT_EQ(Get(bad).Status, 400) << bad;
 }

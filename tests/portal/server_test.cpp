@@ -41,6 +41,16 @@ public:
     if (StallMs) std::this_thread::sleep_for(std::chrono::milliseconds(StallMs.load()));
     return real_->Best(limit);
   }
+  std::vector<TScoreRow> BestVerified(int limit) override { return real_->BestVerified(limit); }
+  TAttachResult AttachReplay(const std::string& token, const std::string& game, const std::string& data,
+                             int64_t now) override {
+    return real_->AttachReplay(token, game, data, now);
+  }
+  std::optional<TStoredReplay> Replay(int64_t id) override { return real_->Replay(id); }
+  std::vector<int64_t> WaitingReplays() override { return real_->WaitingReplays(); }
+  void FinishReplay(int64_t id, EReplayState state, const std::string& reason, uint32_t ticks) override {
+    real_->FinishReplay(id, state, reason, ticks);
+  }
   void Ping() override { real_->Ping(); }
   std::vector<TScoreRow> Since(int64_t since, int limit) override { return real_->Since(since, limit); }
   std::optional<TScoreRow> Remove(int64_t id) override { return real_->Remove(id); }

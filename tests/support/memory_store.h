@@ -36,6 +36,7 @@ public:
     }
     Rows.push_back(row);
     Rows.back().Id = static_cast<int64_t>(Rows.size());
+    tokenRows_[token] = Rows.back().Id;
     return true;
   }
   std::vector<TScoreRow> Best(int limit) override {
@@ -45,6 +46,52 @@ public:
                      [](const TScoreRow& a, const TScoreRow& b) { return a.Score > b.Score; });
     if (static_cast<int>(best.size()) > limit) best.resize(static_cast<size_t>(std::max(limit, 0)));
     return best;
+  }
+  std::vector<TScoreRow> BestVerified(int limit) override {
+    std::vector<TScoreRow> best = Best(static_cast<int>(Rows.size()));
+    std::erase_if(best, [](const TScoreRow& r) { return r.Replay != EReplayState::Verified; });
+    if (static_cast<int>(best.size()) > limit) best.resize(static_cast<size_t>(std::max(limit, 0)));
+    return best;
+  }
+  TAttachResult AttachReplay(const std::string& token, const std::string& game, const std::string& data,
+                             int64_t) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    TAttachResult result;
+    auto it = tokenRows_.find(token);
+    TScoreRow* row = it == tokenRows_.end() ? nullptr : Find(it->second);
+    if (!row) return result;
+    result.Id = row->Id;
+    if (replays_.count(row->Id)) result.Result = EAttach::HasReplay;
+    else if (std::any_of(replays_.begin(), replays_.end(), [&](const auto& r) { return r.second.Game == game; }))
+      result.Result = EAttach::SameGame;
+    else {
+      replays_[row->Id] = TStoredReplay{row->Id, row->Name, row->Score, EReplayState::Waiting, game, data};
+      row->Replay = EReplayState::Waiting;
+      result.Result = EAttach::Attached;
+    }
+    return result;
+  }
+  std::optional<TStoredReplay> Replay(int64_t id) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = replays_.find(id);
+    if (it == replays_.end()) return std::nullopt;
+    return it->second;
+  }
+  std::vector<int64_t> WaitingReplays() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<int64_t> ids;
+    for (const auto& [id, r] : replays_)
+      if (r.State == EReplayState::Waiting) ids.push_back(id);
+    return ids;
+  }
+  void FinishReplay(int64_t id, EReplayState state, const std::string& reason, uint32_t ticks) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = replays_.find(id);
+    TScoreRow* row = Find(id);
+    if (it == replays_.end() || !row) return;
+    it->second.State = row->Replay = state;
+    row->ReplayReason = reason;
+    row->Ticks = ticks;
   }
   void Ping() override {}
   std::vector<TScoreRow> Since(int64_t since, int limit) override {
@@ -60,6 +107,7 @@ public:
       if (it->Id == id) {
         TScoreRow r = *it;
         Rows.erase(it);
+        replays_.erase(id);
         return r;
       }
     return std::nullopt;
@@ -71,6 +119,13 @@ public:
   int Purges = 0;
 
 private:
+  TScoreRow* Find(int64_t id) {
+    for (auto& r : Rows)
+      if (r.Id == id) return &r;
+    return nullptr;
+  }
   std::mutex mutex_;
+  std::map<std::string, int64_t> tokenRows_;
+  std::map<int64_t, TStoredReplay> replays_;
   std::map<std::string, int64_t> tokens_;
 };

@@ -16,6 +16,7 @@
 #include "app/install_paths.h"
 #include "app/replay.h"
 #include "app/scenario.h"
+#include "base/replay_identity.h"
 #include "online/portal_base.h"
 
 namespace {
@@ -36,7 +37,11 @@ int Usage() {
                "                     (DIR when writable, else $XDG_DATA_HOME/quorvane/)\n"
                "  --record           rewrite the script's expect lines with what the game shows\n"
                "  --tally            print what the game touched: bonus and enemy kinds, lightning, levels\n"
-               "       quorvane-headless [--program-dir DIR] --replay FILE --verify [--draw]\n");
+               "       quorvane-headless [--program-dir DIR] --replay FILE --verify [--draw]\n"
+               "       quorvane-headless [--program-dir DIR] --replay FILE --verdict\n"
+               "  --verdict          one line for the portal, exit 0 whatever it says:\n"
+               "                     QVVERDICT STATUS TICKS SCORE RULES GAME REASON...\n"
+               "                     STATUS: match, unfinished, mismatch, rules, damaged, nostart\n");
   return 2;
 }
 
@@ -67,16 +72,64 @@ int VerifyReplayFile(const std::string& programDir, const std::string& path, boo
     return 1;
   }
 }
+// The file's rules version, when it has the frame of a replay at all.
+bool FileRulesVersion(const std::string& path, uint32_t& rules) {
+  std::ifstream in(path, std::ios::binary);
+  unsigned char b[14];
+  if (!in.read(reinterpret_cast<char*>(b), sizeof b) || std::memcmp(b, "QVREPLAY", 8) != 0) return false;
+  rules = static_cast<uint32_t>(b[10]) | static_cast<uint32_t>(b[11]) << 8 | static_cast<uint32_t>(b[12]) << 16 |
+          static_cast<uint32_t>(b[13]) << 24;
+  return true;
+}
+
+// What the portal's worker prints: one line, the end as the simulation
+// reached it (never as the file claims), and why when it is not a whole
+// game. The portal decides; this only reports.
+int PrintVerdict(const std::string& programDir, const std::string& path) {
+  const char* status = "match";
+  std::string reason;
+  TReplayVerdict v;
+  uint32_t rules = ReplayRulesVersion;
+  try {
+    const TReplay replay = ReadReplayFile(path);
+    rules = replay.RulesVersion;
+    v = VerifyReplay(programDir, replay, false);
+    if (!v.Started) status = "nostart";
+    else if (!v.Match) status = "mismatch";
+    else if (!v.GameOver) status = "unfinished";
+    reason = v.Match ? v.Screen : v.Message;
+  } catch (const ReplayError& e) {
+    // The reader checks the rules version last: only a file whole in every
+    // other respect is refused for its rules.
+    uint32_t fileRules = 0;
+    if (FileRulesVersion(path, fileRules)) rules = fileRules;
+    reason = e.what();
+    // The file is a temporary one of the portal's: its name says nothing.
+    if (reason.rfind(path + ": ", 0) == 0) reason.erase(0, path.size() + 2);
+    status = fileRules != ReplayRulesVersion && reason.find("recorded with rules version") != std::string::npos
+                 ? "rules"
+                 : "damaged";
+  }
+  for (char& c : reason)
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  std::printf("QVVERDICT %s %u %u %u %s %s\n", status, v.Ticks, v.Score, rules,
+              ReplayGameHashHex(v.Ticks, v.Digest).c_str(), reason.c_str());
+  return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string programDir, dataDir, script, out, replay;
-  bool verify = false, draw = false, record = false, tally = false;
+  bool verify = false, verdict = false, draw = false, record = false, tally = false;
   std::optional<std::string> portal;
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
     if (a == "--verify") {
       verify = true;
+      continue;
+    }
+    if (a == "--verdict") {
+      verdict = true;
       continue;
     }
     if (a == "--draw") {
@@ -101,13 +154,11 @@ int main(int argc, char** argv) {
     else return Usage();
   }
   if (!replay.empty()) {
-    if (!verify || !script.empty()) return Usage();
-    return VerifyReplayFile(!programDir.empty() ? programDir
-                            : !dataDir.empty()  ? dataDir
-                                                : DefaultProgramDir(),
-                            replay, draw);
+    if (verify == verdict || !script.empty() || (verdict && draw)) return Usage();
+    const std::string dir = !programDir.empty() ? programDir : !dataDir.empty() ? dataDir : DefaultProgramDir();
+    return verdict ? PrintVerdict(dir, replay) : VerifyReplayFile(dir, replay, draw);
   }
-  if (verify || draw || (record && !replay.empty())) return Usage();
+  if (verify || verdict || draw || (record && !replay.empty())) return Usage();
   if (programDir.empty() == dataDir.empty() || script.empty() || out.empty()) return Usage();
   std::string stateDir;
   if (!dataDir.empty()) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "portal/server.h"
 #include "portal/service.h"
 #include "portal/store.h"
+#include "portal/verifier.h"
 
 namespace {
 
@@ -43,12 +45,41 @@ constexpr const char* kUsage =
     "  --max-body BYTES     largest request body (default 4096)\n"
     "  --body-limit PATH=BYTES  a larger body limit for one path (repeatable)\n"
     "  --large-bodies N     bodies above --max-body read at once (default 8; 503 beyond)\n"
+    "  --game-data DIR      the game's data folder (with Data/), for playing the replays the\n"
+    "                       game uploads (default: the installed game's, ../share/quorvane\n"
+    "                       beside this program's folder); without it nothing is verified\n"
+    "  --verify-worker PATH quorvane-headless, which plays each replay (default: beside this program)\n"
+    "  --verify-workers N   replays played at once (default 1)\n"
+    "  --verify-queue N     replays that may wait; beyond, an upload gets 503 (default 100)\n"
+    "  --verify-cpu S       CPU seconds one replay may take (default 20)\n"
+    "  --verify-wall S      seconds one replay may take in all (default 40)\n"
+    "  --verify-memory MB   address space of a worker, 0 for no limit (default 1024)\n"
     "  --quiet              no line per request\n"
     "  --help               this text\n"
     "%s"
     "\n"
     "Logs one line per request to standard error. SIGTERM or SIGINT stops it.\n"
     "Point the game at it with:  quorvane --portal http://HOST:PORT\n";
+
+std::string ExeDir() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string(".") : exe.parent_path().string();
+}
+
+bool HasData(const std::string& dir) {
+  std::error_code ec;
+  return !dir.empty() && std::filesystem::is_directory(std::filesystem::path(dir) / "Data", ec);
+}
+
+// As the game finds its data: a build folder keeps it in game/, an
+// installed one in ../share/quorvane.
+std::string DefaultGameData() {
+  const std::string exe = ExeDir();
+  for (const std::string& dir : {exe + "/game", exe + "/../share/quorvane"})
+    if (HasData(dir)) return std::filesystem::weakly_canonical(dir).string();
+  return "";
+}
 
 bool Number(const char* text, double lo, double hi, double& out) {
   char* end = nullptr;
@@ -64,6 +95,9 @@ int main(int argc, char** argv) {
   TPortalOptions options;
   bool quiet = false;
   TPortalServerOptions http;
+  TVerifierOptions verify;
+  std::string gameData;
+  bool gameDataGiven = false;
   // The database's options and the operator's commands.
   TStoreOptions storeOptions;
   TAdminCommand command;
@@ -143,6 +177,23 @@ int main(int argc, char** argv) {
         return 2;
       }
       http.BodyLimits.emplace_back(v.substr(0, eq), static_cast<size_t>(n));
+    } else if (a == "--game-data") {
+      gameData = value("--game-data");
+      gameDataGiven = true;
+    } else if (a == "--verify-worker") {
+      verify.Worker = value("--verify-worker");
+    } else if (a == "--verify-workers" || a == "--verify-queue" || a == "--verify-cpu" || a == "--verify-wall" ||
+               a == "--verify-memory") {
+      const bool memory = a == "--verify-memory";
+      if (!Number(value(a.c_str()), memory ? 0 : 1, 1e6, n)) {
+        std::fprintf(stderr, "quorvane-portal: %s wants a number from %d\n", a.c_str(), memory ? 0 : 1);
+        return 2;
+      }
+      if (a == "--verify-workers") verify.Workers = static_cast<int>(n);
+      else if (a == "--verify-queue") verify.QueueLimit = static_cast<size_t>(n);
+      else if (a == "--verify-cpu") verify.CpuSec = static_cast<int>(n);
+      else if (a == "--verify-wall") verify.WallSec = static_cast<int>(n);
+      else verify.MemoryMb = static_cast<int>(n);
     } else if (a == "--quiet") {
       quiet = true;
     } else {
@@ -176,12 +227,35 @@ int main(int argc, char** argv) {
     return 1;
   }
   TPortalService service(*store, options);
+  if (!gameDataGiven) gameData = DefaultGameData();
+  if (verify.Worker.empty()) verify.Worker = ExeDir() + "/quorvane-headless";
+  std::string why;
+  if (gameData.empty()) why = "no game data found (give --game-data DIR)";
+  else if (!HasData(gameData)) why = gameData + " holds no game data (no Data/ folder)";
+  else if (access(verify.Worker.c_str(), X_OK) != 0) why = "no worker at " + verify.Worker + " (give --verify-worker)";
+  if (why.empty()) verify.GameData = gameData;
+  TReplayVerifier verifier(*store, verify, service.Metrics());
+  service.SetVerifier(&verifier);
+  if (!why.empty()) {
+    std::fprintf(stderr, "quorvane-portal: verification off: %s; uploaded replays wait unplayed\n", why.c_str());
+  } else {
+    size_t waiting = 0;
+    try {
+      waiting = verifier.RequeueWaiting();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "quorvane-portal: the waiting replays stay waiting: %s\n", e.what());
+    }
+    std::fprintf(stderr, "quorvane-portal: verifying replays with %s on %s (%zu waiting)\n", verify.Worker.c_str(),
+                 gameData.c_str(), waiting);
+  }
   // A trusted proxy carries every player's connections: no per-address cap.
   if (!options.TrustedProxies.empty())
     http.Unlimited = [trusted = options.TrustedProxies](const std::string& address) {
       TIpAddress ip;
       return ParseIpAddress(address, ip) && InRanges(ip, trusted);
     };
+  // Replays come as bodies of up to the service's own limit (413 beyond).
+  http.BodyLimits.emplace_back("/api/replays", options.MaxReplayBytes);
   TPortalHttpServer server(service, quiet ? nullptr : stderr, http);
   const int bound = server.Bind(host, port);
   if (bound < 0) {
