@@ -40,8 +40,8 @@ fill() {  # db: 10,000 rows in the table
   esac
 }
 
-rate() {  # wrk output -> requests/s
-  sed -n 's/^Requests\/sec: *//p'
+rate() {  # wrk output -> requests/s, only when every reply was a success
+  awk '/Non-2xx/ { bad = $NF } /^Requests\/sec:/ { r = $2 } END { if (bad) { print "FAIL: " bad " non-2xx replies" > "/dev/stderr"; exit 1 } print r }'
 }
 
 run() {  # label db pool
@@ -49,8 +49,12 @@ run() {  # label db pool
   fill "$2"
   local pages pairs
   pages=$(wrk -t 2 -c "$conns" -d "${seconds}s" "http://127.0.0.1:$port/cgi/version.pl?prg=Quorvane&show&type=0" | rate)
-  pairs=$(wrk -t "$conns" -c "$conns" -d "${seconds}s" -s "$here/portal_pairs.lua" "http://127.0.0.1:$port" | rate)
-  printf '%-28s %10.0f page views/s %10.0f token+submit pairs/s\n' "$1" "$pages" "$(awk -v r="$pairs" 'BEGIN { print r / 2 }')"
+  # Pairs are counted from the scores the portal said it stored; a refusal
+  # or an error is no pair.
+  local line
+  line=$(wrk -t 2 -c "$conns" -d "${seconds}s" -s "$here/portal_submit.lua" "http://127.0.0.1:$port/" | grep 'pairs:')
+  pairs=$(sed -n 's/.*= \([0-9]*\) pairs\/s.*/\1/p' <<<"$line")
+  printf '%-28s %10.0f page views/s %10.0f token+submit pairs/s (%s)\n' "$1" "$pages" "$pairs" "${line##*; }"
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 }

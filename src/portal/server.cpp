@@ -598,7 +598,8 @@ bool TPortalHttpServer::Queue(TConn& conn, MHD_Connection* c, TPortalReply reply
 void TPortalHttpServer::OnCompleted(TConn& conn, int toe) {
   if (conn.Replied) {
     const bool sent = toe == MHD_REQUEST_TERMINATED_COMPLETED_OK;
-    Log(conn, conn.Reply.Status, conn.ReplyBytes, conn.Reply.Reason, sent ? nullptr : "not delivered");
+    Log(conn, conn.Reply.Status, conn.ReplyBytes, conn.Reply.Reason, sent ? nullptr : "not delivered",
+        conn.Reply.ForwardedClient);
     Observe(conn, conn.Reply);
   }
   conn.Replied = false;
@@ -699,7 +700,8 @@ void TPortalHttpServer::LibraryMessage(const char* text) {
   std::fflush(log_);
 }
 
-void TPortalHttpServer::Log(const TConn& conn, int status, size_t bytes, const std::string& reason, const char* note) {
+void TPortalHttpServer::Log(const TConn& conn, int status, size_t bytes, const std::string& reason, const char* note,
+                            const std::string& forwardedClient) {
   if (!log_) return;
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - conn.Start).count();
   char when[32];
@@ -709,7 +711,10 @@ void TPortalHttpServer::Log(const TConn& conn, int status, size_t bytes, const s
   strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &parts);
   std::string why = reason;
   if (note) why += why.empty() ? note : std::string("; ") + note;
-  std::fprintf(log_, "%s %s %s %s %d %zu %lldms%s%s\n", when, Printable(conn.Address, 64).c_str(),
+  // A client named by a trusted proxy comes first, as in X-Forwarded-For:
+  // "198.51.100.7,127.0.0.1".
+  const std::string who = forwardedClient.empty() ? conn.Address : forwardedClient + "," + conn.Address;
+  std::fprintf(log_, "%s %s %s %s %d %zu %lldms%s%s\n", when, Printable(who, 128).c_str(),
                conn.Method.empty() ? "-" : Printable(conn.Method, 16).c_str(),
                conn.Target.empty() ? "-" : Printable(conn.Target, 200).c_str(), status, bytes,
                static_cast<long long>(ms), why.empty() ? "" : " ", Printable(why, 200).c_str());

@@ -92,7 +92,8 @@ private:
   bool EvictOldest(const std::string* key);
   void Sweep(TClock::time_point now);
   void LibraryMessage(const char* text);
-  void Log(const TConn& conn, int status, size_t bytes, const std::string& reason, const char* note);
+  void Log(const TConn& conn, int status, size_t bytes, const std::string& reason, const char* note,
+           const std::string& forwardedClient = {});
   void Observe(const TConn& conn, const TPortalReply& reply);
 
   TPortalService& service_;

@@ -323,12 +323,19 @@ EPortalRoute PortalRouteOf(const TPortalRequest& request) {
 }
 
 TPortalReply TPortalService::Handle(const TPortalRequest& request, int64_t nowMs) {
+  TPortalReply reply;
   try {
-    return Serve(request, nowMs);
+    reply = Serve(request, nowMs);
   } catch (const EStoreError& e) {
     metrics_.DatabaseError();
-    return DatabaseUnavailable(PortalRouteOf(request), e.what());
+    reply = DatabaseUnavailable(PortalRouteOf(request), e.what());
   }
+  // Behind a proxy every peer is the proxy: the log must name who it spoke for.
+  if (!request.ForwardedFor.empty() && !options_.TrustedProxies.empty()) {
+    std::string client = RateKeyOf(request.Client, request.ForwardedFor, options_.TrustedProxies);
+    if (client != RateKeyOf(request.Client, {}, options_.TrustedProxies)) reply.ForwardedClient = std::move(client);
+  }
+  return reply;
 }
 
 void TPortalService::Observe(const TPortalRequest& request, const TPortalReply& reply, double seconds) {

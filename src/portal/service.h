@@ -47,6 +47,9 @@ struct TPortalReply {
   // for the log line; empty when it was served. A fixed phrase, perhaps
   // followed by ": " and details (the metrics count by the phrase).
   std::string Reason = {};
+  // The client a trusted proxy named in X-Forwarded-For (an IPv6 one by its
+  // /64), for the log line; empty when the peer itself is the client.
+  std::string ForwardedClient = {};
 };
 
 class TPortalService {

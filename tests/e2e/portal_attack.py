@@ -168,6 +168,7 @@ def main():
     ap.add_argument("--pid", type=int, required=True)
     ap.add_argument("--seconds", type=float, default=20)
     ap.add_argument("--idle", type=int, default=500)
+    ap.add_argument("--idle-addresses", type=int, default=20, help="loopback addresses the idle ones come from")
     ap.add_argument("--dribblers", type=int, default=100)
     ap.add_argument("--dribble-every", type=float, default=1.0)
     ap.add_argument("--path", default="/healthz")
@@ -188,7 +189,7 @@ def main():
         return 1
     rss_before = status_kb(args.pid, "VmRSS")
 
-    crowd = Crowd(args.port, args.idle, 20, args.dribblers, args.dribble_every, 8, 8, args.world)
+    crowd = Crowd(args.port, args.idle, args.idle_addresses, args.dribblers, args.dribble_every, 8, 8, args.world)
     crowd.turn(args.dribble_every, 1.0)
     probe = f"GET {probe_path} HTTP/1.1\r\nHost: x\r\n\r\n".encode()
     times, failures, peak_rss = [], 0, 0
@@ -206,7 +207,7 @@ def main():
     over = sum(1 for t in times if t > 1.0)
     print(f"probe GET {probe_path}: {len(times)} fresh clients under attack, median {statistics.median(times)*1000:.1f} ms, "
           f"max {max(times)*1000:.1f} ms, over 1 s: {over}, failed: {failures}")
-    print(f"crowd: {args.idle} idle from 20 addresses, {args.dribblers} dribbling one header line every "
+    print(f"crowd: {args.idle} idle from {args.idle_addresses} address(es), {args.dribblers} dribbling one header line every "
           f"{args.dribble_every:g} s from one address, 8 kept-alive, 8 unread ranged; {crowd.reconnects} reconnects")
     hwm = status_kb(args.pid, "VmHWM")
     print(f"memory: RSS {rss_before/1024:.1f} MB before, {peak_rss/1024:.1f} MB at most under attack (VmHWM {hwm/1024:.1f} MB)")

@@ -144,6 +144,27 @@ TEST(PortalRateLimiter, ClientsBehindATrustedProxyKeepTheirOwnBuckets) {
   EXPECT_EQ(get("203.0.113.9", "198.51.100.4"), 429);
 }
 
+// Behind a proxy the log must name the client it spoke for, not the proxy.
+TEST(PortalRateLimiter, TheReplyNamesTheClientATrustedProxySpokeFor) {
+  TMemoryStore store;
+  TPortalOptions options;
+  options.TrustedProxies = Ranges("127.0.0.1");
+  TPortalService service(store, options);
+  const struct {
+    const char *Peer, *ForwardedFor, *Client;
+  } cases[] = {
+      {"127.0.0.1", "198.51.100.7", "198.51.100.7"},
+      {"127.0.0.1", "203.0.113.1, 198.51.100.7", "198.51.100.7"},
+      {"127.0.0.1", "2001:db8:0:1::5", "2001:db8:0:1::/64"},
+      {"127.0.0.1", "", ""},
+      {"127.0.0.1", "not an address", ""},
+      {"203.0.113.9", "198.51.100.7", ""},  // not a proxy of ours
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(service.Handle({"GET", "/", c.Peer, c.ForwardedFor}, kT0).ForwardedClient, c.Client)
+        << c.Peer << " for " << c.ForwardedFor;
+}
+
 // Many threads ask for tokens as the minutes pass; expired tokens are swept
 // exactly once a minute, by one of them.
 TEST(PortalTokens, OneSweepAMinuteWhateverTheThreads) {
