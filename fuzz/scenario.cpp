@@ -30,11 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (e.Line < 1) __builtin_trap();
     }
   }
-  // Besides the output folder, only the game's own files: its settings and
-  // the recording of a game that ended.
+  // Besides the output folder, only the game's own files: its settings, the
+  // lock file saves take beside them, and the recording of a game that ended.
   for (const auto& e : fs::directory_iterator(dir)) {
     const std::string name = e.path().filename();
-    if (name != "out" && name != "Config.cfg" && name != "replays") __builtin_trap();
+    if (name != "out" && name != "Config.cfg" && name != "Config.cfg.lock" && name != "replays") __builtin_trap();
   }
   for (const auto& e : fs::directory_iterator(dir + "out"))
     if (!e.is_regular_file()) __builtin_trap();

@@ -17,8 +17,6 @@
 #include "app/url_file.h"
 #include "online/replay_outbox.h"
 #include "persist/config.h"
-#include "platform/message_text.h"
-#include "platform/open_url.h"
 #include "platform/sdl_host.h"
 
 namespace {
@@ -99,8 +97,7 @@ int main(int argc, char** argv) {
   if (data.Dir.empty()) {
     // Said once, on the terminal and in a box, rather than a black window.
     std::fprintf(stderr, "%s\n", data.Error.c_str());
-    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Quorvane", WrapMessageText(data.Error, kMessageBoxColumns).c_str(),
-                             nullptr);
+    SdlHost().ErrorBox(data.Error, "Quorvane");
     return 1;
   }
   const std::string stateDir = ChooseStateDir(data, UserStateDir());
@@ -132,9 +129,9 @@ int main(int argc, char** argv) {
     url = ReadUrlFile("play.url");
   }
   if (!url.empty()) {
-    // The window has gone: the terminal is the only place left to say it.
-    const std::string why = OpenInBrowser(url);
-    if (!why.empty()) std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), why.c_str());
+    // The window has gone (a host that never opened one still hands the
+    // address over): the terminal is the only place left to say why not.
+    SdlHost().OpenUrl(url);
   }
   return 0;
 }

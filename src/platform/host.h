@@ -99,6 +99,9 @@ public:
 
   // A modal message box with one OK button.
   virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
+  // The same for an error the program cannot go on after; it may be shown
+  // before Init, without a window.
+  virtual void ErrorBox(const std::string& text, const std::string& caption) { MessageBox(text, caption); }
   // Opens a URL in the user's browser; returns why it could not (for the
   // player), empty when a program took it.
   virtual std::string OpenUrl(const std::string& url) = 0;

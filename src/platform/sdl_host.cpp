@@ -311,6 +311,13 @@ void SdlHost::MessageBox(const std::string& text, const std::string& caption) {
   SDL_PumpEvents();
 }
 
+void SdlHost::ErrorBox(const std::string& text, const std::string& caption) {
+  // Callers have said it on the terminal already; a missing display only
+  // means no box.
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption.c_str(), WrapMessageText(text, kMessageBoxColumns).c_str(),
+                           window_);
+}
+
 std::string SdlHost::OpenUrl(const std::string& url) {
   const std::string why = OpenInBrowser(url);
   if (!why.empty()) std::fprintf(stderr, "quorvane: cannot open %s: %s\n", url.c_str(), why.c_str());

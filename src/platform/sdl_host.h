@@ -43,6 +43,7 @@ public:
   int ShowCursor(bool show) override;
   void QueueKeyRelease(uint16_t vk) override { queued_.push_back(vk); }
   void MessageBox(const std::string& text, const std::string& caption) override;
+  void ErrorBox(const std::string& text, const std::string& caption) override;
   std::string OpenUrl(const std::string& url) override;
   bool OpenAudio(AudioSource* source, int& sampleRate) override;
   void CloseAudio() override;

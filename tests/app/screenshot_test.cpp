@@ -13,7 +13,7 @@
 #include "app/screenshot.h"
 #include "base/errors.h"
 #include "support/test_game.h"
-#include "ui/ui_support.h"
+#include "support/ui_support.h"
 
 TEST(Screenshot, FolderAndName) {
   EXPECT_EQ(ScreenshotFolder("/home/p/Pictures", "/state/"), "/home/p/Pictures/Quorvane/");

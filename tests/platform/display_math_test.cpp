@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/display_math.h"
-#include "ui/ui_support.h"
+#include "support/ui_support.h"
 
 TEST(FramePlacement, FitAndIntegerOnManyScreens) {
   const struct {

@@ -9,7 +9,7 @@
 #include "platform/pad_keys.h"
 #include "platform/sdl_host.h"
 #include "platform/sdl_pads.h"
-#include "ui/ui_support.h"
+#include "support/ui_support.h"
 #include "world/player.h"
 #include "world/scenery.h"
 

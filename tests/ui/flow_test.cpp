@@ -2,7 +2,7 @@
 // send it, to the table and back to the menu.
 #include <gtest/gtest.h>
 
-#include "ui/ui_support.h"
+#include "support/ui_support.h"
 #include "world/player.h"
 #include "world/scenery.h"
 

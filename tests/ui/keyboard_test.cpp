@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "app/portal.h"
-#include "ui/ui_support.h"
+#include "support/ui_support.h"
 #include "world/player.h"
 #include "world/scenery.h"
 

@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "app/portal.h"
-#include "ui/ui_support.h"
+#include "support/ui_support.h"
 #include "world/player.h"
 
 using namespace ui_test;

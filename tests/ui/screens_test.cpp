@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "ui/ui_support.h"
+#include "support/ui_support.h"
 #include "world/scenery.h"
 
 using namespace ui_test;
