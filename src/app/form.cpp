@@ -70,18 +70,29 @@ void LoadArchive(const std::string& programDir, const char* file, Load load) {
     const size_t colon = m.rfind(": ");
     return colon == std::string::npos ? m : m.substr(colon + 2);
   };
+  // A damaged file's bytes end up in the reader's words (a property "name"
+  // read from noise): kept printable and short, for the box and a terminal.
+  auto printable = [](const std::string& m, size_t most) {
+    std::string out;
+    for (const char c : m) {
+      if (out.size() >= most) return out + "...";
+      out += (c >= 0x20 && c < 0x7f) ? c : '?';
+    }
+    return out;
+  };
   std::string problem;
   try {
     load(programDir + file);
     return;
   } catch (const EFOpenError& e) {
     problem = "cannot be opened (" + (e.Reason.empty() ? std::string(e.what()) : e.Reason) + ")";
-  } catch (const EReadError& e) {
-    std::fprintf(stderr, "quorvane: %s%s: %s\n", programDir.c_str(), file, e.what());
-    problem = "is cut short (" + innermost(e.what()) + ")";
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "quorvane: %s%s: %s\n", programDir.c_str(), file, e.what());
-    problem = "is damaged (" + innermost(e.what()) + ")";
+    std::fprintf(stderr, "quorvane: %s%s: %s\n", programDir.c_str(), file, printable(e.what(), 200).c_str());
+    // The reader wraps every fault in a read error; only running out of
+    // bytes means the file is short.
+    const std::string word = innermost(e.what());
+    const bool shortFile = dynamic_cast<const EReadError*>(&e) && word == "Stream read error";
+    problem = std::string(shortFile ? "is cut short (" : "is damaged (") + printable(word, 40) + ")";
   }
   throw EStreamError(
       Format("Quorvane cannot start:\n%s %s.\n\nThe file belongs in %s\nReinstalling the game brings it back.", file,

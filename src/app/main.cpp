@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -91,6 +92,10 @@ int WatchReplay(const std::string& programDir, const std::string& stateDir, cons
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Past a file size limit a write fails with EFBIG, which every save checks
+  // and reports; the default signal would end the game with the table or a
+  // replay half written.
+  std::signal(SIGXFSZ, SIG_IGN);
   const CommandLine cl = ParseCommandLine(argc, argv);
   if (auto exitCode = HandleInformationalOptions(cl)) return *exitCode;
   const DataLookup data = FindDataDir(ProgramFolder(argv[0]), cl.DataDir);

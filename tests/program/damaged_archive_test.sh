@@ -25,6 +25,11 @@ damage() {
     cut) head -c 5000 "$game/Data/GData.dxg" >"$work/game/Data/GData.dxg" ;;
     garbage) printf 'not an archive of pictures at all\n%.0s' $(seq 20) >"$work/game/Data/GData.dxg" ;;
     empty) : >"$work/game/Data/GData.dxg" ;;
+    # Whole length, its middle overwritten with bytes no name is made of.
+    scrambled)
+      cp "$game/Data/GData.dxg" "$work/game/Data/GData.dxg"
+      head -c 2000 /dev/zero | tr '\0' '\351' |
+        dd of="$work/game/Data/GData.dxg" bs=1 seek=100 conv=notrunc status=none ;;
     folder) mkdir "$work/game/Data/GData.dxg" ;;
     missing) ;;
   esac
@@ -40,10 +45,12 @@ while IFS='|' read -r what said; do
   [ $rc -eq 1 ] || { cat "$work/$what.log"; fail "$what: exit status $rc instead of 1"; }
   grep -q "Data/GData.dxg $said" "$work/$what.log" || { cat "$work/$what.log"; fail "$what: no \"Data/GData.dxg $said\""; }
   grep -q "belongs in $work/game/" "$work/$what.log" || { cat "$work/$what.log"; fail "$what: the folder is not named"; }
+  ! LC_ALL=C grep -q '[^[:print:][:space:]]' "$work/$what.log" || fail "$what: bytes from the file reach the message"
 done <<'CASES'
 cut|is cut short (Stream read error)
 garbage|is damaged
 empty|is damaged (Invalid stream format)
+scrambled|is damaged (Property ???
 folder|cannot be opened (Is a directory)
 missing|cannot be opened (No such file or directory)
 CASES
