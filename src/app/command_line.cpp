@@ -131,11 +131,8 @@ std::string VersionText() { return std::string("quorvane ") + QV_VERSION; }
 
 std::string HelpText(const std::vector<CommandLineOption>& table) {
   std::string out =
-      "usage: quorvane [OPTION]... [FILE.qvr]
-"
-      "A small arcade game: hang under two balloons, pop the imps' balloons, keep off the lava.
-
-";
+      "usage: quorvane [OPTION]... [FILE.qvr]\n"
+      "A small arcade game: hang under two balloons, pop the imps' balloons, keep off the lava.\n\n";
   std::vector<std::pair<std::string, std::string>> rows;
   size_t width = 0;
   bool settings = false;

@@ -4,7 +4,9 @@
 # its data relative to itself, the scenario runner with --data-dir finds data
 # and Config.cfg exactly as the game does, a top-ten game is saved under the
 # XDG folder and shown on a second run. The desktop entry, the metainfo, the
-# recorded-game type and the manual page are checked there too.
+# recorded-game type and the manual page are checked there too, and that the
+# components game, data and portal (the Debian packages) split the install
+# exactly.
 # usage: install_test.sh BUILD_DIR HEADLESS_RUNNER
 set -euo pipefail
 build=$1
@@ -31,6 +33,26 @@ for size in 16 32 48 64 128 256 512; do
   file "$png" | grep -q "PNG image data, $size x $size" || fail "$png: $(file -b "$png")"
 done
 [ ! -e "$prefix/share/quorvane/Config.cfg" ] || fail "a Config.cfg was installed"
+
+# The packages' split: every installed file in exactly one of the components
+# game, data (quorvane-data, architecture all) and portal; the data folder is
+# the data component's alone, and holds no binary.
+listing() { (cd "$1" && find . ! -type d | sort); }
+for component in game data portal; do
+  DESTDIR=$work/split/$component cmake --install "$build" --prefix /usr --component $component \
+    >>"$work/split.log" 2>&1 || { cat "$work/split.log"; fail "cmake --install --component $component"; }
+  mkdir -p "$work/split/$component"
+  listing "$work/split/$component" >"$work/split/$component.txt"
+done
+sort "$work/split/game.txt" "$work/split/data.txt" "$work/split/portal.txt" >"$work/split/all.txt"
+listing "$dest" | diff - "$work/split/all.txt" >"$work/split.diff" ||
+  { cat "$work/split.diff"; fail "the components do not split the install exactly (< in no component, > twice)"; }
+grep -v -e '^\./usr/share/quorvane/' -e '^\./usr/share/doc/quorvane-data/' "$work/split/data.txt" &&
+  fail "the data component holds more than the data folder and its documents"
+grep -h '^\./usr/share/quorvane/' "$work/split/game.txt" "$work/split/portal.txt" &&
+  fail "the data folder is installed outside the data component"
+diff -r "$prefix/share/quorvane" "$work/split/data/usr/share/quorvane" || fail "the data component's data differs"
+find "$work/split/data" -type f -exec file -b {} + | grep -q ELF && fail "the data component holds a binary"
 
 # Desktop files: no message at all from either validator.
 out=$(desktop-file-validate "$prefix/share/applications/$id.desktop" 2>&1) || fail "desktop-file-validate: $out"
