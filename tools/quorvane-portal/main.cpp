@@ -48,7 +48,8 @@ constexpr const char* kUsage =
     "  --game-data DIR      the game's data folder (with Data/), for playing the replays the\n"
     "                       game uploads (default: the installed game's, ../share/quorvane\n"
     "                       beside this program's folder); without it nothing is verified\n"
-    "  --verify-worker PATH quorvane-headless, which plays each replay (default: beside this program)\n"
+    "  --verify-worker PATH quorvane-headless, which plays each replay (default: beside this\n"
+    "                       program, or ../libexec/quorvane-portal/ when installed)\n"
     "  --verify-workers N   replays played at once (default 1)\n"
     "  --verify-queue N     replays that may wait; beyond, an upload gets 503 (default 100)\n"
     "  --verify-cpu S       CPU seconds one replay may take (default 20)\n"
@@ -79,6 +80,17 @@ std::string DefaultGameData() {
   for (const std::string& dir : {exe + "/game", exe + "/../share/quorvane"})
     if (HasData(dir)) return std::filesystem::weakly_canonical(dir).string();
   return "";
+}
+
+// The worker that plays the replays: beside this program in a build folder,
+// in ../libexec/quorvane-portal when installed.
+std::string DefaultWorker() {
+  const std::string exe = ExeDir();
+  const std::string beside = exe + "/quorvane-headless";
+  const std::string installed = exe + "/../libexec/quorvane-portal/quorvane-headless";
+  if (access(beside.c_str(), X_OK) != 0 && access(installed.c_str(), X_OK) == 0)
+    return std::filesystem::weakly_canonical(installed).string();
+  return beside;
 }
 
 bool Number(const char* text, double lo, double hi, double& out) {
@@ -228,7 +240,7 @@ int main(int argc, char** argv) {
   }
   TPortalService service(*store, options);
   if (!gameDataGiven) gameData = DefaultGameData();
-  if (verify.Worker.empty()) verify.Worker = ExeDir() + "/quorvane-headless";
+  if (verify.Worker.empty()) verify.Worker = DefaultWorker();
   std::string why;
   if (gameData.empty()) why = "no game data found (give --game-data DIR)";
   else if (!HasData(gameData)) why = gameData + " holds no game data (no Data/ folder)";
