@@ -1187,6 +1187,7 @@ TReplayVerdict VerifyReplay(const std::string& programDir, const TReplay& replay
       v.Message = "game data mismatch: the replay was recorded with game data " + DigestHex(replay.Header.DataDigest) +
                   ", the data in " + dir + " is " + (here == 0 ? std::string("unreadable") : DigestHex(here)) +
                   " (Data/MData.dxg, Data/GData.dxg)";
+      v.OtherData = true;
       return v;
     }
   }

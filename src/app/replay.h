@@ -268,7 +268,8 @@ struct TReplayVerdict {
   uint32_t Score = 0;
   uint64_t Digest = 0;
   std::string Screen;
-  bool GameOver = false;  // the game left its screens (it did not stop mid-game)
-  bool Started = false;   // the game could start at all
+  bool GameOver = false;   // the game left its screens (it did not stop mid-game)
+  bool Started = false;    // the game could start at all
+  bool OtherData = false;  // recorded with other pictures: not played
 };
 TReplayVerdict VerifyReplay(const std::string& programDir, const TReplay& replay, bool drawing);

@@ -187,6 +187,9 @@ TReplayOutcome JudgeWorkerRun(const TWorkerRun& run, uint32_t submittedScore, co
   }
   if (status == "damaged") o.Reason = "damaged file: " + text;
   else if (status == "rules") o.Reason = "other rules version: " + text;
+  // Recorded with other pictures than the portal plays with: the game cannot
+  // be reproduced here, whatever it scored.
+  else if (status == "data") o.Reason = "other data: " + text;
   else if (status == "mismatch") o.Reason = "does not match its recording: " + text;
   else if (status == "unfinished") o.Reason = "never ends: the game is still on at the end of the replay";
   else if (status != "match") o.Reason = "worker crashed: unknown verdict " + status;

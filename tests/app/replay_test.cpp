@@ -159,6 +159,7 @@ TEST_F(ReplayOfAGame, OtherGameDataIsNamedAsSuch) {
   EXPECT_NE(GameDataDigest(other.Dir), digest);
   const TReplayVerdict v = VerifyReplay(other.Dir, r.Replay, false);
   EXPECT_FALSE(v.Match);
+  EXPECT_TRUE(v.OtherData) << "the portal refuses it for its data, not for a failed start";
   EXPECT_NE(v.Message.find("game data mismatch: the replay was recorded with game data " + DigestHex(digest)),
             std::string::npos)
       << v.Message;

@@ -317,6 +317,7 @@ TEST(ReplayWorkerTest, LimitsStopBadWorkers) {
       {"echo 'QVVERDICT unfinished 10 5 2 abc Game'", "never ends"},
       {"echo 'QVVERDICT damaged 0 0 2 abc the file ends too early'", "damaged file: the file ends too early"},
       {"echo 'QVVERDICT rules 0 0 1 abc old'", "other rules version: old"},
+      {"echo 'QVVERDICT data 0 0 2 abc game data mismatch'", "other data: game data mismatch"},
       {"echo garbage", "worker crashed: exit status 0"},
   };
   TVerifierOptions limits;

@@ -41,7 +41,11 @@ public:
     if (StallMs) std::this_thread::sleep_for(std::chrono::milliseconds(StallMs.load()));
     return real_->Best(limit);
   }
-  std::vector<TScoreRow> BestVerified(int limit) override { return real_->BestVerified(limit); }
+  std::vector<TScoreRow> BestVerified(int limit) override {
+    if (Fail) throw EStoreError("database is locked (test)");
+    if (StallMs) std::this_thread::sleep_for(std::chrono::milliseconds(StallMs.load()));
+    return real_->BestVerified(limit);
+  }
   TAttachResult AttachReplay(const std::string& token, const std::string& game, const std::string& data,
                              int64_t now) override {
     return real_->AttachReplay(token, game, data, now);
@@ -278,9 +282,12 @@ TEST_F(PortalServerTest, BodiesBeyondTheirLimitGet413) {
   };
   EXPECT_EQ(Exchange(port_, post("/", 1001)).Status, 413);
   EXPECT_EQ(Exchange(port_, post("/api/replays", 200001)).Status, 413);
-  // Within the limit the service answers (it has no POST routes yet).
+  // Within the limit the service answers: no POST route at /, and no token
+  // for the replay.
   EXPECT_EQ(Exchange(port_, post("/", 1000)).Status, 404);
-  EXPECT_EQ(Exchange(port_, post("/api/replays", 150000)).Status, 404);
+  const TReply replay = Exchange(port_, post("/api/replays", 150000));
+  EXPECT_EQ(replay.Status, 400);
+  EXPECT_EQ(replay.Body, "ERR|token not valid|\n");
   // A chunked body is counted as it comes.
   const std::string chunk(900, 'c');
   char size[16];
@@ -311,9 +318,11 @@ TEST_F(PortalServerTest, LargeUploadsAreFewAtATime) {
   SendAll(first, std::string(50000, 'a'));
   const std::vector<TReply> done = ReadReplies(first, 1);
   ASSERT_EQ(done.size(), 1u);
-  EXPECT_EQ(done[0].Status, 404) << "whole, it reached the service";
+  // Whole, it reached the service, which wants a token with a replay.
+  EXPECT_EQ(done[0].Status, 400) << "whole, it reached the service";
+  EXPECT_EQ(done[0].Body, "ERR|token not valid|\n");
   close(first);
-  EXPECT_EQ(Exchange(port_, head + std::string(150000, 'b')).Status, 404) << "its place is free again";
+  EXPECT_EQ(Exchange(port_, head + std::string(150000, 'b')).Status, 400) << "its place is free again";
 }
 
 // The service's own error text reaches the client, and a failing database is

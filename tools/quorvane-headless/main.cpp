@@ -41,7 +41,7 @@ int Usage() {
                "       quorvane-headless [--program-dir DIR] --replay FILE --verdict\n"
                "  --verdict          one line for the portal, exit 0 whatever it says:\n"
                "                     QVVERDICT STATUS TICKS SCORE RULES GAME REASON...\n"
-               "                     STATUS: match, unfinished, mismatch, rules, damaged, nostart\n");
+               "                     STATUS: match, unfinished, mismatch, rules, data, damaged, nostart\n");
   return 2;
 }
 
@@ -94,7 +94,8 @@ int PrintVerdict(const std::string& programDir, const std::string& path) {
     const TReplay replay = ReadReplayFile(path);
     rules = replay.RulesVersion;
     v = VerifyReplay(programDir, replay, false);
-    if (!v.Started) status = "nostart";
+    if (v.OtherData) status = "data";
+    else if (!v.Started) status = "nostart";
     else if (!v.Match) status = "mismatch";
     else if (!v.GameOver) status = "unfinished";
     reason = v.Match ? v.Screen : v.Message;
