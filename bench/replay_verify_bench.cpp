@@ -20,6 +20,7 @@
 #include "portal/store.h"
 #include "portal/verifier.h"
 #include "submission/submission.h"
+#include "support/replay_bytes.h"
 
 namespace {
 
@@ -76,25 +77,6 @@ void BM_ReplayVerifyWorker(benchmark::State& state) {
 }
 BENCHMARK(BM_ReplayVerifyWorker)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
-void PutLe(std::string& b, size_t at, uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; i++) b[at + static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
-}
-
-uint32_t Crc32(const std::string& b, size_t n) {
-  uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = 0; i < n; i++) {
-    c ^= static_cast<unsigned char>(b[i]);
-    for (int k = 0; k < 8; k++) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
-  }
-  return ~c;
-}
-
-uint32_t GetLe32(const std::string& b, size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; i--) v = v << 8 | static_cast<unsigned char>(b[at + static_cast<size_t>(i)]);
-  return v;
-}
-
 // The world page's latency while 100 uploads wait: the workers play them
 // (each a whole game, told apart by its end record, so each is played to its
 // end and then refused) while this thread asks for pages.
@@ -105,7 +87,7 @@ void BM_ReplayVerifyPagesWithFullQueue(benchmark::State& state) {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   const std::string game = ReadFile(SourceDir() + "autopilot_to_level_three.qvr");
-  const size_t finalAt = 18 + GetLe32(game, 14) + 4 + GetLe32(game, 18 + GetLe32(game, 14));
+  const size_t finalAt = FinalAt(game);
   std::vector<double> ms;
   double drainSeconds = 0;
   {
@@ -136,7 +118,7 @@ void BM_ReplayVerifyPagesWithFullQueue(benchmark::State& state) {
     for (int i = 0; i < 100; i++) {
       std::string copy = game;
       PutLe(copy, finalAt + 11, 0x9000u + static_cast<uint64_t>(i), 8);
-      PutLe(copy, copy.size() - 4, Crc32(copy, copy.size() - 4), 4);
+      FixChecksum(copy);
       if (call("POST", "/api/replays?token=" + tokens[static_cast<size_t>(i)], copy).Status != 202) {
         state.SkipWithError("an upload was not queued");
         return;

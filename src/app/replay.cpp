@@ -16,6 +16,7 @@
 #include "base/byte_order.h"
 #include "base/names.h"
 #include "media/surface.h"
+#include "persist/atomic_file.h"
 #include "platform/headless_host.h"
 #include "world/player.h"
 
@@ -477,22 +478,15 @@ TReplay ReadReplayFile(const std::string& path) {
 }
 
 bool WriteReplayFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  namespace fs = std::filesystem;
   std::error_code ec;
-  fs::create_directories(fs::path(path).parent_path(), ec);
-  const std::string tmp = path + ".tmp" + std::to_string(getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-      fs::remove(tmp, ec);
-      return false;
-    }
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+  // The one writer of whole files: a temporary beside it, synced, renamed.
+  try {
+    WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return true;
+  } catch (const std::exception&) {
+    return false;
   }
-  fs::rename(tmp, path, ec);
-  if (ec) fs::remove(tmp, ec);
-  return !ec;
 }
 
 uint64_t WorldDigest(TForm1& f) {

@@ -17,6 +17,7 @@
 
 #include "online/http.h"
 #include "online/portal_base.h"
+#include "persist/atomic_file.h"
 
 namespace fs = std::filesystem;
 
@@ -82,22 +83,14 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string& out) {
   return true;
 }
 
-// Through a temporary name, so a reader never sees half a file.
+// Through the one writer of whole files, so a reader never sees half a file.
 bool WriteWhole(const std::string& path, const char* data, size_t size) {
-  const std::string tmp = path + ".tmp" + std::to_string(getpid());
-  std::error_code ec;
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(data, static_cast<std::streamsize>(size));
-    out.flush();
-    if (!out) {
-      fs::remove(tmp, ec);
-      return false;
-    }
+  try {
+    WriteFileAtomically(path, std::string_view(data, size));
+    return true;
+  } catch (const std::exception&) {
+    return false;
   }
-  fs::rename(tmp, path, ec);
-  if (ec) fs::remove(tmp, ec);
-  return !ec;
 }
 
 bool OlderThan(const fs::path& p, fs::file_time_type::duration age) {

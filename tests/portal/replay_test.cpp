@@ -14,6 +14,7 @@
 #include "portal/verifier.h"
 #include "submission/submission.h"
 #include "support/memory_store.h"
+#include "support/replay_bytes.h"
 
 namespace {
 
@@ -29,33 +30,6 @@ std::string ReadFile(const std::string& path) {
 std::string RecordedGame() {
   return ReadFile(std::string(QV_TEST_SOURCE_DIR) + "scenarios/autopilot_to_level_three.qvr");
 }
-
-uint32_t Crc32(const std::string& b, size_t n) {
-  uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = 0; i < n; i++) {
-    c ^= static_cast<unsigned char>(b[i]);
-    for (int k = 0; k < 8; k++) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
-  }
-  return ~c;
-}
-
-void PutLe(std::string& b, size_t at, uint64_t v, int bytes) {
-  for (int i = 0; i < bytes; i++) b[at + static_cast<size_t>(i)] = static_cast<char>(v >> (8 * i));
-}
-
-uint32_t GetLe32(const std::string& b, size_t at) {
-  uint32_t v = 0;
-  for (int i = 3; i >= 0; i--) v = v << 8 | static_cast<unsigned char>(b[at + static_cast<size_t>(i)]);
-  return v;
-}
-
-// Where the end record starts (ticks, score, ...).
-size_t FinalAt(const std::string& b) {
-  const size_t streamAt = 18 + GetLe32(b, 14);
-  return streamAt + 4 + GetLe32(b, streamAt);
-}
-
-void FixChecksum(std::string& b) { PutLe(b, b.size() - 4, Crc32(b, b.size() - 4), 4); }
 
 class ReplayTest : public testing::Test {
 protected:
@@ -252,15 +226,15 @@ TEST_F(ReplayTest, HostileReplaysEndRefused) {
   const std::string game = RecordedGame();
   files.emplace_back("cut", game.substr(0, game.size() / 2));
   std::string longStream = game;
-  PutLe(longStream, 18 + GetLe32(game, 14), 16u << 20, 4);  // a stream of 16 MiB
+  PutLe(longStream, StreamAt(game), 16u << 20, 4);  // a stream of 16 MiB
   files.emplace_back("16 MiB stream", longStream);
   std::string longGame = game;
   PutLe(longGame, FinalAt(game), 16u << 20, 4);  // 16 Mi ticks
   FixChecksum(longGame);
   files.emplace_back("16 Mi ticks", longGame);
   // The stream cut short, the checksum made good again.
-  std::string cut = game.substr(0, 18 + GetLe32(game, 14) + 4 + 200) + game.substr(FinalAt(game));
-  PutLe(cut, 18 + GetLe32(game, 14), 200, 4);
+  std::string cut = game.substr(0, StreamAt(game) + 4 + 200) + game.substr(FinalAt(game));
+  PutLe(cut, StreamAt(game), 200, 4);
   FixChecksum(cut);
   files.emplace_back("stream cut", cut);
 
