@@ -267,13 +267,8 @@ void TForm1::FormKeyUp(uint16_t& key, bool alt) {
         ShowMenu();
       }
     } else if (ScreenName == kScreenSend) {
-      if (Selection == 1 && !SubmitScore(*this)) {
-        // The release to ignore is that of the key that closed the message.
-        // A box that took the key's release itself (SDL's does) leaves none
-        // to come, and the player's next answer must count.
-        SwallowKey = AnswerKeyHeld();
-        return;
-      }
+      // A failure has said so and set SwallowKey; the screen stays.
+      if (Selection == 1 && !SubmitScore(*this)) return;
       InsertHighScore(Config, Score, EnteredName);
       Tap.KeepTopTenReplay(Tap.LastRecording(), UnmaskedScore(), EnteredName);
       // The score is in the table now: a failed save is reported, but the

@@ -76,8 +76,11 @@ bool SubmitScore(TForm1& form) {
   // Still under "Please Wait...": the score is stored whatever becomes of it.
   if (ok) SendReplay(form, token);
   if (!ok) {
-    form.SwallowKey = true;
     form.host.MessageBox("Can't connect to server!", "Quorvane");
+    // The release to ignore is that of the key that closed the message. A
+    // box that took the key's release itself (SDL's does) leaves none to
+    // come, and the player's next answer must count.
+    form.SwallowKey = form.AnswerKeyHeld();
   }
   return ok;
 }

@@ -10,8 +10,9 @@
 class TForm1;
 class THttpClient;
 
-// Both requests of a score submission; true on success. On failure sets
-// form.SwallowKey and shows the modal message "Can't connect to server!".
+// Both requests of a score submission; true on success. On failure shows the
+// modal message "Can't connect to server!" and sets form.SwallowKey when the
+// key that closed it is still down.
 // After a success, the replay of the game goes to the portal (or into the
 // outbox, replays/outbox/, when it cannot), then what waits in the outbox.
 bool SubmitScore(TForm1& form);

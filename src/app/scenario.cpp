@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "app/autopilot.h"
+#include "base/json.h"
 #include "base/key_codes.h"
 #include "base/names.h"
-#include "platform/json.h"
 #include "world/player.h"
 
 namespace {

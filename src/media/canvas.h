@@ -18,10 +18,13 @@ enum class TPenStyle { psSolid, psClear };
 
 // Text is shaped and rendered once per font, size, boldness and string and
 // then kept (the least recently used goes first when the cache is full), so
-// the same text drawn every tick costs only its compositing. 0 entries turns
-// the cache off; the pixels drawn are the same either way.
-void SetTextCacheCapacity(size_t entries);
+// the same text drawn every tick costs only its compositing. The game keeps
+// the default: a whole game through every menu draws fewer than 40 distinct
+// texts, and a full cache would cost a render again, never a wrong pixel.
 inline constexpr size_t kDefaultTextCacheEntries = 256;
+// For the tests: 0 entries turns the cache off (the pixels to compare the
+// cached ones with), a tiny cache makes it evict.
+void SetTextCacheCapacity(size_t entries);
 
 class TCanvas {
 public:

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/code_page.h"
+#include "base/json.h"
 #include "portal/verifier.h"
 #include "submission/submission.h"
 
@@ -242,23 +243,6 @@ std::string HtmlEscape(const std::string& s) {
     }
   }
   return out;
-}
-
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20 || c == '<' || c == '>' || c == '&') {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
 }
 
 std::string NewToken() {

@@ -96,7 +96,6 @@ bool ValidGameText(const std::string& bytes);
 // Game text to UTF-8 (0x80..0x9F are the code page's letters and signs).
 std::string GameTextToUtf8(const std::string& bytes);
 std::string HtmlEscape(const std::string& utf8);
-std::string JsonString(const std::string& utf8);
 // 32 hex digits from the system's secure random source; throws on failure.
 std::string NewToken();
 // A name as part of a file name: letters and digits, anything else '_'.

@@ -23,11 +23,11 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "base/json.h"
 #include "media/dib.h"
 #include "media/image_list.h"
 #include "media/object_stream.h"
 #include "media/wave_archive.h"
-#include "platform/json.h"
 
 namespace {
 

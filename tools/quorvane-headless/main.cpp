@@ -1,15 +1,15 @@
 // Runs a scenario script against the real game without a screen and writes
 // the screenshots and state dumps it asks for.
-#include <SDL.h>
-#include <SDL_image.h>
-
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/autopilot.h"
@@ -17,16 +17,21 @@
 #include "app/replay.h"
 #include "app/scenario.h"
 #include "base/replay_identity.h"
+#include "media/png.h"
 #include "online/portal_base.h"
+#include "persist/atomic_file.h"
 
 namespace {
+// The game's own encoder, as for the player's screenshots.
 bool SavePng(const std::string& path, const uint32_t* pixels, int w, int h) {
-  SDL_Surface* s =
-      SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), w, h, 32, w * 4, SDL_PIXELFORMAT_XRGB8888);
-  if (!s) return false;
-  bool ok = IMG_SavePNG(s, path.c_str()) == 0;
-  SDL_FreeSurface(s);
-  return ok;
+  try {
+    const std::vector<uint8_t> png = EncodePng(pixels, w, h);
+    WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()));
+    return true;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "quorvane-headless: %s\n", e.what());
+    return false;
+  }
 }
 
 int Usage() {

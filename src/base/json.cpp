@@ -1,4 +1,4 @@
-#include "platform/json.h"
+#include "base/json.h"
 
 #include <cstdio>
 
