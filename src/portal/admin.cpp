@@ -1,4 +1,5 @@
 #include "portal/admin.h"
+#include "portal/log_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,34 +30,14 @@ bool WholeNumber(const std::string& text, int64_t lo, int64_t hi, int64_t& out) 
   return out >= lo && out <= hi;
 }
 
-std::string Printable(const std::string& s) {
-  std::string out;
-  for (unsigned char c : s) {
-    if (c < 0x20 || c == 0x7f) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-std::string DateTime(int64_t unixSec) {
-  const time_t t = static_cast<time_t>(unixSec);
-  tm parts{};
-  gmtime_r(&t, &parts);
-  char buf[32];
-  strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &parts);
-  return buf;
-}
+// Names and mottos are UTF-8: only their control bytes are escaped.
+std::string Shown(const std::string& s) { return PrintableText(s, std::string::npos, true); }
 
 void PrintRow(const TScoreRow& r) {
   std::string replay = r.Replay == EReplayState::None ? "none" : ReplayStateName(r.Replay);
   if (r.Replay == EReplayState::Refused) replay += ": " + r.ReplayReason;
-  std::printf("%lld\t%s\t%u\t%s\t%s\t%s\n", static_cast<long long>(r.Id), DateTime(r.Created).c_str(), r.Score,
-              Printable(r.Name).c_str(), Printable(r.Motto).c_str(), Printable(replay).c_str());
+  std::printf("%lld\t%s\t%u\t%s\t%s\t%s\n", static_cast<long long>(r.Id), UtcTimestamp(r.Created).c_str(), r.Score,
+              Shown(r.Name).c_str(), Shown(r.Motto).c_str(), Shown(replay).c_str());
 }
 
 [[noreturn]] void Usage(const std::string& message) {

@@ -1,4 +1,5 @@
 #include "portal/server.h"
+#include "portal/log_text.h"
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
@@ -22,22 +23,6 @@
 #include <thread>
 
 namespace {
-
-// Request targets in the log cannot carry control bytes into the terminal.
-std::string Printable(const std::string& s, size_t max) {
-  std::string out;
-  for (unsigned char c : s.substr(0, max)) {
-    if (c < 0x20 || c >= 0x7f) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  if (s.size() > max) out += "...";
-  return out;
-}
 
 bool SameName(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
@@ -438,7 +423,7 @@ int TPortalHttpServer::OnAccept(const sockaddr* addr, unsigned) {
     const auto now = TClock::now();
     if (log_ && now - lastRefusalLog_ >= std::chrono::seconds(1)) {
       std::fprintf(log_, "refused %lld connection(s): no room (last from %s)\n", refused_,
-                   Printable(address, 64).c_str());
+                   PrintableText(address, 64).c_str());
       std::fflush(log_);
       refused_ = 0;
       lastRefusalLog_ = now;
@@ -465,7 +450,7 @@ int TPortalHttpServer::OnAccess(TConn& conn, MHD_Connection* c, const char* meth
       return 0;
     }
     if (!job->Error.empty() && log_) {
-      std::fprintf(log_, "error: %s\n", Printable(job->Error, 500).c_str());
+      std::fprintf(log_, "error: %s\n", PrintableText(job->Error, 500).c_str());
     }
     return Queue(conn, c, std::move(job->Reply));
   }
@@ -694,7 +679,7 @@ void TPortalHttpServer::LibraryMessage(const char* text) {
     librarySkipped_++;
     return;
   }
-  std::string line = Printable(text, 300);
+  std::string line = PrintableText(text, 300);
   while (line.size() >= 4 && line.compare(line.size() - 4, 4, "\\x0a") == 0) line.resize(line.size() - 4);
   std::fprintf(log_, "http: %s\n", line.c_str());
   std::fflush(log_);
@@ -704,20 +689,16 @@ void TPortalHttpServer::Log(const TConn& conn, int status, size_t bytes, const s
                             const std::string& forwardedClient) {
   if (!log_) return;
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - conn.Start).count();
-  char when[32];
-  const time_t now = time(nullptr);
-  tm parts{};
-  gmtime_r(&now, &parts);
-  strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &parts);
+  const std::string when = UtcTimestamp(time(nullptr));
   std::string why = reason;
   if (note) why += why.empty() ? note : std::string("; ") + note;
   // A client named by a trusted proxy comes first, as in X-Forwarded-For:
   // "198.51.100.7,127.0.0.1".
   const std::string who = forwardedClient.empty() ? conn.Address : forwardedClient + "," + conn.Address;
-  std::fprintf(log_, "%s %s %s %s %d %zu %lldms%s%s\n", when, Printable(who, 128).c_str(),
-               conn.Method.empty() ? "-" : Printable(conn.Method, 16).c_str(),
-               conn.Target.empty() ? "-" : Printable(conn.Target, 200).c_str(), status, bytes,
-               static_cast<long long>(ms), why.empty() ? "" : " ", Printable(why, 200).c_str());
+  std::fprintf(log_, "%s %s %s %s %d %zu %lldms%s%s\n", when.c_str(), PrintableText(who, 128).c_str(),
+               conn.Method.empty() ? "-" : PrintableText(conn.Method, 16).c_str(),
+               conn.Target.empty() ? "-" : PrintableText(conn.Target, 200).c_str(), status, bytes,
+               static_cast<long long>(ms), why.empty() ? "" : " ", PrintableText(why, 200).c_str());
   std::fflush(log_);
 }
 
@@ -726,7 +707,7 @@ void TPortalHttpServer::Observe(const TConn& conn, const TPortalReply& reply) {
   try {
     service_.Observe(TPortalRequest{conn.Method, conn.Target, conn.Address, conn.ForwardedFor}, reply, seconds);
   } catch (const std::exception& e) {
-    if (log_) std::fprintf(log_, "error: %s\n", Printable(e.what(), 500).c_str());
+    if (log_) std::fprintf(log_, "error: %s\n", PrintableText(e.what(), 500).c_str());
   }
 }
 
